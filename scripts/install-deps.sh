@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing proj2wav need.
+# Runs apt-get update only when something is missing; uses sudo when not root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev
+  libcli11-dev nlohmann-json3-dev
+  libsndfile1-dev sndfile-programs sox ffmpeg mediainfo
+)
+if [ "${1:-}" = "--gui" ] || [ "${PROJ2WAV_GUI_DEPS:-0}" = 1 ]; then
+  packages+=(qt6-base-dev xvfb xauth)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

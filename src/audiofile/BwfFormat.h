@@ -1,0 +1,145 @@
+// The Broadcast WAVE byte layout.
+//
+// In-memory records of the chunks that proj2wav reads from a recorder's takes and
+// writes into its outputs: RIFF chunk headers, the 'fmt ' format, the 'bext'
+// broadcast extension (EBU Tech 3285 version 1), the "TFID" identity chunk, and
+// BWF_FullHeader, the 1024-byte image that stands at the front of every output file
+// (samples follow at offset 1024). Records are byte-packed, fields in file order,
+// and hold host-order numbers; see ByteOrder.h for the conversion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+// A chunk identifier as held in memory: the 32-bit little-endian value of its four
+// bytes, so "RIFF" is 0x46464952.
+constexpr uint32_t FourCC(const char (&text)[5]) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(text[0])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(text[1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(text[2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(text[3])) << 24;
+}
+
+constexpr uint32_t kRiffID = FourCC("RIFF");
+constexpr uint32_t kWaveID = FourCC("WAVE");
+constexpr uint32_t kBextID = FourCC("bext");
+constexpr uint32_t kFmtID = FourCC("fmt ");
+constexpr uint32_t kTfidID = FourCC("TFID");
+constexpr uint32_t kPadID = FourCC("PAD ");
+constexpr uint32_t kDataID = FourCC("data");
+constexpr uint32_t kBlankID = FourCC("    ");  // a header prepared but not yet read
+
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+
+constexpr uint32_t kBextDataSize = 602;    // the 'bext' payload without coding history
+constexpr uint32_t kBextChunkSize = 858;   // payload plus the 256-byte coding history we write
+constexpr uint32_t kFmtDataSize = 18;      // the 'fmt ' payload we hold and write
+constexpr uint32_t kFmtExtensibleSize = 40;  // WAVE_FORMAT_EXTENSIBLE, sub-format GUID included
+constexpr uint32_t kIdentityDataSize = 26;
+constexpr uint32_t kPadDataSize = 70;
+constexpr uint32_t kHeaderSize = 1024;     // every output's samples start here
+constexpr uint32_t kHeaderSizeAfterRiff = kHeaderSize - 8;  // RIFF size of an empty output
+
+#pragma pack(push, 1)
+
+struct RiffChunkHeader {
+    uint32_t identifier = kBlankID;
+    uint32_t size = 0;
+
+    void SwapBytes();
+};
+
+struct WaveFormatChunkData {
+    uint16_t formatTag = kFormatPcm;
+    uint16_t channels = 2;
+    uint32_t sampleRate = 44100;
+    uint32_t byteRate = 176400;
+    uint16_t blockAlign = 4;
+    uint16_t bitsPerSample = 16;
+    uint16_t extraSize = 0;
+
+    // Sets rate, bits and channels and derives block align and byte rate from them.
+    void Config(uint32_t rate, uint16_t bits, uint16_t channelCount);
+    void SwapBytes();
+};
+
+struct WaveFormatChunk {
+    RiffChunkHeader header{kFmtID, kFmtDataSize};
+    WaveFormatChunkData data;
+
+    // Integer PCM, mono or stereo, with byte rate and block align that agree.
+    bool IsValid() const;
+};
+
+struct BextChunkData {
+    char description[256];
+    char originator[32];
+    char originatorReference[32];
+    char originationDate[10];  // "yyyy-mm-dd", no terminator
+    char originationTime[8];   // "hh:mm:ss", no terminator
+    uint32_t timeReferenceLow;
+    uint32_t timeReferenceHigh;
+    uint16_t version;
+    uint8_t umid[64];
+    uint8_t reserved[190];
+
+    BextChunkData();  // all zero, version 1
+
+    // Writes date and time from a calendar-form tm (full year, month 1..12).
+    void SetOriginationTime(const std::tm& time);
+    // Parses date and time into a calendar-form tm; unparsed fields stay 0.
+    std::tm GetOriginationTime() const;
+    void SetStartLocation(uint64_t location);
+    // The take's first frame on the project timeline, in frames.
+    uint64_t GetStartLocation() const;
+    void SwapBytes();  // the numeric fields only
+};
+
+struct BextFormatChunk {
+    RiffChunkHeader header{kBextID, kBextChunkSize};
+    BextChunkData data;
+    char codingHistory[256] = {};
+
+    bool IsValid() const { return header.identifier == kBextID; }
+};
+
+// The recorder's identity chunk. Its payload is opaque: two takes belong to one
+// recording when their identity chunks are equal byte for byte.
+struct BaseIDChunk {
+    RiffChunkHeader header{kTfidID, kIdentityDataSize};
+    uint8_t field1[8] = {};
+    uint8_t field2[10] = {};
+    uint8_t field3[8] = {};
+};
+
+struct BWF_FullHeader {
+    uint32_t riffID = kRiffID;
+    uint32_t riffSize = 0;
+    uint32_t waveID = kWaveID;
+    BextFormatChunk bext;
+    WaveFormatChunk format;
+    BaseIDChunk identity;
+    RiffChunkHeader padHeader{kPadID, kPadDataSize};
+    uint8_t pad[kPadDataSize] = {};
+    RiffChunkHeader dataHeader{kDataID, 0};
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(RiffChunkHeader) == 8);
+static_assert(sizeof(WaveFormatChunkData) == kFmtDataSize);
+static_assert(sizeof(WaveFormatChunk) == 26);
+static_assert(sizeof(BextChunkData) == kBextDataSize);
+static_assert(offsetof(BextChunkData, originationDate) == 320);
+static_assert(offsetof(BextChunkData, timeReferenceLow) == 338);
+static_assert(offsetof(BextChunkData, version) == 346);
+static_assert(sizeof(BextFormatChunk) == 866);
+static_assert(sizeof(BaseIDChunk) == 34);
+static_assert(sizeof(BWF_FullHeader) == kHeaderSize);
+static_assert(offsetof(BWF_FullHeader, bext) == 12);
+static_assert(offsetof(BWF_FullHeader, format) == 878);
+static_assert(offsetof(BWF_FullHeader, identity) == 904);
+static_assert(offsetof(BWF_FullHeader, padHeader) == 938);
+static_assert(offsetof(BWF_FullHeader, dataHeader) == 1016);

@@ -1,0 +1,308 @@
+#include "audiofile/kxFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audiofile/ByteOrder.h"
+#include "audiofile/kxDiskMgr.h"
+
+namespace {
+
+bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int64_t year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+    year -= month <= 2;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// A chunk identifier made of printable ASCII, as every real one is.
+bool IsPlausibleIdentifier(uint32_t identifier) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t byte = (identifier >> shift) & 0xFF;
+        if (byte < 0x20 || byte > 0x7E) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+kxFile::kxFile(const char* directory, const char* name) {
+    if (directory != nullptr && name != nullptr) {
+        path = std::string(directory) + "/" + name;
+        hasPath = true;
+    }
+}
+
+kxFile::kxFile(const char* outputPath, int8_t channels, uint32_t sampleRate, int8_t bitsPerSample,
+               uint64_t startLocation) {
+    if (outputPath != nullptr) {
+        path = outputPath;
+        hasPath = true;
+    }
+    header.dataHeader = RiffChunkHeader{kDataID, 0};
+    header.format.data.Config(sampleRate, static_cast<uint16_t>(bitsPerSample),
+                              static_cast<uint16_t>(channels));
+    header.bext.data.SetStartLocation(startLocation);
+}
+
+bool kxFile::Reject(TakeProblem why) {
+    problem = why;
+    kxRiff::Close();
+    currentPosition = 0;
+    return false;
+}
+
+bool kxFile::Validate() {
+    problem = TakeProblem::None;
+    if (!hasPath) return Reject(TakeProblem::NoPath);
+    if (Open(path.c_str(), kRiffReadChunks) != kRiffDone) {
+        // A file that opens but is shorter than 8 bytes is no WAVE file at all.
+        std::FILE* probe = kxDiskMgr::FileOpen(path.c_str(), "rb");
+        if (probe == nullptr) return Reject(TakeProblem::CannotOpen);
+        kxDiskMgr::FileClose(probe);
+        return Reject(TakeProblem::NotWave);
+    }
+    uint32_t form = 0;
+    if (ReadDWORD(form) != kRiffDone || form != kWaveID) return Reject(TakeProblem::NotWave);
+
+    RiffChunkHeader chunk;
+    if (ReadChunkHeader(chunk) != kRiffDone) return Reject(TakeProblem::NoFormatChunk);
+    bool bextRead = false;
+    if (chunk.identifier == kBextID) {
+        if (ReadBextChunk(header.bext, chunk.size) != kRiffDone) {
+            return Reject(chunk.size < kBextDataSize ? TakeProblem::BadBextChunk
+                                                     : TakeProblem::DamagedChunks);
+        }
+        creationTime = header.bext.data.GetOriginationTime();
+        bextRead = true;
+        if (ReadChunkHeader(chunk) != kRiffDone) return Reject(TakeProblem::NoFormatChunk);
+    }
+    if (chunk.identifier != kFmtID) return Reject(TakeProblem::NoFormatChunk);
+    bool extensiblePcm = false;
+    if (ReadWaveChunk(header.format.data, chunk.size, &extensiblePcm) != kRiffDone) {
+        return Reject(TakeProblem::DamagedChunks);
+    }
+
+    // Any chunks up to the first "data" chunk.
+    for (;;) {
+        if (CurrentFilePosition(dataChunkPosition) != kRiffDone) {
+            return Reject(TakeProblem::DamagedChunks);
+        }
+        if (ReadChunkHeader(chunk) != kRiffDone) return Reject(TakeProblem::NoDataChunk);
+        if (chunk.identifier == kDataID) break;
+
+        int32_t result = kRiffDone;
+        if (chunk.identifier == kTfidID) {
+            result = ReadBaseIDChunk(header.identity, chunk.size);
+        } else if (chunk.identifier == kBextID && !bextRead && chunk.size >= kBextDataSize) {
+            // Other tools write 'bext' behind the format chunk; its time reference
+            // and date still place and order the take.
+            result = ReadBextChunk(header.bext, chunk.size);
+            creationTime = header.bext.data.GetOriginationTime();
+            bextRead = true;
+        } else {
+            result = Skip(chunk.size);
+        }
+        if (result != kRiffDone) return Reject(TakeProblem::DamagedChunks);
+
+        // The recorder writes odd-sized chunks without a pad byte; RIFF writers such
+        // as sox and ffmpeg add one. Follow the pad byte only when the unpadded
+        // position does not hold a chunk header.
+        if (chunk.size % 2 == 1) {
+            uint64_t at = 0;
+            RiffChunkHeader peek;
+            if (CurrentFilePosition(at) == kRiffDone && ReadChunkHeader(peek) == kRiffDone &&
+                !IsPlausibleIdentifier(peek.identifier)) {
+                Seek(at + 1);
+            } else {
+                Seek(at);
+            }
+        }
+    }
+    header.dataHeader = chunk;
+    if (CurrentFilePosition(dataStart) != kRiffDone) return Reject(TakeProblem::DamagedChunks);
+
+    if (!IsPlayableFormat(extensiblePcm)) return Reject(TakeProblem::UnsupportedFormat);
+
+    // A take cut short (power lost while recording, an interrupted copy) keeps the
+    // whole frames that are really there.
+    const uint64_t present = FileLength() > dataStart ? FileLength() - dataStart : 0;
+    const uint64_t usable = std::min<uint64_t>(chunk.size, present);
+    dataSize = usable - usable % BytesPerSample();
+    header.dataHeader.size = static_cast<uint32_t>(dataSize);
+
+    kxRiff::Close();
+    currentPosition = 0;
+    return true;
+}
+
+bool kxFile::IsPlayableFormat(bool extensiblePcm) const {
+    const WaveFormatChunkData& format = header.format.data;
+    const bool pcm = format.formatTag == kFormatPcm ||
+                     (format.formatTag == kFormatExtensible && extensiblePcm);
+    return pcm && (format.channels == 1 || format.channels == 2) &&
+           (format.bitsPerSample == 16 || format.bitsPerSample == 24) && format.sampleRate != 0 &&
+           format.blockAlign == format.channels * format.bitsPerSample / 8;
+}
+
+bool kxFile::OpenForPlay() {
+    if (Open(path.c_str(), kRiffReadSamples) != kRiffDone) return false;
+    currentPosition = dataStart;
+    return Seek(dataStart) == kRiffDone;
+}
+
+bool kxFile::ReadAudioData(void* buffer, uint64_t offset, uint64_t count, uint64_t& got) {
+    got = 0;
+    const uint64_t target = dataStart + offset;
+    if (buffer == nullptr || count == 0) return false;
+    if (!IsReading() && !OpenForPlay()) return false;
+    if (currentPosition != target) {
+        if (Seek(target) != kRiffDone) return false;
+        currentPosition = target;
+    }
+    if (Read(buffer, count, got) != kRiffDone) {
+        // Where the stream stands after a short read is unknown.
+        currentPosition = UINT64_MAX;
+        return false;
+    }
+    currentPosition += got;
+    return true;
+}
+
+bool kxFile::SeekToSample(uint64_t frame) {
+    if (frame >= FrameCount()) return false;
+    currentPosition = dataStart + frame * BytesPerSample();
+    return Seek(currentPosition) == kRiffDone;
+}
+
+bool kxFile::OpenForWrite() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    local.tm_year += 1900;
+    local.tm_mon += 1;
+    creationTime = local;
+    header.bext.data.SetOriginationTime(creationTime);
+
+    if (!hasPath || Open(path.c_str(), kRiffCreate) != kRiffDone) return false;
+    return WriteHeader(true);
+}
+
+bool kxFile::WriteHeader(bool first) {
+    BWF_FullHeader image;
+    if (!first) {
+        if (Seek(0) != kRiffDone) return false;
+        if (dataSize == 0) return false;
+    }
+    image.riffSize = first ? 0 : static_cast<uint32_t>(kHeaderSizeAfterRiff + dataSize);
+    image.bext.header = header.bext.header;
+    std::memcpy(image.bext.data.originationDate, header.bext.data.originationDate,
+                sizeof image.bext.data.originationDate);
+    std::memcpy(image.bext.data.originationTime, header.bext.data.originationTime,
+                sizeof image.bext.data.originationTime);
+    image.bext.data.timeReferenceLow = header.bext.data.timeReferenceLow;
+    image.bext.data.timeReferenceHigh = header.bext.data.timeReferenceHigh;
+    image.bext.data.version = header.bext.data.version;
+    image.format = header.format;
+    image.identity.header = header.identity.header;
+    image.dataHeader = RiffChunkHeader{kDataID, first ? 0 : static_cast<uint32_t>(dataSize)};
+
+    // To file order, field by field.
+    SwapField(image.riffID);
+    SwapField(image.riffSize);
+    SwapField(image.waveID);
+    image.bext.header.SwapBytes();
+    image.bext.data.SwapBytes();
+    image.format.header.SwapBytes();
+    image.format.data.SwapBytes();
+    image.identity.header.SwapBytes();
+    image.padHeader.SwapBytes();
+    image.dataHeader.SwapBytes();
+    return Write(&image, sizeof image) == kRiffDone;
+}
+
+bool kxFile::WriteData(const void* buffer, uint64_t count) {
+    if (buffer == nullptr || count == 0) return false;
+    if (Write(buffer, count) != kRiffDone) return false;
+    dataSize += count;
+    return true;
+}
+
+void kxFile::MatchDataSizeToFile() {
+    kxDiskMgr::Flush(Stream());
+    const int64_t length = kxDiskMgr::FileLength(Stream());
+    if (length < 0) return;
+    const uint64_t onDisk = static_cast<uint64_t>(length) > kHeaderSize
+                                ? static_cast<uint64_t>(length) - kHeaderSize
+                                : 0;
+    const uint16_t frameBytes = std::max<uint16_t>(BytesPerSample(), 1);
+    dataSize = std::min(dataSize, onDisk - onDisk % frameBytes);
+    if (static_cast<uint64_t>(length) > kHeaderSize + dataSize) {
+        kxDiskMgr::Truncate(Stream(), kHeaderSize + dataSize);
+    }
+}
+
+bool kxFile::Close() {
+    bool result = true;
+    if (IsWriting()) {
+        MatchDataSizeToFile();
+        result = WriteHeader(false);
+        if (!kxDiskMgr::Flush(Stream())) result = false;
+    }
+    kxRiff::Close();
+    currentPosition = 0;
+    return result;
+}
+
+bool kxFile::SameFileID(const kxFile* other) const {
+    return other != nullptr &&
+           std::memcmp(&header.identity, &other->header.identity, sizeof header.identity) == 0;
+}
+
+bool kxFile::IsDualMono(const kxFile* other) const {
+    if (other == nullptr || !hasPath || !other->hasPath) return false;
+    const std::string& mine = path;
+    const std::string& theirs = other->path;
+    if (mine.size() != theirs.size()) return false;
+    if (SampleRate() != other->SampleRate()) return false;
+    if (BitsPerSample() != other->BitsPerSample()) return false;
+    if (FrameCount() != other->FrameCount()) return false;
+    if (Channels() != 1 || other->Channels() != 1) return false;
+    if (mine.size() < 6) return false;
+    const std::size_t compared = mine.size() - 6;
+    if (mine.compare(0, compared, theirs, 0, compared) != 0) return false;
+    const char a = mine[mine.size() - 5];
+    const char b = theirs[theirs.size() - 5];
+    return (a == 'L' && b == 'R') || (a == 'R' && b == 'L');
+}
+
+uint16_t kxFile::BytesPerSample() const {
+    return static_cast<uint16_t>(Channels() * (BitsPerSample() / 8));
+}
+
+uint64_t kxFile::FrameCount() const {
+    const uint16_t frameBytes = BytesPerSample();
+    return frameBytes == 0 ? 0 : dataSize / frameBytes;
+}
+
+int64_t kxFile::GetLocation() const {
+    const std::tm& t = creationTime;
+    if (t.tm_mon < 1 || t.tm_mon > 12 || t.tm_year < 1 || t.tm_year > 9999 || t.tm_mday < 1 ||
+        t.tm_mday > DaysInMonth(t.tm_year, t.tm_mon)) {
+        return -1;
+    }
+    // Hour, minute and second count as they stand, so "24:30:00" orders as the next
+    // day's "00:30:00".
+    return DaysFromCivil(t.tm_year, t.tm_mon, t.tm_mday) * 86400 + int64_t{t.tm_hour} * 3600 +
+           int64_t{t.tm_min} * 60 + t.tm_sec;
+}

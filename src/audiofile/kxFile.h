@@ -1,0 +1,111 @@
+// One audio file: a recorder's take (read) or an output (written).
+//
+// A take is constructed from its directory and name and checked by Validate, which
+// walks its chunks, fills the header records and closes the file again; its samples
+// are read later by ReadAudioData, which reopens the file on demand. An output is
+// constructed from a path, a format and a start location; OpenForWrite creates it
+// with a provisional 1024-byte header, WriteData appends samples and Close rewrites
+// the header with the final sizes.
+//
+// A kxFile is also an item of the project's sorted list, keyed by its origination
+// date and time (GetLocation).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "audiofile/BwfFormat.h"
+#include "audiofile/kxRiff.h"
+#include "edl/kxLinkedList.h"
+
+// Why Validate refused a take. The engine chooses no words; the front ends do.
+enum class TakeProblem : int32_t {
+    None = 0,
+    NoPath,             // constructed without a directory or name
+    CannotOpen,         // missing, unreadable, or not a regular file
+    NotWave,            // bytes 8 to 11 are not "WAVE", or the file is too short for them
+    NoFormatChunk,      // the first chunk (after an optional 'bext') is not "fmt "
+    BadBextChunk,       // a leading 'bext' chunk shorter than 602 bytes
+    DamagedChunks,      // a chunk runs past the end of the file, or the walk cannot read on
+    NoDataChunk,        // the file ends before a "data" chunk
+    UnsupportedFormat,  // not 16/24-bit integer PCM, mono or stereo, at a real rate
+};
+
+class kxFile : public kxRiff, public kxListItem {
+public:
+    // A take: the path is `directory` + "/" + `name`; without either, no path.
+    kxFile(const char* directory, const char* name);
+    // An output with the given format, starting at `startLocation` on the timeline.
+    kxFile(const char* path, int8_t channels, uint32_t sampleRate, int8_t bitsPerSample,
+           uint64_t startLocation);
+    ~kxFile() override = default;
+
+    // Walks a take's chunks and fills the header records. True when the take is
+    // one proj2wav can play; otherwise Problem() tells why not. The file is closed
+    // afterwards in every case.
+    bool Validate();
+    // Opens the take for its samples and positions the stream at data start.
+    bool OpenForPlay();
+    // Reads `count` bytes at byte `offset` of the audio data into `buffer`, opening
+    // the take when it is closed; all or nothing. `got` reports the bytes read.
+    bool ReadAudioData(void* buffer, uint64_t offset, uint64_t count, uint64_t& got);
+    // Positions the stream at a frame below the take's frame count.
+    bool SeekToSample(uint64_t frame);
+
+    // Stamps the origination date and time, creates the file and writes the
+    // provisional header (both sizes 0).
+    bool OpenForWrite();
+    // Writes the 1024-byte header: `first` at creation, otherwise the rewrite at
+    // close, which refuses (and leaves the provisional header) when no sample was
+    // written.
+    bool WriteHeader(bool first);
+    // Appends `count` sample bytes.
+    bool WriteData(const void* buffer, uint64_t count);
+    // Closes the stream; an output's header is rewritten with the sizes of the
+    // samples that really reached the file.
+    bool Close();
+
+    void GetCreateTime(std::tm& time) const { time = creationTime; }
+    // True when both files carry the same identity chunk (one recording).
+    bool SameFileID(const kxFile* other) const;
+    // True when this file and `other` are the left and right halves of one
+    // dual-mono recording, told by the channel letter before the extension.
+    bool IsDualMono(const kxFile* other) const;
+    // Bytes of one frame, all channels.
+    uint16_t BytesPerSample() const;
+    // The list key: origination date and time in seconds, -1 when not a valid date.
+    int64_t GetLocation() const override;
+
+    uint16_t Channels() const { return header.format.data.channels; }
+    uint32_t SampleRate() const { return header.format.data.sampleRate; }
+    uint16_t BitsPerSample() const { return header.format.data.bitsPerSample; }
+    // Sample bytes: for a take, what its data chunk declares and the file really
+    // holds, in whole frames; for an output, the bytes written so far.
+    uint64_t DataSize() const { return dataSize; }
+    uint64_t FrameCount() const;
+    uint64_t StartLocation() const { return header.bext.data.GetStartLocation(); }
+    uint64_t DataStart() const { return dataStart; }
+    uint64_t DataChunkPosition() const { return dataChunkPosition; }
+    const std::string& Path() const { return path; }
+    bool HasPath() const { return hasPath; }
+    TakeProblem Problem() const { return problem; }
+
+    BWF_FullHeader header;
+
+private:
+    bool Reject(TakeProblem why);
+    bool IsPlayableFormat(bool extensiblePcm) const;
+    // Reconciles the counted data size with the bytes really in the file after a
+    // failed or short write, so that the rewritten header matches the file.
+    void MatchDataSizeToFile();
+
+    uint64_t dataChunkPosition = 0;
+    uint64_t dataStart = 0;
+    uint64_t currentPosition = 0;
+    uint64_t dataSize = 0;
+    std::string path;
+    bool hasPath = false;
+    std::tm creationTime{};
+    TakeProblem problem = TakeProblem::None;
+};

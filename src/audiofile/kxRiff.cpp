@@ -1,0 +1,160 @@
+#include "audiofile/kxRiff.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audiofile/ByteOrder.h"
+#include "audiofile/kxDiskMgr.h"
+
+kxRiff::~kxRiff() {
+    if (mode != kRiffClosed) Close();
+}
+
+int32_t kxRiff::Open(const char* path, RiffFileMode requested) {
+    if (mode != kRiffClosed) Close();
+
+    const char* stdioMode = nullptr;
+    switch (requested) {
+        case kRiffCreate: stdioMode = "wb"; break;
+        case kRiffCreateReadBack: stdioMode = "wb+"; break;
+        case kRiffReadChunks:
+        case kRiffReadSamples: stdioMode = "rb"; break;
+        default: return kRiffNotAllowed;
+    }
+    stream = kxDiskMgr::FileOpen(path, stdioMode);
+    if (stream == nullptr) return kRiffFailed;
+
+    if (requested == kRiffReadChunks || requested == kRiffReadSamples) {
+        const int64_t length = kxDiskMgr::FileLength(stream);
+        fileLength = length > 0 ? static_cast<uint64_t>(length) : 0;
+        if (requested == kRiffReadChunks) {
+            uint32_t head[2];
+            if (!kxDiskMgr::FileRead(stream, head, sizeof head)) {
+                Close();
+                return kRiffFailed;
+            }
+            riffID = head[0];
+            writtenBytes = head[1];
+        }
+        mode = kRiffReadChunks;
+    } else {
+        // Outputs are written in large blocks; without stdio's buffer a failed write
+        // (a full disk) is reported by the write that failed, not at close.
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+        fileLength = 0;
+        mode = requested;
+    }
+    return kRiffDone;
+}
+
+int32_t kxRiff::Close() {
+    if (stream != nullptr) kxDiskMgr::FileClose(stream);
+    stream = nullptr;
+    mode = kRiffClosed;
+    fileLength = 0;
+    return kRiffDone;
+}
+
+int32_t kxRiff::Write(const void* buffer, uint64_t count) {
+    if (stream == nullptr || !IsWriting()) return kRiffNotAllowed;
+    if (!kxDiskMgr::FileWrite(stream, buffer, count)) return kRiffFailed;
+    writtenBytes += static_cast<uint32_t>(count);
+    return kRiffDone;
+}
+
+int32_t kxRiff::CurrentFilePosition(uint64_t& position) {
+    const int64_t at = kxDiskMgr::FileTell(stream);
+    if (at < 0) return kRiffFailed;
+    position = static_cast<uint64_t>(at);
+    return kRiffDone;
+}
+
+int32_t kxRiff::Seek(uint64_t position) {
+    if (stream == nullptr || position > static_cast<uint64_t>(INT64_MAX)) return kRiffFailed;
+    kxDiskMgr::Flush(stream);
+    return kxDiskMgr::FileSeek(stream, static_cast<int64_t>(position), SEEK_SET) ? kRiffDone
+                                                                                  : kRiffFailed;
+}
+
+int32_t kxRiff::Skip(uint64_t n) {
+    if (stream == nullptr) return kRiffFailed;
+    if (IsReading()) {
+        uint64_t at = 0;
+        if (CurrentFilePosition(at) != kRiffDone || at > fileLength || n > fileLength - at) {
+            return kRiffFailed;
+        }
+    }
+    if (n > static_cast<uint64_t>(INT64_MAX)) return kRiffFailed;
+    return kxDiskMgr::FileSeek(stream, static_cast<int64_t>(n), SEEK_CUR) ? kRiffDone
+                                                                           : kRiffFailed;
+}
+
+int32_t kxRiff::ReadDWORD(uint32_t& value) {
+    if (!kxDiskMgr::FileRead(stream, &value, sizeof value)) return kRiffFailed;
+    SwapField(value);
+    return kRiffDone;
+}
+
+int32_t kxRiff::Read(void* buffer, uint64_t n, uint64_t& got) {
+    if (!kxDiskMgr::FileRead(stream, buffer, n)) return kRiffFailed;
+    got = n;
+    return kRiffDone;
+}
+
+int32_t kxRiff::ReadChunkHeader(RiffChunkHeader& header) {
+    const bool ok = kxDiskMgr::FileRead(stream, &header, sizeof header);
+    header.SwapBytes();
+    return ok ? kRiffDone : kRiffFailed;
+}
+
+namespace {
+
+// The tail of the KSDATAFORMAT_SUBTYPE_PCM GUID, as it stands in a file, behind the
+// little-endian format tag 1 that starts the GUID.
+constexpr uint8_t kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                      0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr std::size_t kSubFormatOffset = 24;
+
+}  // namespace
+
+int32_t kxRiff::ReadWaveChunk(WaveFormatChunkData& format, uint32_t size, bool* extensiblePcm) {
+    if (extensiblePcm != nullptr) *extensiblePcm = false;
+    uint8_t raw[kFmtExtensibleSize];
+    const uint32_t taken = std::min(size, kFmtExtensibleSize);
+    if (!kxDiskMgr::FileRead(stream, raw, taken)) return kRiffFailed;
+
+    // Lay the bytes read over the record in file order, so that a short chunk
+    // leaves the fields it does not reach as they were.
+    WaveFormatChunkData fileOrder = format;
+    fileOrder.SwapBytes();
+    std::memcpy(&fileOrder, raw, std::min(taken, kFmtDataSize));
+    fileOrder.SwapBytes();
+    format = fileOrder;
+
+    if (extensiblePcm != nullptr && format.formatTag == kFormatExtensible &&
+        taken == kFmtExtensibleSize) {
+        uint16_t subFormat = 0;
+        std::memcpy(&subFormat, raw + kSubFormatOffset, sizeof subFormat);
+        SwapField(subFormat);
+        *extensiblePcm = subFormat == kFormatPcm &&
+                         std::memcmp(raw + kSubFormatOffset + 2, kPcmGuidTail, 14) == 0;
+    }
+    return size > taken ? Skip(size - taken) : kRiffDone;
+}
+
+int32_t kxRiff::ReadBextChunk(BextFormatChunk& chunk, uint32_t size) {
+    if (size < kBextDataSize) return kRiffFailed;
+    if (!kxDiskMgr::FileRead(stream, &chunk.data, kBextDataSize)) return kRiffFailed;
+    chunk.data.SwapBytes();
+    return size > kBextDataSize ? Skip(size - kBextDataSize) : kRiffDone;
+}
+
+int32_t kxRiff::ReadBaseIDChunk(BaseIDChunk& chunk, uint32_t size) {
+    uint8_t payload[kIdentityDataSize] = {};
+    const uint32_t taken = std::min(size, kIdentityDataSize);
+    if (taken > 0 && !kxDiskMgr::FileRead(stream, payload, taken)) return kRiffFailed;
+    std::memcpy(chunk.field1, payload, sizeof chunk.field1);
+    std::memcpy(chunk.field2, payload + 8, sizeof chunk.field2);
+    std::memcpy(chunk.field3, payload + 18, sizeof chunk.field3);
+    return size > taken ? Skip(size - taken) : kRiffDone;
+}

@@ -1,0 +1,80 @@
+// The RIFF stream: opens a file in one of four modes and reads or writes whole
+// chunks and records through kxDiskMgr. Results are integer codes:
+// kRiffDone (0), kRiffFailed (3, the stream or stdio failed) and kRiffNotAllowed (4,
+// not allowed in the present state). No operation prints or throws.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "audiofile/BwfFormat.h"
+
+enum RiffFileMode : int32_t {
+    kRiffClosed = 0,
+    kRiffCreate = 1,           // "wb": create an output file
+    kRiffReadChunks = 3,       // "rb", reads the first 8 bytes: walk a take's chunks
+    kRiffReadSamples = 4,      // "rb", nothing read: reopen a take for its samples (recorded as 3)
+    kRiffCreateReadBack = 5,   // "wb+": create a file for writing and reading back
+};
+
+constexpr int32_t kRiffDone = 0;
+constexpr int32_t kRiffFailed = 3;
+constexpr int32_t kRiffNotAllowed = 4;
+
+class kxRiff {
+public:
+    kxRiff() = default;
+    // Closes an open stream; writes no header.
+    ~kxRiff();
+    kxRiff(const kxRiff&) = delete;
+    kxRiff& operator=(const kxRiff&) = delete;
+
+    // Opens `path` in `mode`, closing whatever was open first. Reading modes also
+    // note the file's length, which every skip is checked against.
+    int32_t Open(const char* path, RiffFileMode mode);
+    // Closes the stream if there is one; always kRiffDone.
+    int32_t Close();
+    // Writes count bytes; only in a writing mode (1 or 5).
+    int32_t Write(const void* buffer, uint64_t count);
+    int32_t CurrentFilePosition(uint64_t& position);
+    // Flushes, then seeks to an absolute position.
+    int32_t Seek(uint64_t position);
+    // Moves n bytes onward. In the reading state a skip that would pass the end of
+    // the file fails, so a damaged chunk size can never move the stream backwards or
+    // outside the file.
+    int32_t Skip(uint64_t n);
+    // Reads a little-endian 32-bit value.
+    int32_t ReadDWORD(uint32_t& value);
+    // Reads exactly n bytes; `got` is set to n on success and left alone on failure.
+    int32_t Read(void* buffer, uint64_t n, uint64_t& got);
+    int32_t ReadChunkHeader(RiffChunkHeader& header);
+    // Reads a 'fmt ' payload of `size` bytes: the first 18 (or fewer, when the chunk
+    // is smaller) fill the record and the rest is skipped. When `extensiblePcm` is
+    // given it tells whether the chunk is WAVE_FORMAT_EXTENSIBLE with the integer-PCM
+    // sub-format.
+    int32_t ReadWaveChunk(WaveFormatChunkData& format, uint32_t size,
+                          bool* extensiblePcm = nullptr);
+    // Reads a 'bext' payload of `size` bytes (at least 602); the coding history
+    // behind the first 602 bytes is skipped.
+    int32_t ReadBextChunk(BextFormatChunk& chunk, uint32_t size);
+    // Reads the 26-byte identity payload (fewer when the chunk declares fewer) and
+    // skips whatever the chunk declares beyond it.
+    int32_t ReadBaseIDChunk(BaseIDChunk& chunk, uint32_t size = kIdentityDataSize);
+
+    RiffFileMode Mode() const { return mode; }
+    bool IsReading() const { return mode == kRiffReadChunks; }
+    bool IsWriting() const { return mode == kRiffCreate || mode == kRiffCreateReadBack; }
+    // Length of a file opened for reading; 0 otherwise.
+    uint64_t FileLength() const { return fileLength; }
+    uint32_t WrittenBytes() const { return writtenBytes; }
+
+protected:
+    std::FILE* Stream() const { return stream; }
+
+private:
+    uint32_t riffID = kRiffID;
+    uint32_t writtenBytes = 0;
+    RiffFileMode mode = kRiffClosed;
+    std::FILE* stream = nullptr;
+    uint64_t fileLength = 0;
+};

@@ -1,0 +1,31 @@
+// A temporary directory for one test, removed with everything in it at the end.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Runs a shell command and returns what it printed on stdout; `status` gets its exit code.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+bool HaveTool(const std::string& name);
+
+}  // namespace testsupport
