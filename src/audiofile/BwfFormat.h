@@ -41,6 +41,8 @@ constexpr uint32_t kIdentityDataSize = 26;
 constexpr uint32_t kPadDataSize = 70;
 constexpr uint32_t kHeaderSize = 1024;     // every output's samples start here
 constexpr uint32_t kHeaderSizeAfterRiff = kHeaderSize - 8;  // RIFF size of an empty output
+// The most sample bytes an output can hold: its RIFF size, 1016 + data size, is 32-bit.
+constexpr uint64_t kMaxOutputDataSize = UINT32_MAX - kHeaderSizeAfterRiff;
 
 #pragma pack(push, 1)
 

@@ -200,10 +200,9 @@ bool kxFile::OpenForWrite() {
 
 bool kxFile::WriteHeader(bool first) {
     BWF_FullHeader image;
-    if (!first) {
-        if (Seek(0) != kRiffDone) return false;
-        if (dataSize == 0) return false;
-    }
+    // The rewrite at close always states the real sizes, also for an output that
+    // received no samples (a run stopped at once), so every output is a valid file.
+    if (!first && Seek(0) != kRiffDone) return false;
     image.riffSize = first ? 0 : static_cast<uint32_t>(kHeaderSizeAfterRiff + dataSize);
     image.bext.header = header.bext.header;
     std::memcpy(image.bext.data.originationDate, header.bext.data.originationDate,
@@ -233,6 +232,10 @@ bool kxFile::WriteHeader(bool first) {
 
 bool kxFile::WriteData(const void* buffer, uint64_t count) {
     if (buffer == nullptr || count == 0) return false;
+    // The header's RIFF and data sizes are 32-bit: refuse the write that would take
+    // the samples beyond what they can describe, so the file never gets a wrapped,
+    // far too small size (readers would see only its first seconds).
+    if (count > kMaxOutputDataSize - std::min(dataSize, kMaxOutputDataSize)) return false;
     if (Write(buffer, count) != kRiffDone) return false;
     dataSize += count;
     return true;

@@ -56,11 +56,11 @@ public:
     // Stamps the origination date and time, creates the file and writes the
     // provisional header (both sizes 0).
     bool OpenForWrite();
-    // Writes the 1024-byte header: `first` at creation, otherwise the rewrite at
-    // close, which refuses (and leaves the provisional header) when no sample was
-    // written.
+    // Writes the 1024-byte header: `first` at creation (both sizes 0), otherwise
+    // the rewrite at close with the final sizes.
     bool WriteHeader(bool first);
-    // Appends `count` sample bytes.
+    // Appends `count` sample bytes; refused when the samples would outgrow the
+    // header's 32-bit sizes (kMaxOutputDataSize).
     bool WriteData(const void* buffer, uint64_t count);
     // Closes the stream; an output's header is rewritten with the sizes of the
     // samples that really reached the file.

@@ -51,6 +51,10 @@ private:
 std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t frames,
                                   int channels, int bits);
 
+// Little-endian numbers at a byte offset of a file image (0 past the end).
+uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset);
+uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset);
+
 // A typical recorder take: 'bext', 'fmt ', "TFID", "data" with pattern samples.
 struct TakeSpec {
     int channels = 2;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -24,6 +25,21 @@ TempDir::~TempDir() {
                                      std::filesystem::perm_options::add, ignored);
     }
     std::filesystem::remove_all(path_, ignored);
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) saved_ = old;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (saved_) {
+        ::setenv("TZ", saved_->c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

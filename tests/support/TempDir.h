@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,19 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Sets the TZ environment variable (any POSIX TZ text, e.g. "IST-5:30") for the
+// life of the object, then restores what was there.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<std::string> saved_;
 };
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);

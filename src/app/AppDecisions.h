@@ -1,0 +1,191 @@
+// The window controller's decisions as plain functions of plain values: the status
+// line with its time, size and rate texts, the names proposed for the output files,
+// the free-space test, the words shown to people and the state of the progress
+// sheet. Both front ends use them: the command line directly, the Qt window through
+// a thin layer that only moves values between its widgets and these functions.
+//
+// Nothing here includes a toolkit, touches the disk or reads a clock, so every
+// decision can be tested on its own. All functions are pure and thread-safe;
+// a ProgressSheet belongs to the thread that shows it (the main thread).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/TimeParts.h"
+
+namespace app {
+
+// ---- Words shown to people ----
+
+// The status line after a load that failed (no takes, or takes of different rates).
+inline constexpr char kNotValidProject[] = "Not a valid project directory...";
+// Alerts raised before a conversion starts.
+inline constexpr char kSameNames[] = "Left and Right filenames cannot be the same.";
+inline constexpr char kInsufficientSpace[] = "Insufficient disk space.";
+// The progress sheet's line of text.
+inline constexpr char kConverting[] = "Converting file...";
+inline constexpr char kComplete[] = "Conversion complete...";
+inline constexpr char kFailed[] = "Operation failed...";
+inline constexpr char kCancelled[] = "Operation cancelled...";
+// The progress sheet's one button: "Cancel" while a run goes on, "Ok" once the
+// outcome shows. Alerts have a single button of their own, spelt "OK".
+inline constexpr char kCancelButton[] = "Cancel";
+inline constexpr char kOkButton[] = "Ok";
+inline constexpr char kAlertButton[] = "OK";
+// Name-field labels and titles of the two save panels of dual mono. The right
+// panel's title is written without a space after "Choose", as the window has
+// always shown it.
+inline constexpr char kSaveLeftLabel[] = "Save Left Channel As";
+inline constexpr char kSaveLeftTitle[] = "Choose Left Channel Filename";
+inline constexpr char kSaveRightLabel[] = "Save Right Channel As";
+inline constexpr char kSaveRightTitle[] = "ChooseRight Channel Filename";
+
+// ---- Fixed values of the conversion flow ----
+
+// The type every output name ends in (the save panel adds ".wav" when left out).
+inline constexpr char kOutputFileType[] = "wav";
+// Bytes kept free beyond the projected output size (headers and slack).
+inline constexpr int64_t kRoomMargin = 1024000;
+// The channel column that asks for two mono files, and so for two save panels.
+inline constexpr int kDualMonoColumn = 4;
+// How often the progress sheet polls the run's percentage.
+inline constexpr int kProgressIntervalMs = 500;
+
+// ---- Status line ----
+
+// " 1:02:03.04": hours padded with a blank to two places, then minutes, seconds
+// and tenths with two digits each ("%2d:%02d:%02d.%02d").
+std::string formatTime(const timeParts& t);
+
+// A byte count in decimal units, no unit above MB:
+//   below 1000 "999 B"; below 10000 "9.99 KB"; below 1000000 "999 KB";
+//   below 10000000 "9.99 MB"; from there "5292 MB" (printf rounding).
+// Negative or NaN counts read "0 B".
+std::string formatBytes(double bytes);
+
+// The output word length for the width control's column: 16 for column 0, 24 for
+// any other (the driver reads the column the same way).
+int BitCount(int widthColumn);
+
+// The layout's name for the channel control's column 0 to 4: "Stereo",
+// "Mono Left", "Mono Right", "Mono Summed (L+R)", "Dual Mono". Any other column
+// (also -1, no selection) is "Stereo", the layout the driver falls back to.
+const char* ChannelName(int channelColumn);
+
+// True for the dual-mono column: two output files, two save panels.
+bool IsDualMono(int channelColumn);
+
+// What the driver tells about the loaded project, for the status line.
+struct ProjectStatus {
+    bool hasTimes = false;  // ProjectTimes succeeded (a project is loaded)
+    timeParts start;        // time of the first frame
+    timeParts end;          // time just past the last frame
+    bool hasSize = false;   // ProjectSize succeeded (a project is loaded)
+    int64_t bytes = 0;      // projected output size for the current format
+    uint32_t sampleRate = 0;
+    bool ratesDiffer = false;  // the takes do not share one rate
+};
+
+// "48.0Khz": the rate in kHz with one decimal; "0.0Khz" when the rates differ.
+std::string RateText(uint32_t sampleRate, bool ratesDiffer);
+
+// The status line. With a known size the long form
+//   "24 Bit, Dual Mono, 48.0Khz,  0:00:00.00- 0:03:25.04, 59 MB"
+// (times empty when unknown), else the short form "16 Bit, Stereo".
+std::string StatusText(int widthColumn, int channelColumn, const ProjectStatus& status);
+
+// ---- Output names ----
+
+// The last component of a path, trailing slashes ignored: "Gig" for "/a/Gig" and
+// "/a/Gig/"; empty for "" and "/".
+std::string LastPathComponent(const std::string& path);
+
+// The name proposed for a single output file: the project directory's own name.
+std::string ProposedSingleName(const std::string& projectDir);
+
+// The name proposed for the left file of dual mono: the project's name plus "L".
+std::string ProposedLeftName(const std::string& projectDir);
+
+// The name proposed for the right file of dual mono, from the chosen left path:
+// a left name ending in "L.wav" (case-sensitive) gives that name without those
+// five characters plus "R" ("MixL.wav" gives "MixR"); any other left name gives
+// the project's name plus "R".
+std::string ProposedRightName(const std::string& leftPath, const std::string& projectDir);
+
+// True when the left and right paths of dual mono name the same file, which is
+// refused. The test is exact: paths differing only in letter case differ.
+bool SameOutputPaths(const std::string& leftPath, const std::string& rightPath);
+
+// ---- Room on the volume ----
+
+// The free bytes a conversion needs: the projected size plus kRoomMargin, in
+// unsigned 64-bit arithmetic (it cannot wrap). A negative size counts as 0.
+uint64_t RoomNeeded(int64_t fileBytes);
+
+// True exactly when `freeBytes` is strictly more than RoomNeeded(fileBytes); equal
+// is not enough. Pass 0 when the free space cannot be found out (a platform's
+// "unknown" of -1 must not become a huge unsigned number), which refuses the run.
+bool HasRoom(uint64_t freeBytes, int64_t fileBytes);
+
+// ---- Progress sheet ----
+
+// The progress sheet of one conversion: a bar from 0 to 100, a line of text and
+// one button. The window shows what it says; the command line can drive it too.
+//
+//   Closed --Open--> Converting --Finished--> Done      --button--> Closed
+//                         \------Cancel-----> Cancelled --button--> Closed
+//
+// Exactly one of Finished and Cancel decides a run's outcome: whichever comes
+// first wins and the other changes nothing. Every call belongs to the main thread;
+// the worker's end reaches it as a queued call to Finished.
+class ProgressSheet {
+public:
+    enum class State { Closed, Converting, Done, Cancelled };
+    enum class ButtonAction {
+        None,            // no sheet is up
+        StopConversion,  // the run was cancelled: set the driver's stop flag now
+        CloseSheet,      // the outcome was seen: take the sheet down
+    };
+
+    // Shows the sheet for a new run: bar 0, "Converting file...", button "Cancel".
+    // Returns the run's ticket, which its Finished must bring back.
+    uint64_t Open();
+
+    // A timer tick with the run's percentage. While converting, the bar follows
+    // it, held within 0 to 100 (NaN reads 0); in any other state nothing moves.
+    void Tick(double percent);
+
+    // The worker of run `ticket` has ended. If that run is still converting, the
+    // bar goes to 100, the text to "Conversion complete..." or "Operation
+    // failed..." and the button to "Ok", and the result is true. After a Cancel,
+    // or for an earlier run's ticket, nothing changes and the result is false.
+    bool Finished(uint64_t ticket, bool success);
+
+    // The user stops the run. While converting: bar 0, "Operation cancelled...",
+    // button "Ok", result true, and the caller must then set the driver's stop
+    // flag. In any other state nothing changes and the result is false.
+    bool Cancel();
+
+    // The sheet's button was pressed: it cancels while converting and closes the
+    // sheet once the outcome shows.
+    ButtonAction PressButton();
+
+    State state() const { return state_; }
+    bool shown() const { return state_ != State::Closed; }
+    double bar() const { return bar_; }
+    // The line of text and the button's title; empty while closed.
+    const char* text() const { return text_; }
+    const char* button() const { return button_; }
+
+private:
+    void ShowOutcome(double bar, const char* text);
+
+    State state_ = State::Closed;
+    double bar_ = 0.0;
+    const char* text_ = "";
+    const char* button_ = "";
+    uint64_t run_ = 0;  // ticket of the run shown last
+};
+
+}  // namespace app

@@ -1,0 +1,248 @@
+#include "edl/AudioEvent.h"
+
+#include "audiofile/kxFile.h"
+
+// ---- fileBuffer ----
+
+uint32_t fileBuffer::MaxBytes() const {
+    return file != nullptr && file->BitsPerSample() == 24 ? 122880 : kEventBufferBytes;
+}
+
+uint32_t fileBuffer::Max() const { return dualFiles == 1 ? MaxBytes() / 2 : MaxBytes(); }
+
+uint64_t fileBuffer::SamplesLeft(uint64_t position) const {
+    const uint64_t end = bufStart + bufSamples;
+    return position >= bufStart && position < end ? end - position : 0;
+}
+
+const uint8_t* fileBuffer::LeftData(uint64_t position) const {
+    if (SamplesLeft(position) == 0 || data == nullptr || file == nullptr) return nullptr;
+    return data.get() + (position - bufStart) * file->BytesPerSample();
+}
+
+const uint8_t* fileBuffer::RightData(uint64_t position) const {
+    if (dualFiles != 1) return nullptr;
+    const uint8_t* left = LeftData(position);
+    return left == nullptr ? nullptr : left + kRightHalfOffset;
+}
+
+uint8_t* fileBuffer::Data() {
+    if (data == nullptr) data = std::make_unique<uint8_t[]>(kEventBufferBytes);
+    return data.get();
+}
+
+void fileBuffer::Release() {
+    data.reset();
+    bufStart = 0;
+    bufSamples = 0;
+}
+
+// ---- AudioEvent: placement and the chain ----
+
+AudioEvent::AudioEvent(kxFile* theFile, kxFile* theRightFile, ChanTypes type)
+    : file(theFile), rightFile(theRightFile), chanType(type) {
+    if (file != nullptr) {
+        startSample = file->StartLocation();
+        length = file->FrameCount();
+        if (rightFile != nullptr) {
+            chanType = DualMono;
+        } else if (file->Channels() == 2) {
+            chanType = Stereo;
+        }
+    } else {
+        chanType = Stereo;
+    }
+    endSample = startSample + length;
+}
+
+AudioEvent::AudioEvent(const AudioEvent* source) {
+    if (source == nullptr) return;
+    file = source->file;
+    rightFile = source->rightFile;
+    chanType = source->chanType;
+    startSample = source->startSample;
+    length = source->length;
+    fileOffset = source->fileOffset;
+    endSample = startSample + length;
+}
+
+AudioEvent::~AudioEvent() {
+    if (file != nullptr) file->Close();
+    if (rightFile != nullptr) rightFile->Close();
+    // Release the rest of the chain one event at a time, so that a chain of any
+    // length never deepens the stack.
+    AudioEvent* following = next;
+    next = nullptr;
+    while (following != nullptr) {
+        AudioEvent* after = following->next;
+        following->next = nullptr;
+        delete following;
+        following = after;
+    }
+}
+
+void AudioEvent::SetNewStart(uint64_t newStart) {
+    fileOffset += newStart - startSample;
+    length = endSample - newStart;
+    startSample = newStart;
+}
+
+void AudioEvent::SetNewEnd(uint64_t newEnd) {
+    endSample = newEnd;
+    length = newEnd - startSample;
+}
+
+void AudioEvent::InsertBefore(AudioEvent* event) {
+    if (event == nullptr) return;
+    if (prev != nullptr) prev->next = event;
+    event->prev = prev;
+    event->next = this;
+    prev = event;
+}
+
+void AudioEvent::InsertAfter(AudioEvent* event) {
+    if (event == nullptr) return;
+    if (next != nullptr) next->prev = event;
+    event->next = next;
+    event->prev = this;
+    next = event;
+}
+
+AudioEvent* AudioEvent::AddEvent(AudioEvent* event) {
+    if (event == nullptr) return this;
+    // The result is decided by what happens in front of this event; the new
+    // event then travels along the chain until it is linked or destroyed.
+    AudioEvent* result = this;
+    AudioEvent* t = this;
+    for (;;) {
+        const uint64_t ts = t->startSample, te = t->endSample;
+        const uint64_t ns = event->startSample, ne = event->endSample;
+        if (ts > ne) {  // wholly before t
+            t->InsertBefore(event);
+            return t == this ? event : result;
+        }
+        if (ns > te) {
+            // wholly after t: pass it on
+        } else if (ts <= ns) {
+            if (ne <= te) {  // wholly under t
+                delete event;
+                return result;
+            }
+            event->SetNewStart(te);  // drop the part under t
+        } else if (ne <= te) {  // starts before t, ends under it
+            event->SetNewEnd(ts);
+            t->InsertBefore(event);
+            return t == this ? event : result;
+        } else {  // sticks out on both sides: split around t
+            auto* front = new AudioEvent(event);
+            front->SetNewEnd(ts);
+            t->InsertBefore(front);
+            if (t == this) result = front;
+            event->SetNewStart(te);
+        }
+        if (t->next == nullptr) {
+            t->InsertAfter(event);
+            return result;
+        }
+        t = t->next;
+    }
+}
+
+AudioEvent* AudioEvent::Head() {
+    AudioEvent* e = this;
+    while (e->prev != nullptr) e = e->prev;
+    return e;
+}
+
+AudioEvent* AudioEvent::Tail() {
+    AudioEvent* e = this;
+    while (e->next != nullptr) e = e->next;
+    return e;
+}
+
+AudioEvent* AudioEvent::FirstForSearch(AudioEvent* from) {
+    if (from != nullptr) return from;
+    return prev != nullptr ? Head() : this;
+}
+
+AudioEvent* AudioEvent::EventAtSample(uint64_t sample, AudioEvent* from) {
+    for (AudioEvent* e = FirstForSearch(from); e != nullptr; e = e->next) {
+        if (e->startSample <= sample && sample < e->endSample) return e;
+    }
+    return nullptr;
+}
+
+AudioEvent* AudioEvent::EventBetweenSamples(uint64_t first, uint64_t last, AudioEvent* from) {
+    for (AudioEvent* e = FirstForSearch(from); e != nullptr; e = e->next) {
+        const bool startsInside = first <= e->startSample && e->startSample < last;
+        const bool endsInside = first < e->endSample && e->endSample <= last;
+        const bool covers = e->startSample <= first && last <= e->endSample;
+        if (startsInside || endsInside || covers) return e;
+    }
+    return nullptr;
+}
+
+bool AudioEvent::NextHasSameID() const {
+    if (next == nullptr || file == nullptr || next->file == nullptr) return false;
+    return file->SameFileID(next->file);
+}
+
+// ---- AudioEvent: reading and writing audio ----
+
+fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
+    if (file == nullptr) return nullptr;
+    if (chanType == DualMono && rightFile == nullptr) return nullptr;
+    if (fileBuf.SamplesLeft(position) != 0) return &fileBuf;
+
+    fileBuf.dualFiles = chanType == DualMono ? 1 : 0;
+    fileBuf.file = file;
+    fileBuf.bufStart = 0;
+    fileBuf.bufSamples = 0;
+
+    const uint64_t frameBytes = file->BytesPerSample();
+    if (frameBytes == 0 || position < startSample || position >= endSample) {
+        // Nothing to read here: the end of the event, or a take without frames.
+        Finish();
+        return nullptr;
+    }
+    const uint64_t fileFrame = fileOffset + (position - startSample);
+    uint64_t frames = endSample - position;
+    if (count != 0 && count < frames) frames = count;
+    uint64_t bytes = frames * frameBytes;
+    if (bytes > fileBuf.Max()) bytes = fileBuf.Max();
+
+    uint8_t* data = fileBuf.Data();
+    uint64_t got = 0;
+    if (!file->ReadAudioData(data, fileFrame * frameBytes, bytes, got)) {
+        file->Close();
+        return nullptr;
+    }
+    if (fileBuf.dualFiles == 1 &&
+        !rightFile->ReadAudioData(data + kRightHalfOffset, fileFrame * frameBytes, bytes, got)) {
+        rightFile->Close();
+        file->Close();
+        return nullptr;
+    }
+    fileBuf.bufStart = position;
+    fileBuf.bufSamples = got / frameBytes;
+    if (fileBuf.bufStart + fileBuf.bufSamples == endSample) Finish();
+    return &fileBuf;
+}
+
+bool AudioEvent::WriteData(uint64_t count) {
+    if (file == nullptr) return false;
+    const uint64_t bytes = count * file->BytesPerSample();
+    uint8_t* data = fileBuf.Data();
+    if (chanType == DualMono) {
+        if (rightFile == nullptr || bytes > kRightHalfOffset) return false;
+        if (!file->WriteData(data, bytes)) return false;
+        return rightFile->WriteData(data + kRightHalfOffset, bytes);
+    }
+    if (bytes > kEventBufferBytes) return false;
+    return file->WriteData(data, bytes);
+}
+
+void AudioEvent::Finish() {
+    if (file != nullptr) file->Close();
+    if (chanType == DualMono && rightFile != nullptr) rightFile->Close();
+}

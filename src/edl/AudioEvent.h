@@ -1,0 +1,111 @@
+// Audio events: a placed stretch of one take (or of a left/right pair of mono
+// files) on the project timeline, and the buffer through which its audio is read.
+//
+// An event plays file frame fileOffset + (t - startSample) at timeline sample t,
+// for startSample <= t < endSample. Events are linked into a chain in timeline
+// order (the EDL, see EDL.h); destroying an event destroys the rest of its chain.
+// The same class stands for the output of a conversion: its buffer is where the
+// recording buffer puts converted samples before WriteData writes them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "edl/ChanTypes.h"
+
+class kxFile;
+
+constexpr uint32_t kEventBufferBytes = 131072;  // one event's byte array
+constexpr uint32_t kRightHalfOffset = 65536;    // where the right file's bytes start (dual mono)
+
+// An event's window of buffered sample bytes, exactly as they stand in the file.
+// For two files the left file's frames start at byte 0 and the right file's at
+// byte 65536. The window holds timeline samples bufStart .. bufStart + bufSamples.
+class fileBuffer {
+public:
+    fileBuffer() = default;
+    fileBuffer(const fileBuffer&) = delete;
+    fileBuffer& operator=(const fileBuffer&) = delete;
+
+    // Bytes one fill may take per file: 122880 for 24-bit audio (whole frames of
+    // every layout), 131072 otherwise; half of that for each of two files.
+    uint32_t Max() const;
+    uint32_t MaxBytes() const;
+    // Buffered frames from `position` to the end of the window; 0 outside it.
+    uint64_t SamplesLeft(uint64_t position) const;
+    // The position's frame in the left (or only) file's bytes; null outside the window.
+    const uint8_t* LeftData(uint64_t position) const;
+    // The same in the right file's bytes; null unless the buffer holds two files.
+    const uint8_t* RightData(uint64_t position) const;
+
+    // The byte array, allocated at its first use and kept until Release.
+    uint8_t* Data();
+    // Frees the byte array and empties the window.
+    void Release();
+
+    int32_t dualFiles = 0;
+    uint64_t bufStart = 0;
+    uint64_t bufSamples = 0;
+    kxFile* file = nullptr;  // the file whose format governs the buffer; not owned
+
+private:
+    std::unique_ptr<uint8_t[]> data;
+};
+
+class AudioEvent {
+public:
+    // An unlinked event over a file (and a right file for dual mono), placed where
+    // the file's time reference says, as long as the file's whole frames.
+    AudioEvent(kxFile* file, kxFile* rightFile, ChanTypes type);
+    // An unlinked event with the source's placement and files; its buffer is empty.
+    explicit AudioEvent(const AudioEvent* source);
+    // Closes its files and destroys the rest of the chain behind it.
+    ~AudioEvent();
+    AudioEvent(const AudioEvent&) = delete;
+    AudioEvent& operator=(const AudioEvent&) = delete;
+
+    // Moves the start, keeping the end and the audio's place on the timeline.
+    void SetNewStart(uint64_t newStart);
+    // Moves the end, keeping the start.
+    void SetNewEnd(uint64_t newEnd);
+    // Link an event directly in front of / behind this one; nothing for null.
+    void InsertBefore(AudioEvent* event);
+    void InsertAfter(AudioEvent* event);
+    // Places an event of an older take than every event in the chain: where they
+    // overlap, the chain's events win and the new one is trimmed, split or
+    // destroyed. Called on the first event, returns the chain's first event.
+    AudioEvent* AddEvent(AudioEvent* event);
+    AudioEvent* Head();
+    AudioEvent* Tail();
+    // The first event, from `from` (or the chain's head) on, that contains `sample`.
+    AudioEvent* EventAtSample(uint64_t sample, AudioEvent* from);
+    // The first event, from `from` (or the chain's head) on, that overlaps the
+    // range first .. last (last excluded).
+    AudioEvent* EventBetweenSamples(uint64_t first, uint64_t last, AudioEvent* from);
+    // Whether the next event's file carries the same identity (one recording).
+    bool NextHasSameID() const;
+
+    // Makes the buffer hold audio from timeline position `position` on (at most
+    // `count` frames when count is not 0). A position inside the window never
+    // reads. Null when there is no audio to be had; the file is closed once the
+    // event's last frame is buffered or a read fails.
+    fileBuffer* GetAudio(uint64_t position, uint32_t count);
+    // Writes `count` frames from the buffer to the output file or files.
+    bool WriteData(uint64_t count);
+    // Closes the output file or files, which finishes their headers.
+    void Finish();
+
+    kxFile* file = nullptr;       // not owned
+    kxFile* rightFile = nullptr;  // not owned
+    ChanTypes chanType = Stereo;
+    uint64_t startSample = 0;
+    uint64_t endSample = 0;
+    uint64_t length = 0;
+    uint64_t fileOffset = 0;
+    AudioEvent* next = nullptr;
+    AudioEvent* prev = nullptr;
+    fileBuffer fileBuf;
+
+private:
+    AudioEvent* FirstForSearch(AudioEvent* from);
+};

@@ -1,0 +1,222 @@
+#include "engine/EDLWriter.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+EDLWriter::~EDLWriter() {
+    delete edl;
+    edl = nullptr;
+    ReleaseOutput();
+    projectFiles.removeAll();
+}
+
+void EDLWriter::ReleaseOutput() {
+    delete outEvent;  // closes its files, which finishes their headers
+    outEvent = nullptr;
+    delete outFile;
+    outFile = nullptr;
+    delete outFileRight;
+    outFileRight = nullptr;
+}
+
+void EDLWriter::Init() {
+    ratesDiffer = false;
+    numChannels = 2;
+    sampleRate = 44100;
+    fadeStep = 16;
+    bitWidth = 16;
+    outType = Stereo;
+    stopRequested = false;
+}
+
+void EDLWriter::SetParams(int8_t width, int8_t mode) {
+    bitWidth = width != 0 ? 24 : 16;
+    switch (mode) {
+        case MonoLeft:
+        case MonoRight:
+        case MonoSummed:
+            outType = static_cast<ChanTypes>(mode);
+            numChannels = 1;
+            break;
+        case DualMono:
+            outType = DualMono;
+            numChannels = 2;
+            break;
+        default:
+            outType = Stereo;
+            numChannels = 2;
+            break;
+    }
+}
+
+void EDLWriter::ReleaseProject() {
+    // The events point into the takes, so the edit list goes first.
+    delete edl;
+    edl = nullptr;
+    projectFiles.removeAll();
+}
+
+int32_t EDLWriter::LoadProject(const char* dir) {
+    ReleaseProject();
+    LoadProjFiles(dir);
+    if (projectFiles.GetCount() == 0) return 0;
+    edl = new EDL(&projectFiles);
+    if (sampleRate <= 87999) {
+        fadeStep = 16;
+    } else if (sampleRate <= 175999) {
+        fadeStep = 8;
+    } else {
+        fadeStep = 4;
+    }
+    return ratesDiffer ? 0 : 1;
+}
+
+namespace {
+
+// Byte order, whatever the user's locale, so that every front end breaks ties
+// between takes of equal origination time alike.
+int ByteOrder(const struct dirent** a, const struct dirent** b) {
+    return std::strcmp((*a)->d_name, (*b)->d_name);
+}
+
+}  // namespace
+
+void EDLWriter::LoadProjFiles(const char* dir) {
+    entries.clear();
+    if (dir == nullptr) return;
+    const std::string audioDir = std::string(dir) + "/Audio Files";
+
+    struct dirent** list = nullptr;
+    const int n = ::scandir(audioDir.c_str(), &list, nullptr, ByteOrder);
+    if (n <= 0) {
+        std::free(list);
+        return;
+    }
+    ratesDiffer = false;
+    bool firstValid = true;
+    for (int i = 0; i < n; ++i) {
+        const char* name = list[i]->d_name;
+        const bool dotEntry = std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+        auto take = std::make_unique<kxFile>(audioDir.c_str(), name);
+        const bool accepted = take->Validate();
+        if (!dotEntry) entries.push_back({name, accepted, take->Problem()});
+        if (accepted) {
+            if (firstValid) {
+                sampleRate = take->SampleRate();
+                firstValid = false;
+            } else if (take->SampleRate() != sampleRate) {
+                ratesDiffer = true;
+            }
+            projectFiles.addItem(take.release());
+        }
+        std::free(list[i]);
+    }
+    std::free(list);
+}
+
+int32_t EDLWriter::ProjectSize(int64_t& bytes) const {
+    bytes = 0;
+    if (edl == nullptr) return 0;
+    const uint64_t frames = edl->LastSampleInEDL() - edl->FirstSampleInEDL();
+    bytes = static_cast<int64_t>(frames * static_cast<uint64_t>(numChannels) *
+                                 static_cast<uint64_t>(bitWidth / 8));
+    return 1;
+}
+
+int32_t EDLWriter::ProjectTimes(timeParts& start, timeParts& end) const {
+    if (edl == nullptr) return 0;
+    GetTime(edl->FirstSampleInEDL(), start);
+    GetTime(edl->LastSampleInEDL(), end);
+    return 1;
+}
+
+void EDLWriter::GetTime(uint64_t sample, timeParts& time) const {
+    const uint64_t rate = sampleRate;
+    if (rate == 0) {
+        time = timeParts{};
+        return;
+    }
+    const uint64_t hours = sample / (rate * 3600);
+    uint64_t rest = sample % (rate * 3600);
+    const uint64_t minutes = rest / (rate * 60);
+    rest %= rate * 60;
+    const uint64_t seconds = rest / rate;
+    rest %= rate;
+    time.hours = static_cast<int8_t>(hours);
+    time.minutes = static_cast<int8_t>(minutes);
+    time.seconds = static_cast<int8_t>(seconds);
+    time.tenths = static_cast<int8_t>((rest * 100 / rate) / 10);
+}
+
+kxFile* EDLWriter::CreateOutput(const char* path, int8_t channels) {
+    auto* file = new kxFile(path, channels, sampleRate, bitWidth, edl->FirstSampleInEDL());
+    if (!file->OpenForWrite()) {
+        delete file;
+        return nullptr;
+    }
+    return file;
+}
+
+int32_t EDLWriter::NewFile(const char* path) {
+    ReleaseOutput();
+    stopRequested = false;
+    if (path == nullptr || edl == nullptr) return 0;
+    outFile = CreateOutput(path, numChannels);
+    if (outFile == nullptr) return 0;
+    outEvent = new AudioEvent(outFile, nullptr, outType);
+    return 1;
+}
+
+int32_t EDLWriter::NewFiles(const char* left, const char* right) {
+    ReleaseOutput();
+    stopRequested = false;
+    if (left == nullptr || right == nullptr || edl == nullptr) return 0;
+    outFile = CreateOutput(left, 1);
+    if (outFile == nullptr) return 0;
+    outFileRight = CreateOutput(right, 1);
+    if (outFileRight == nullptr) {
+        // The left file stays on disk, holding its provisional header only.
+        ReleaseOutput();
+        return 0;
+    }
+    outEvent = new AudioEvent(outFile, outFileRight, outType);
+    return 1;
+}
+
+void EDLWriter::FinishOutput() {
+    outEvent->Finish();
+    delete outEvent;
+    outEvent = nullptr;
+}
+
+int32_t EDLWriter::doConvert(std::atomic<double>& progress) {
+    if (edl == nullptr || outEvent == nullptr) return 0;
+    uint64_t pos = edl->FirstSampleInEDL();
+    const uint64_t last = edl->LastSampleInEDL();
+    if (last <= pos) return 0;
+
+    // A span shorter than one block still reaches 100 after its block.
+    const uint64_t blocks = std::max<uint64_t>((last - pos) / kStageFrames, 1);
+    const double increment = 100.0 / static_cast<double>(blocks);
+
+    renderer.Init();
+    recorder.Initialize(outEvent);
+    while (pos < last && !stopRequested.load(std::memory_order_relaxed)) {
+        const uint64_t before = pos;
+        renderer.Fill(edl, pos, fadeStep);
+        // The silence that may trail the last event in the final block is not written.
+        const uint64_t count = std::min(pos, last) - before;
+        if (!recorder.WriteBuffer(renderer.stageBuf.memBuffer, count)) {
+            FinishOutput();  // the header then matches what reached the disk
+            return 0;
+        }
+        progress.store(progress.load(std::memory_order_relaxed) + increment,
+                       std::memory_order_relaxed);
+    }
+    FinishOutput();
+    return 1;
+}

@@ -1,0 +1,98 @@
+// The conversion driver. One EDLWriter holds the loaded project (its takes and the
+// edit list built over them), the output parameters the user chose, and — for a
+// conversion — the output files; it renders the project block by block.
+//
+// Every operation runs on the caller's (main) thread except the conversion run,
+// which runs on a worker thread. Results are non-zero for success, 0 for failure;
+// nothing prints, throws or exits.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audiofile/kxFile.h"
+#include "edl/AudioEvent.h"
+#include "edl/ChanTypes.h"
+#include "edl/EDL.h"
+#include "edl/kxLinkedList.h"
+#include "engine/TimeParts.h"
+#include "render/EDLRenderer.h"
+#include "render/RecordingBuffer.h"
+
+// One entry of the last scan of "/Audio Files", accepted or refused (and why), in
+// listing order. "." and ".." are not listed.
+struct ProjectEntry {
+    std::string name;
+    bool accepted = false;
+    TakeProblem problem = TakeProblem::None;
+};
+
+class EDLWriter {
+public:
+    EDLWriter() = default;
+    // Releases the edit list, any output, then the takes.
+    ~EDLWriter();
+    EDLWriter(const EDLWriter&) = delete;
+    EDLWriter& operator=(const EDLWriter&) = delete;
+
+    // Default parameters: 16-bit stereo at 44100 Hz; the project is untouched.
+    void Init();
+    // width: 0 for 16 bit, anything else for 24; mode: a ChanTypes index 0..4
+    // (others mean stereo).
+    void SetParams(int8_t width, int8_t mode);
+    // Loads the project directory `dir` (its "/Audio Files"). Non-zero when at
+    // least one take was accepted and all takes share one sample rate; with mixed
+    // rates the project stays loaded but the result is 0.
+    int32_t LoadProject(const char* dir);
+    // Scans "<dir>/Audio Files" into projectFiles, noting every entry in `entries`.
+    void LoadProjFiles(const char* dir);
+    // Output audio bytes for the loaded project at the present width and layout
+    // (both files together for dual mono); 0 when no project is loaded.
+    int32_t ProjectSize(int64_t& bytes) const;
+    // Times of the project's first sample and of its end; 0 when none is loaded.
+    int32_t ProjectTimes(timeParts& start, timeParts& end) const;
+    // A timeline position as hours, minutes, seconds and tenths at the project rate.
+    void GetTime(uint64_t sample, timeParts& time) const;
+
+    // Creates the output file (NewFile) or the left and right files of dual mono
+    // (NewFiles) for the loaded project at the present width and layout, with the
+    // project's first frame as time reference, and prepares the output event.
+    // Outputs of an earlier run are released first, and a stop request left from
+    // before is cleared, so that a stop requested from now on ends the run.
+    int32_t NewFile(const char* path);
+    int32_t NewFiles(const char* left, const char* right);
+    // Renders the project from its first to its last frame, block by block, into
+    // the prepared output; adds 100 / blocks to `progress` per block (reaching
+    // about 100). Runs on a worker thread. Stops between blocks once stopRequested
+    // is set, finishing the output as a valid shorter file (result 1). Returns 0
+    // when nothing is prepared or a write fails; a failed output is still closed
+    // with a header that matches the bytes it holds.
+    int32_t doConvert(std::atomic<double>& progress);
+
+    EDLRenderer renderer;
+    RecordingBuffer recorder;
+    kxLinkedList projectFiles;
+    EDL* edl = nullptr;                 // owned; null while no project is loaded
+    AudioEvent* outEvent = nullptr;     // owned
+    kxFile* outFile = nullptr;          // owned; the left file in dual mono
+    kxFile* outFileRight = nullptr;     // owned; dual mono only
+    ChanTypes outType = Stereo;
+    int8_t numChannels = 2;             // over all output files together
+    uint32_t sampleRate = 44100;
+    int8_t bitWidth = 16;
+    int8_t fadeStep = 16;               // 16, 8 or 4: fades of 1024, 2048 or 4096 frames
+    std::atomic<bool> stopRequested{false};
+    bool ratesDiffer = false;
+
+    std::vector<ProjectEntry> entries;  // the last scan, for the front ends to show
+
+private:
+    void ReleaseProject();
+    void ReleaseOutput();
+    // Creates and opens one output file; null (and nothing kept) on failure.
+    kxFile* CreateOutput(const char* path, int8_t channels);
+    // Finishes and releases the output event.
+    void FinishOutput();
+};

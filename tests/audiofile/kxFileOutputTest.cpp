@@ -1,0 +1,260 @@
+// kxFile as an output: the header written at creation and at close, the sizes it
+// carries, and what a failed or oversized write leaves in the file.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "audiofile/kxFile.h"
+#include "support/TakeBuilder.h"
+#include "support/TempDir.h"
+
+using testsupport::Le16;
+using testsupport::Le32;
+using testsupport::PatternBytes;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+
+namespace {
+
+struct Expected {
+    uint16_t channels;
+    uint32_t rate;
+    uint16_t bits;
+    uint64_t start;
+    uint32_t dataSize;
+    bool provisional;  // the header written at creation: both sizes 0
+};
+
+std::string Text(const std::vector<uint8_t>& bytes, size_t offset, size_t length) {
+    return std::string(bytes.begin() + offset, bytes.begin() + offset + length);
+}
+
+bool AllZero(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
+    return std::all_of(bytes.begin() + from, bytes.begin() + to, [](uint8_t b) { return b == 0; });
+}
+
+// Checks every byte of an output's 1024-byte header against its layout.
+void ExpectOutputHeader(const std::vector<uint8_t>& bytes, const Expected& e) {
+    ASSERT_GE(bytes.size(), 1024u);
+    const uint16_t align = static_cast<uint16_t>(e.channels * e.bits / 8);
+    EXPECT_EQ(Text(bytes, 0, 4), "RIFF");
+    EXPECT_EQ(Le32(bytes, 4), e.provisional ? 0u : 1016u + e.dataSize);
+    EXPECT_EQ(Text(bytes, 8, 4), "WAVE");
+    EXPECT_EQ(Text(bytes, 12, 4), "bext");
+    EXPECT_EQ(Le32(bytes, 16), 858u);
+    EXPECT_TRUE(AllZero(bytes, 20, 340)) << "description and originator are empty";
+    EXPECT_EQ(Le32(bytes, 358), static_cast<uint32_t>(e.start));
+    EXPECT_EQ(Le32(bytes, 362), static_cast<uint32_t>(e.start >> 32));
+    EXPECT_EQ(Le16(bytes, 366), 1u);
+    EXPECT_TRUE(AllZero(bytes, 368, 878)) << "UMID, reserved bytes and coding history are empty";
+    EXPECT_EQ(Text(bytes, 878, 4), "fmt ");
+    EXPECT_EQ(Le32(bytes, 882), 18u);
+    EXPECT_EQ(Le16(bytes, 886), 1u);
+    EXPECT_EQ(Le16(bytes, 888), e.channels);
+    EXPECT_EQ(Le32(bytes, 890), e.rate);
+    EXPECT_EQ(Le32(bytes, 894), e.rate * align);
+    EXPECT_EQ(Le16(bytes, 898), align);
+    EXPECT_EQ(Le16(bytes, 900), e.bits);
+    EXPECT_EQ(Le16(bytes, 902), 0u);
+    EXPECT_EQ(Text(bytes, 904, 4), "TFID");
+    EXPECT_EQ(Le32(bytes, 908), 26u);
+    EXPECT_TRUE(AllZero(bytes, 912, 938));
+    EXPECT_EQ(Text(bytes, 938, 4), "PAD ");
+    EXPECT_EQ(Le32(bytes, 942), 70u);
+    EXPECT_TRUE(AllZero(bytes, 946, 1016));
+    EXPECT_EQ(Text(bytes, 1016, 4), "data");
+    EXPECT_EQ(Le32(bytes, 1020), e.provisional ? 0u : e.dataSize);
+}
+
+std::string LocalStamp(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// Runs `body` in a child process whose files may grow to `limit` bytes, with
+// SIGXFSZ ignored so that a write past the limit fails instead of killing the
+// child. Returns the child's exit code, or -1 when it did not exit.
+int RunWithFileSizeLimit(rlim_t limit, const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit cap{limit, limit};
+        if (::setrlimit(RLIMIT_FSIZE, &cap) != 0) ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+TEST(kxFileOutput, HeaderIsProvisionalUntilCloseThenCarriesTheSizes) {
+    testsupport::ScopedTimeZone zone("IST-5:30");  // a local clock far from UTC
+    TempDir dir;
+    const std::string path = dir / "out.wav";
+    const uint64_t start = 0x123456789;
+    kxFile out(path.c_str(), 2, 48000, 16, start);
+    const std::time_t before = std::time(nullptr);
+    ASSERT_TRUE(out.OpenForWrite());
+    const std::time_t after = std::time(nullptr);
+
+    const std::vector<uint8_t> provisional = ReadFileBytes(path);
+    ASSERT_EQ(provisional.size(), 1024u);
+    ExpectOutputHeader(provisional, {2, 48000, 16, start, 0, true});
+    const std::string stamp = Text(provisional, 340, 10) + " " + Text(provisional, 350, 8);
+    EXPECT_TRUE(stamp == LocalStamp(before) || stamp == LocalStamp(after))
+        << stamp << " is not the local time " << LocalStamp(before);
+    std::tm created{};
+    out.GetCreateTime(created);
+    EXPECT_EQ(created.tm_year, std::stoi(stamp.substr(0, 4)))
+        << "the creation time holds the full year";
+    EXPECT_EQ(created.tm_mon, std::stoi(stamp.substr(5, 2))) << "... and months from 1";
+    EXPECT_EQ(created.tm_hour, std::stoi(stamp.substr(11, 2)));
+
+    const std::vector<uint8_t> samples = PatternBytes(5, 0, 1000, 2, 16);
+    size_t written = 0;
+    for (const size_t piece : {4, 28, 1000, 2968}) {
+        ASSERT_TRUE(out.WriteData(samples.data() + written, piece));
+        written += piece;
+    }
+    ASSERT_EQ(written, samples.size());
+    EXPECT_EQ(out.DataSize(), 4000u);
+    EXPECT_TRUE(out.Close());
+
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 1024u + 4000u);
+    ExpectOutputHeader(bytes, {2, 48000, 16, start, 4000, false});
+    EXPECT_EQ(Le32(bytes, 4), 5016u);
+    EXPECT_EQ(Text(bytes, 340, 18), Text(provisional, 340, 18)) << "the stamp changed at close";
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), bytes.begin() + 1024));
+}
+
+TEST(kxFileOutput, OddDataSizeGetsNoPadByte) {
+    TempDir dir;
+    const std::string path = dir / "mono24.wav";
+    kxFile out(path.c_str(), 1, 44100, 24, 0);
+    ASSERT_TRUE(out.OpenForWrite());
+    const std::vector<uint8_t> samples = PatternBytes(6, 0, 333, 1, 24);
+    ASSERT_TRUE(out.WriteData(samples.data(), samples.size()));
+    EXPECT_TRUE(out.Close());
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 1024u + 999u);
+    ExpectOutputHeader(bytes, {1, 44100, 24, 0, 999, false});
+    EXPECT_EQ(bytes.back(), samples.back());
+}
+
+TEST(kxFileOutput, AnOutputWithoutSamplesIsClosedAsAValidEmptyFile) {
+    TempDir dir;
+    {
+        kxFile closed((dir / "closed.wav").c_str(), 2, 48000, 24, 7);
+        ASSERT_TRUE(closed.OpenForWrite());
+        EXPECT_FALSE(closed.WriteData(nullptr, 6));
+        const uint8_t frame[6] = {};
+        EXPECT_FALSE(closed.WriteData(frame, 0));
+        EXPECT_TRUE(closed.Close());
+        kxFile abandoned((dir / "abandoned.wav").c_str(), 2, 48000, 24, 7);
+        ASSERT_TRUE(abandoned.OpenForWrite());
+        ASSERT_TRUE(abandoned.WriteData(frame, sizeof frame));
+    }  // destroyed without Close: the provisional header stays
+    const std::vector<uint8_t> closed = ReadFileBytes(dir / "closed.wav");
+    ASSERT_EQ(closed.size(), 1024u);
+    ExpectOutputHeader(closed, {2, 48000, 24, 7, 0, false});
+    ExpectOutputHeader(ReadFileBytes(dir / "abandoned.wav"), {2, 48000, 24, 7, 0, true});
+
+    kxFile noDirectory((dir.Path() / "missing" / "out.wav").c_str(), 2, 48000, 24, 0);
+    EXPECT_FALSE(noDirectory.OpenForWrite());
+    kxFile noPath(nullptr, 2, 48000, 24, 0);
+    EXPECT_FALSE(noPath.OpenForWrite());
+}
+
+TEST(kxFileOutput, CloseCutsAPartialFrame) {
+    TempDir dir;
+    const std::string path = dir / "partial.wav";
+    kxFile out(path.c_str(), 2, 48000, 16, 0);
+    ASSERT_TRUE(out.OpenForWrite());
+    const std::vector<uint8_t> samples = PatternBytes(8, 0, 5, 2, 16);
+    ASSERT_TRUE(out.WriteData(samples.data(), 18));  // 4 frames and half of one
+    EXPECT_TRUE(out.Close());
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 1024u + 16u);
+    ExpectOutputHeader(bytes, {2, 48000, 16, 0, 16, false});
+}
+
+TEST(kxFileOutput, FrameSizeAndFrameCountFollowTheFormat) {
+    struct Case {
+        int8_t channels, bits;
+        uint16_t frameBytes;
+    };
+    TempDir dir;
+    for (const Case c : {Case{2, 24, 6}, Case{1, 24, 3}, Case{2, 16, 4}, Case{1, 16, 2}}) {
+        kxFile out((dir / "f.wav").c_str(), c.channels, 48000, c.bits, 0);
+        EXPECT_EQ(out.BytesPerSample(), c.frameBytes);
+        ASSERT_TRUE(out.OpenForWrite());
+        const std::vector<uint8_t> samples(c.frameBytes * 10u, 1);
+        ASSERT_TRUE(out.WriteData(samples.data(), samples.size()));
+        EXPECT_EQ(out.FrameCount(), 10u);
+        EXPECT_TRUE(out.Close());
+    }
+}
+
+TEST(kxFileOutput, AFailedWriteLeavesAHeaderThatMatchesTheFile) {
+    TempDir dir;
+    const std::string path = dir / "full.wav";
+    const std::vector<uint8_t> samples = PatternBytes(9, 0, 100, 2, 16);  // 400 bytes
+    // Room for the header and 2.4 blocks: the third write fails halfway.
+    const int code = RunWithFileSizeLimit(1024 + 977, [&] {
+        kxFile out(path.c_str(), 2, 48000, 16, 0);
+        if (!out.OpenForWrite()) return 99;
+        int accepted = 0;
+        for (int block = 0; block < 4; ++block) {
+            if (out.WriteData(samples.data(), samples.size())) ++accepted;
+        }
+        return accepted * 10 + (out.Close() ? 1 : 0);
+    });
+    ASSERT_EQ(code, 21) << "two blocks written, the rest refused, Close succeeded";
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 1024u + 800u);
+    ExpectOutputHeader(bytes, {2, 48000, 16, 0, 800, false});
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), bytes.begin() + 1024));
+    EXPECT_TRUE(std::equal(samples.begin(), samples.end(), bytes.begin() + 1424));
+}
+
+TEST(kxFileOutput, SamplesBeyondThe32BitSizesAreRefusedBeforeAnyByteIsWritten) {
+    TempDir dir;
+    const std::string path = dir / "huge.wav";
+    constexpr int kAccepted = 1, kFileGrew = 2, kNoMemory = 4;
+    const int code = RunWithFileSizeLimit(1 << 20, [&] {
+        kxFile out(path.c_str(), 2, 48000, 16, 0);
+        const uint8_t frame[4] = {1, 2, 3, 4};
+        if (!out.OpenForWrite() || !out.WriteData(frame, sizeof frame)) return 99;
+        // Zero pages that cost no memory: the source of one write past the limit.
+        const size_t span = size_t{1} << 32;
+        void* source =
+            ::mmap(nullptr, span, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (source == MAP_FAILED) return kNoMemory;
+        int result = 0;
+        if (out.WriteData(source, kMaxOutputDataSize - sizeof frame + 1)) result |= kAccepted;
+        if (std::filesystem::file_size(path) != 1028) result |= kFileGrew;
+        out.Close();
+        return result;
+    });
+    if (code == kNoMemory) GTEST_SKIP() << "cannot map 4 GiB of address space";
+    ASSERT_EQ(code, 0) << "1: the write was accepted, 2: bytes reached the file";
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 1028u);
+    ExpectOutputHeader(bytes, {2, 48000, 16, 0, 4, false});
+}

@@ -1,0 +1,483 @@
+// kxFile as a take: the chunk walk that accepts or refuses a file, reading its
+// samples, takes beyond 2 GiB, identities, dual-mono pairs and the list key.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audiofile/kxFile.h"
+#include "support/TakeBuilder.h"
+#include "support/TempDir.h"
+
+using testsupport::PatternBytes;
+using testsupport::TakeBuilder;
+using testsupport::TakeSpec;
+using testsupport::TempDir;
+
+namespace {
+
+std::unique_ptr<kxFile> ValidatedTake(const TempDir& dir, const TakeBuilder& take,
+                                      const std::string& name = "take.wav") {
+    take.Write(dir / name);
+    auto file = std::make_unique<kxFile>(dir.Path().c_str(), name.c_str());
+    file->Validate();
+    return file;
+}
+
+std::vector<uint8_t> Payload(size_t size, uint8_t first = 1) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(first + i);
+    return bytes;
+}
+
+const std::vector<uint8_t> kSixFrames = PatternBytes(7, 0, 6, 2, 24);
+
+// A file begun with "RIFF" and "WAVE", for chunks to follow.
+TakeBuilder Wave() {
+    TakeBuilder take;
+    take.Riff().Form();
+    return take;
+}
+
+}  // namespace
+
+TEST(kxFileTake, ChunkWalkAcceptsAndRefusesByLayout) {
+    // Sizes: RIFF header 12, 'bext' with coding history 866, 16-byte 'fmt ' 24,
+    // TFID 34, data chunk header 8.
+    struct Case {
+        const char* what;
+        TakeBuilder take;
+        TakeProblem problem;
+        uint64_t dataStart = 0;
+        uint64_t startLocation = 0;
+    };
+    const std::vector<uint8_t> five = Payload(5);
+    const Case cases[] = {
+        {"bext, fmt, TFID, other, data",
+         Wave().Bext(4800).Fmt(2, 48000, 24).Tfid(9).Chunk("LIST", Payload(10)).Data(kSixFrames),
+         TakeProblem::None, 12 + 866 + 24 + 34 + 18 + 8, 4800},
+        {"extensible fmt, then bext, LIST (as ffmpeg writes)",
+         Wave().Fmt(2, 48000, 24, 0xFFFE, 40).Bext(77).Chunk("LIST", Payload(26)).Data(kSixFrames),
+         TakeProblem::None, 12 + 48 + 866 + 34 + 8, 77},
+        {"a second bext is skipped", Wave().Bext(1).Fmt(2, 48000, 24).Bext(2).Data(kSixFrames),
+         TakeProblem::None, 12 + 866 + 24 + 866 + 8, 1},
+        {"a short bext behind fmt is skipped",
+         Wave().Fmt(2, 48000, 24).Chunk("bext", Payload(100)).Data(kSixFrames), TakeProblem::None,
+         12 + 24 + 108 + 8},
+        {"odd chunk, recorder style (no pad byte)",
+         Wave().Fmt(2, 48000, 24).Chunk("odd ", five, {}, false).Data(kSixFrames),
+         TakeProblem::None, 12 + 24 + 13 + 8},
+        {"odd chunk with pad byte",
+         Wave().Fmt(2, 48000, 24).Chunk("odd ", five, {}, true).Data(kSixFrames),
+         TakeProblem::None, 12 + 24 + 14 + 8},
+        {"TFID larger than 26", Wave().Fmt(2, 48000, 24).Chunk("TFID", Payload(40)).Data(kSixFrames),
+         TakeProblem::None, 12 + 24 + 48 + 8},
+        {"TFID between bext and fmt", Wave().Bext(0).Tfid(9).Fmt(2, 48000, 24).Data(kSixFrames),
+         TakeProblem::NoFormatChunk},
+        {"first chunk LIST",
+         Wave().Chunk("LIST", Payload(4)).Fmt(2, 48000, 24).Data(kSixFrames),
+         TakeProblem::NoFormatChunk},
+        {"first chunk data", Wave().Data(kSixFrames), TakeProblem::NoFormatChunk},
+        {"bext 601",
+         Wave().Bext(0, "2026-03-14", "10:00:00", 0, 601).Fmt(2, 48000, 24).Data(kSixFrames),
+         TakeProblem::BadBextChunk},
+        {"no data chunk", Wave().Fmt(2, 48000, 24).Chunk("LIST", Payload(4)),
+         TakeProblem::NoDataChunk},
+        {"chunk of 2^31 past the end",
+         Wave().Fmt(2, 48000, 24).Chunk("junk", Payload(4), 0x80000000).Data(kSixFrames),
+         TakeProblem::DamagedChunks},
+        {"chunk of 2^32-8 (minus 8 as a signed 32-bit offset)",
+         Wave().Fmt(2, 48000, 24).Chunk("junk", Payload(4), 0xFFFFFFF8).Data(kSixFrames),
+         TakeProblem::DamagedChunks},
+        {"TFID past the end",
+         Wave().Fmt(2, 48000, 24).Chunk("TFID", Payload(26), 0xFFFFFFFF).Data(kSixFrames),
+         TakeProblem::DamagedChunks},
+        {"bext past the end",
+         Wave().Bext(0, "2026-03-14", "10:00:00", 256, 0x80000000).Fmt(2, 48000, 24).Data(kSixFrames),
+         TakeProblem::DamagedChunks},
+        {"fmt past the end", Wave().Chunk("fmt ", Payload(16), 0x90000000).Data(kSixFrames),
+         TakeProblem::DamagedChunks},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto file = ValidatedTake(dir, c.take);
+        EXPECT_EQ(file->Problem(), c.problem);
+        EXPECT_EQ(file->Mode(), kRiffClosed) << "Validate left the file open";
+        if (c.problem != TakeProblem::None) continue;
+        EXPECT_EQ(file->DataStart(), c.dataStart);
+        EXPECT_EQ(file->DataChunkPosition(), c.dataStart - 8);
+        EXPECT_EQ(file->StartLocation(), c.startLocation);
+        EXPECT_EQ(file->DataSize(), kSixFrames.size());
+        uint64_t got = 0;
+        std::vector<uint8_t> samples(kSixFrames.size());
+        ASSERT_TRUE(file->ReadAudioData(samples.data(), 0, samples.size(), got));
+        EXPECT_EQ(samples, kSixFrames);
+    }
+}
+
+TEST(kxFileTake, HeaderWordsAreNotChecked) {
+    TempDir dir;
+    TakeBuilder take;
+    take.Riff("RIFX", 0).Form().Fmt(1, 44100, 16).Data(PatternBytes(1, 0, 10, 1, 16));
+    EXPECT_EQ(ValidatedTake(dir, take)->Problem(), TakeProblem::None);
+    TakeBuilder notWave;
+    notWave.Riff().Form("AVI ").Fmt(1, 44100, 16).Data(PatternBytes(1, 0, 10, 1, 16));
+    EXPECT_EQ(ValidatedTake(dir, notWave)->Problem(), TakeProblem::NotWave);
+}
+
+TEST(kxFileTake, WhatIsNoReadableFileIsRefusedWithoutBlocking) {
+    TempDir dir;
+    kxFile noName(dir.Path().c_str(), nullptr);
+    kxFile noDirectory(nullptr, "take.wav");
+    for (kxFile* file : {&noName, &noDirectory}) {
+        EXPECT_FALSE(file->HasPath());
+        EXPECT_FALSE(file->Validate());
+        EXPECT_EQ(file->Problem(), TakeProblem::NoPath);
+    }
+
+    std::filesystem::create_directory(dir / "folder.wav");
+    ASSERT_EQ(::mkfifo((dir / "fifo.wav").c_str(), 0600), 0);
+    testsupport::WriteFileBytes(dir / "five.wav", {'R', 'I', 'F', 'F', 0});
+    testsupport::WriteFileBytes(dir / "ten.wav", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A'});
+    const std::pair<const char*, TakeProblem> cases[] = {
+        {"missing.wav", TakeProblem::CannotOpen}, {"folder.wav", TakeProblem::CannotOpen},
+        {"fifo.wav", TakeProblem::CannotOpen},  // would block forever if opened as a file
+        {"five.wav", TakeProblem::NotWave},       {"ten.wav", TakeProblem::NotWave},
+    };
+    ::alarm(30);  // a fifo opened like a file would wait for a writer forever
+    for (const auto& [name, problem] : cases) {
+        kxFile file(dir.Path().c_str(), name);
+        EXPECT_FALSE(file.Validate()) << name;
+        EXPECT_EQ(file.Problem(), problem) << name;
+        EXPECT_EQ(file.Mode(), kRiffClosed) << name;
+    }
+    ::alarm(0);
+}
+
+TEST(kxFileTake, OnlyPlayableIntegerPcmIsAccepted) {
+    struct Case {
+        uint16_t tag;
+        int channels, bits;
+        uint32_t rate;
+        uint32_t fmtSize;
+        std::optional<uint16_t> blockAlign;
+        uint16_t subFormat;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {1, 2, 16, 44100, 16, {}, 1, true},
+        {1, 1, 24, 48000, 18, {}, 1, true},
+        {0xFFFE, 2, 24, 96000, 40, {}, 1, true},
+        {0xFFFE, 2, 24, 96000, 40, {}, 3, false},  // extensible float
+        {0xFFFE, 2, 24, 96000, 18, {}, 1, false},  // extensible without its GUID
+        {3, 2, 32, 48000, 18, {}, 1, false},       // float
+        {1, 1, 8, 8000, 16, {}, 1, false},
+        {1, 2, 32, 48000, 16, {}, 1, false},
+        {1, 3, 16, 48000, 16, {}, 1, false},
+        {1, 0, 16, 48000, 16, 2, 1, false},
+        {1, 2, 16, 0, 16, {}, 1, false},
+        {1, 2, 16, 48000, 16, 6, 1, false},
+        {1, 2, 24, 48000, 16, 8, 1, false},  // 24 bits in 32-bit containers
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "tag " << c.tag << ", " << c.channels << " ch, " << c.bits << " bit, "
+                     << c.rate << " Hz, fmt " << c.fmtSize << ", sub-format " << c.subFormat);
+        TakeBuilder take;
+        take.Riff().Form().Fmt(c.channels, c.rate, c.bits, c.tag, c.fmtSize, c.blockAlign,
+                               c.subFormat);
+        take.Data(Payload(48));
+        const auto file = ValidatedTake(dir, take);
+        EXPECT_EQ(file->Problem(), c.accepted ? TakeProblem::None : TakeProblem::UnsupportedFormat);
+    }
+}
+
+TEST(kxFileTake, DataSizeIsWholeFramesReallyInTheFile) {
+    struct Case {
+        size_t bytesPresent;
+        uint32_t declared;
+        uint64_t dataSize;
+    };
+    const Case cases[] = {
+        {604, 100000, 600},      // cut short while recording: 100 whole frames remain
+        {604, 0xFFFFFFFF, 600},  //
+        {600, 600, 600},        {600, 301, 300},  // a declared partial frame is dropped
+        {900, 300, 300},                          // bytes behind the data chunk are not samples
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bytesPresent << " present, " << c.declared);
+        TakeBuilder take;
+        take.Riff().Form().Fmt(2, 48000, 24).Data(Payload(c.bytesPresent), c.declared);
+        const auto file = ValidatedTake(dir, take);
+        ASSERT_EQ(file->Problem(), TakeProblem::None);
+        EXPECT_EQ(file->DataSize(), c.dataSize);
+        EXPECT_EQ(file->header.dataHeader.size, c.dataSize);
+        EXPECT_EQ(file->FrameCount(), c.dataSize / 6);
+    }
+}
+
+TEST(kxFileTake, ReadsSamplesByOffsetAndRecoversFromAFailedRead) {
+    TempDir dir;
+    TakeSpec spec;
+    spec.frames = 1000;  // stereo 24-bit: 6000 bytes
+    const std::vector<uint8_t> all = PatternBytes(spec.seed, 0, spec.frames, 2, 24);
+    const auto take = ValidatedTake(dir, testsupport::BuildTake(spec));
+    ASSERT_EQ(take->Problem(), TakeProblem::None);
+    ASSERT_EQ(take->DataSize(), all.size());
+
+    const auto expectRead = [&](uint64_t offset, uint64_t count) {
+        std::vector<uint8_t> buffer(count, 0xEE);
+        uint64_t got = 99;
+        ASSERT_TRUE(take->ReadAudioData(buffer.data(), offset, count, got)) << offset;
+        EXPECT_EQ(got, count);
+        EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), all.begin() + offset)) << offset;
+    };
+    expectRead(0, 600);  // reopens the file, closed by Validate
+    expectRead(600, 600);
+    expectRead(1200, 4800);
+    expectRead(6, 12);  // backwards
+    take->Close();
+    expectRead(3000, 6);  // reopened again after Close
+
+    uint8_t buffer[12];
+    uint64_t got = 99;
+    EXPECT_FALSE(take->ReadAudioData(buffer, all.size() - 6, 12, got)) << "past the end";
+    EXPECT_EQ(got, 0u);
+    expectRead(all.size() - 6, 6);  // the same offset again, after the failed read
+    EXPECT_FALSE(take->ReadAudioData(nullptr, 0, 6, got));
+    EXPECT_FALSE(take->ReadAudioData(buffer, 0, 0, got));
+    EXPECT_EQ(got, 0u);
+
+    EXPECT_FALSE(take->SeekToSample(1000));
+    EXPECT_FALSE(take->SeekToSample(uint64_t{1} << 32));
+    ASSERT_TRUE(take->SeekToSample(999));
+}
+
+// Sparse files: the disk holds only the few bytes written.
+class kxFileLargeTake : public ::testing::Test {
+protected:
+    void MakeFile(const std::vector<uint8_t>& head, uint64_t length) {
+        testsupport::WriteFileBytes(path, head);
+        std::filesystem::resize_file(path, length);
+    }
+    void Poke(uint64_t offset, const std::vector<uint8_t>& bytes) {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
+                  static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+    }
+    TempDir dir;
+    std::string path = dir / "long.wav";
+};
+
+TEST_F(kxFileLargeTake, SamplesPastTwoGiBAreReadWhereTheyAre) {
+    TakeBuilder take;
+    take.Riff().Form().Bext(0, "2026-03-14", "10:00:00").Fmt(2, 48000, 16).Data({}, 0xF0000000);
+    const std::vector<uint8_t> head = take.Bytes();
+    MakeFile(head, head.size() + 0xF0000000ull);
+    const uint64_t offset = 0x90000000;  // 2.25 GiB into the samples
+    const std::vector<uint8_t> pattern = PatternBytes(3, 0, 16, 2, 16);
+    Poke(head.size() + offset, pattern);
+
+    kxFile file(dir.Path().c_str(), "long.wav");
+    ASSERT_TRUE(file.Validate()) << static_cast<int>(file.Problem());
+    EXPECT_EQ(file.DataSize(), 0xF0000000u);
+    EXPECT_EQ(file.FrameCount(), 0x3C000000u);
+    std::vector<uint8_t> buffer(pattern.size());
+    uint64_t got = 0;
+    ASSERT_TRUE(file.ReadAudioData(buffer.data(), offset, buffer.size(), got));
+    EXPECT_EQ(buffer, pattern);
+    ASSERT_TRUE(file.ReadAudioData(buffer.data(), 0xF0000000 - 4, 4, got));
+    EXPECT_TRUE(file.SeekToSample(0x3C000000 - 1));
+}
+
+TEST_F(kxFileLargeTake, ChunkLargerThanTwoGiBIsSkippedForwards) {
+    // An odd size, as the recorder writes it: no pad byte.
+    const uint32_t junkSize = 0x90000001;
+    TakeBuilder take;
+    take.Riff().Form().Fmt(1, 48000, 24).Chunk("junk", {}, junkSize);
+    const std::vector<uint8_t> head = take.Bytes();
+    const uint64_t dataHeader = head.size() + junkSize;
+    const std::vector<uint8_t> samples = PatternBytes(4, 0, 4, 1, 24);
+    std::vector<uint8_t> tail = {'d', 'a', 't', 'a', static_cast<uint8_t>(samples.size()), 0, 0, 0};
+    tail.insert(tail.end(), samples.begin(), samples.end());
+    MakeFile(head, dataHeader);
+    Poke(dataHeader, tail);
+
+    kxFile file(dir.Path().c_str(), "long.wav");
+    ASSERT_TRUE(file.Validate()) << static_cast<int>(file.Problem());
+    EXPECT_EQ(file.DataStart(), dataHeader + 8);
+    std::vector<uint8_t> buffer(samples.size());
+    uint64_t got = 0;
+    ASSERT_TRUE(file.ReadAudioData(buffer.data(), 0, buffer.size(), got));
+    EXPECT_EQ(buffer, samples);
+}
+
+TEST(kxFileTake, IdentityChunksTellPiecesOfOneRecording) {
+    TempDir dir;
+    const auto make = [&](const std::string& name, std::vector<uint32_t> identities) {
+        TakeBuilder take;
+        take.Riff().Form().Fmt(1, 48000, 16);
+        for (const uint32_t identity : identities) take.Tfid(identity);
+        take.Data(Payload(8));
+        auto file = ValidatedTake(dir, take, name);
+        EXPECT_EQ(file->Problem(), TakeProblem::None) << name;
+        return file;
+    };
+    const auto first = make("a.wav", {1});
+    const auto second = make("b.wav", {2});
+    const auto bothFirstThenSecond = make("c.wav", {1, 2});
+    const auto noneA = make("d.wav", {});
+    const auto noneB = make("e.wav", {});
+    EXPECT_TRUE(bothFirstThenSecond->SameFileID(second.get())) << "the later TFID stands";
+    EXPECT_FALSE(bothFirstThenSecond->SameFileID(first.get()));
+    EXPECT_FALSE(first->SameFileID(second.get()));
+    EXPECT_TRUE(noneA->SameFileID(noneB.get()));
+    EXPECT_FALSE(noneA->SameFileID(first.get()));
+    EXPECT_FALSE(first->SameFileID(nullptr));
+}
+
+TEST(kxFileTake, DualMonoPairsByTheChannelLetterBeforeTheExtension) {
+    struct Side {
+        const char* name;
+        int channels = 1;
+        int bits = 24;
+        uint32_t rate = 48000;
+        uint64_t frames = 100;
+    };
+    struct Case {
+        Side a, b;
+        bool paired;
+    };
+    const Case cases[] = {
+        {{"Take1-L.wav"}, {"Take1-R.wav"}, true},
+        {{"Take2-R.wav"}, {"Take2-L.wav"}, true},
+        {{"Take3-L.wav"}, {"Take3_R.wav"}, true},  // the character before the letter is free
+        {{"Take4-L.wav"}, {"Take5-R.wav"}, false},
+        {{"Take6aL.wav"}, {"Take6bL.wav"}, false},  // both left
+        {{"Take7-L.wav"}, {"Take7-RR.wav"}, false},
+        {{"Take8-L.wav", 2}, {"Take8-R.wav", 2}, false},
+        {{"Take9-L.wav"}, {"Take9-R.wav", 1, 24, 48000, 101}, false},
+        {{"TakeA-L.wav"}, {"TakeA-R.wav", 1, 16}, false},
+        {{"TakeB-L.wav"}, {"TakeB-R.wav", 1, 24, 44100}, false},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.a.name << " + " << c.b.name);
+        std::unique_ptr<kxFile> files[2];
+        int i = 0;
+        for (const Side& side : {c.a, c.b}) {
+            TakeSpec spec;
+            spec.channels = side.channels;
+            spec.bits = side.bits;
+            spec.rate = side.rate;
+            spec.frames = side.frames;
+            files[i] = ValidatedTake(dir, testsupport::BuildTake(spec), side.name);
+            ASSERT_EQ(files[i]->Problem(), TakeProblem::None);
+            ++i;
+        }
+        EXPECT_EQ(files[0]->IsDualMono(files[1].get()), c.paired);
+        EXPECT_EQ(files[1]->IsDualMono(files[0].get()), c.paired);
+    }
+    kxFile unnamed(nullptr, nullptr);
+    kxFile named(dir.Path().c_str(), "Take1-L.wav");
+    EXPECT_FALSE(named.IsDualMono(nullptr));
+    EXPECT_FALSE(named.IsDualMono(&unnamed));
+}
+
+namespace {
+
+// Seconds since 1970 of a UTC calendar date, as the C library computes them.
+int64_t LibraryUtcSeconds(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return ::timegm(&t);
+}
+
+}  // namespace
+
+TEST(kxFileTake, LocationIsTheRecordingDateInSecondsAnywhereAndAnyYear) {
+    TempDir dir;
+    const auto keyOf = [&](const std::string& date, const std::string& time) {
+        TakeBuilder take;
+        take.Riff().Form().Bext(0, date, time).Fmt(1, 48000, 16).Data(Payload(4));
+        const auto file = ValidatedTake(dir, take);
+        EXPECT_EQ(file->Problem(), TakeProblem::None) << date << " " << time;
+        return file->GetLocation();
+    };
+    struct Valid {
+        const char* date;
+        const char* time;
+        int64_t key;
+    };
+    const Valid valid[] = {
+        {"2026-03-14", "10:00:00", LibraryUtcSeconds(2026, 3, 14, 10, 0, 0)},
+        {"2024-02-29", "12:34:56", LibraryUtcSeconds(2024, 2, 29, 12, 34, 56)},
+        {"2038-01-19", "03:14:08", int64_t{1} << 31},
+        {"2040-12-31", "23:59:59", LibraryUtcSeconds(2040, 12, 31, 23, 59, 59)},
+        {"2000-01-01", "00:00:00", 946684800},
+        {"2026-03-14", "24:30:00", LibraryUtcSeconds(2026, 3, 15, 0, 30, 0)},
+    };
+    for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "IST-5:30", "NZST-12NZDT"}) {
+        SCOPED_TRACE(zone);
+        testsupport::ScopedTimeZone inZone(zone);
+        for (const Valid& v : valid)
+            EXPECT_EQ(keyOf(v.date, v.time), v.key) << v.date << " " << v.time;
+    }
+
+    for (const char* date : {"2026-00-10", "2026-13-01", "2026-01-00", "2026-02-30", "2025-02-29",
+                             "2026-04-31", "abcd-ef-gh", ""}) {
+        EXPECT_EQ(keyOf(date, "10:00:00"), -1) << "'" << date << "'";
+    }
+    TakeBuilder noBext;
+    noBext.Riff().Form().Fmt(1, 48000, 16).Data(Payload(4));
+    EXPECT_EQ(ValidatedTake(dir, noBext)->GetLocation(), -1);
+}
+
+TEST(kxFileTake, ProjectListOrdersTakesByRecordingTime) {
+    TempDir dir;
+    struct Entry {
+        const char* name;
+        const char* date;  // nullptr: no 'bext'
+        const char* time;
+    };
+    const Entry added[] = {
+        {"2040", "2040-01-01", "00:00:00"},         {"late-night", "2026-03-14", "24:30:00"},
+        {"past-2038", "2038-01-19", "03:14:08"},    {"no-bext", nullptr, nullptr},
+        {"next-morning", "2026-03-15", "00:15:00"}, {"same-as-late", "2026-03-15", "00:30:00"},
+        {"march-14", "2026-03-14", "23:59:59"},
+    };
+    kxLinkedList list;
+    for (const Entry& e : added) {
+        TakeBuilder take;
+        take.Riff().Form();
+        if (e.date != nullptr) take.Bext(0, e.date, e.time);
+        take.Fmt(1, 48000, 16).Data(Payload(4));
+        auto file = ValidatedTake(dir, take, e.name);
+        ASSERT_EQ(file->Problem(), TakeProblem::None);
+        list.addItem(file.release());
+    }
+    std::string order;
+    for (kxListItem* item = list.head; item != nullptr; item = item->next) {
+        const std::string& path = static_cast<kxFile*>(item)->Path();
+        order += path.substr(path.rfind('/') + 1) + " ";
+    }
+    EXPECT_EQ(order, "no-bext march-14 next-morning late-night same-as-late past-2038 2040 ");
+}

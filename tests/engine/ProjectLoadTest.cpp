@@ -1,0 +1,183 @@
+// Loading a project directory: which entries become takes, the project's rate and
+// fade length, and the figures the status line shows.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <clocale>
+
+#include "support/ProjectDir.h"
+#include "engine/EDLWriter.h"
+
+using namespace testsupport;
+
+namespace {
+
+TakeSpec Spec(uint64_t start, uint64_t frames, uint32_t rate = 48000, int n = 0) {
+    TakeSpec spec;
+    spec.start = start;
+    spec.frames = frames;
+    spec.rate = rate;
+    spec.time = TimeOfDay(n);
+    spec.identity = static_cast<uint32_t>(n + 1);
+    spec.seed = static_cast<uint32_t>(n + 1);
+    return spec;
+}
+
+int EventCount(const EDLWriter& writer) {
+    int n = 0;
+    for (AudioEvent* e = writer.edl ? writer.edl->firstEvent : nullptr; e; e = e->next) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(ProjectLoad, DirectoriesWithoutTakesLoadNothing) {
+    EDLWriter writer;
+    writer.Init();
+    TempDir empty;
+    EXPECT_EQ(writer.LoadProject(empty.Path().c_str()), 0);  // no "Audio Files" at all
+    EXPECT_EQ(writer.edl, nullptr);
+
+    ProjectDir junk;
+    WriteFileBytes(junk.AudioDir() + "/notes.txt", {'h', 'i'});
+    WriteFileBytes(junk.AudioDir() + "/empty.wav", {});
+    std::filesystem::create_directory(junk.AudioDir() + "/Fades");
+    ASSERT_EQ(::mkfifo((junk.AudioDir() + "/pipe.wav").c_str(), 0600), 0);
+    EXPECT_EQ(writer.LoadProject(junk.Path().c_str()), 0);  // the fifo must not hang the scan
+    EXPECT_EQ(writer.edl, nullptr);
+    EXPECT_EQ(writer.projectFiles.GetCount(), 0);
+    ASSERT_EQ(writer.entries.size(), 4u);  // every entry but "." and ".."
+    for (const auto& entry : writer.entries) EXPECT_FALSE(entry.accepted) << entry.name;
+
+    int64_t bytes = 7;
+    timeParts start, end;
+    EXPECT_EQ(writer.ProjectSize(bytes), 0);
+    EXPECT_EQ(bytes, 0);
+    EXPECT_EQ(writer.ProjectTimes(start, end), 0);
+}
+
+TEST(ProjectLoad, MixedRatesKeepTheProjectButFail) {
+    ProjectDir dir;
+    dir.Add("b.wav", Spec(0, 100, 44100, 1));
+    dir.Add("c.wav", Spec(200, 100, 48000, 2));
+    dir.Add("a.wav", Spec(400, 100, 44100, 3));
+    EDLWriter writer;
+    writer.Init();
+    EXPECT_EQ(writer.LoadProject(dir.Path().c_str()), 0);
+    EXPECT_TRUE(writer.ratesDiffer);
+    EXPECT_EQ(writer.sampleRate, 44100u);  // the first valid file in listing order
+    EXPECT_EQ(writer.projectFiles.GetCount(), 3);
+    EXPECT_EQ(EventCount(writer), 3);
+}
+
+TEST(ProjectLoad, ASecondLoadReplacesTheFirst) {
+    ProjectDir first, second;
+    first.Add("a.wav", Spec(0, 1000, 48000, 1));
+    first.Add("b.wav", Spec(5000, 1000, 48000, 2));
+    second.Add("x.wav", Spec(100, 300, 96000, 1));
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(first.Path().c_str()), 1);
+    EXPECT_EQ(EventCount(writer), 2);
+    ASSERT_EQ(writer.LoadProject(second.Path().c_str()), 1);
+    EXPECT_EQ(EventCount(writer), 1);
+    EXPECT_EQ(writer.projectFiles.GetCount(), 1);
+    EXPECT_EQ(writer.sampleRate, 96000u);
+    EXPECT_EQ(writer.fadeStep, 8);
+    // A failed load leaves no project at all, not the previous one.
+    TempDir nothing;
+    EXPECT_EQ(writer.LoadProject(nothing.Path().c_str()), 0);
+    EXPECT_EQ(writer.edl, nullptr);
+    EXPECT_EQ(writer.projectFiles.GetCount(), 0);
+}
+
+TEST(ProjectLoad, FadeStepFollowsTheRate) {
+    const std::pair<uint32_t, int8_t> cases[] = {
+        {44100, 16}, {87999, 16}, {88000, 8}, {96000, 8}, {175999, 8}, {176000, 4}, {192000, 4}};
+    for (const auto& [rate, step] : cases) {
+        ProjectDir dir;
+        dir.Add("a.wav", Spec(0, 10, rate));
+        EDLWriter writer;
+        writer.Init();
+        ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1) << rate;
+        EXPECT_EQ(writer.fadeStep, step) << rate;
+    }
+}
+
+TEST(ProjectLoad, SizeAndTimesFollowTheParameters) {
+    ProjectDir dir;
+    dir.Add("a.wav", Spec(44100, 1000, 44100, 1));
+    dir.Add("b.wav", Spec(44100 + 440000, 1000, 44100, 2));  // span 441,000 frames
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
+    int64_t bytes = 0;
+    writer.SetParams(1, 0);
+    ASSERT_EQ(writer.ProjectSize(bytes), 1);
+    EXPECT_EQ(bytes, 2646000);
+    writer.SetParams(0, 1);
+    writer.ProjectSize(bytes);
+    EXPECT_EQ(bytes, 882000);
+    writer.SetParams(0, 4);  // dual mono counts both files
+    EXPECT_EQ(writer.numChannels, 2);
+    EXPECT_EQ(writer.outType, DualMono);
+    writer.ProjectSize(bytes);
+    EXPECT_EQ(bytes, 1764000);
+    writer.SetParams(1, 3);
+    EXPECT_EQ(writer.outType, MonoSummed);
+    EXPECT_EQ(writer.numChannels, 1);
+    writer.SetParams(0, 7);
+    EXPECT_EQ(writer.outType, Stereo);
+
+    timeParts start, end;
+    ASSERT_EQ(writer.ProjectTimes(start, end), 1);
+    EXPECT_EQ(start.seconds, 1);
+    EXPECT_EQ(end.seconds, 11);
+    EXPECT_EQ(end.tenths, 0);
+}
+
+TEST(ProjectLoad, TimesAreExactFarIntoTheTimeline) {
+    EDLWriter writer;
+    writer.Init();
+    timeParts t;
+    writer.sampleRate = 44100;
+    writer.GetTime(2694510, t);
+    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
+              (std::array<int, 4>{0, 1, 1, 1}));
+    writer.GetTime(0, t);
+    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
+              (std::array<int, 4>{0, 0, 0, 0}));
+    writer.sampleRate = 48000;
+    writer.GetTime(2419224000ull, t);  // beyond 2^31 samples
+    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
+              (std::array<int, 4>{14, 0, 0, 5}));
+    writer.GetTime(48000ull * 3600 * 20 + 48000 * 61 + 47999, t);
+    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
+              (std::array<int, 4>{20, 1, 1, 9}));
+}
+
+TEST(ProjectLoad, NamesAreBytesAndTiesFollowByteOrder) {
+    // A non-ASCII project name, and two takes of equal origination time over the
+    // same span: the one later in byte order is added later and wins.
+    TempDir root;
+    const std::string project = (root.Path() / "Konzert \xC3\x9C" "ber").string();
+    std::filesystem::create_directories(project + "/Audio Files");
+    TakeSpec spec = Spec(0, 500, 48000, 5);
+    WriteTake(project + "/Audio Files/a take.wav", spec);
+    spec.seed = 99;
+    spec.identity = 99;
+    WriteTake(project + "/Audio Files/B take.wav", spec);
+    WriteTake(project + "/Audio Files/\xC3\xA9t\xC3\xA9.txt", spec);  // "été.txt", valid too
+
+    std::setlocale(LC_ALL, "");  // whatever the environment says must not matter
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(project.c_str()), 1);
+    std::setlocale(LC_ALL, "C");
+    ASSERT_EQ(writer.entries.size(), 3u);
+    EXPECT_EQ(writer.entries[0].name, "B take.wav");
+    EXPECT_EQ(writer.entries[1].name, "a take.wav");
+    EXPECT_EQ(writer.entries[2].name, "\xC3\xA9t\xC3\xA9.txt");
+    ASSERT_EQ(EventCount(writer), 1);
+    EXPECT_EQ(writer.edl->firstEvent->file->Path(), project + "/Audio Files/\xC3\xA9t\xC3\xA9.txt");
+}

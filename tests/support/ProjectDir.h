@@ -1,0 +1,36 @@
+// A recorder project directory of generated takes, for tests.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/TakeBuilder.h"
+#include "support/TempDir.h"
+
+namespace testsupport {
+
+// Origination time text for the n-th take in age order (larger n = newer).
+inline std::string TimeOfDay(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", 8 + n / 3600, n / 60 % 60, n % 60);
+    return text;
+}
+
+// A project directory holding takes; each take gets a unique seed and identity
+// (unless the spec sets them) and is named "take NN.wav".
+class ProjectDir {
+public:
+    ProjectDir() { std::filesystem::create_directories(AudioDir()); }
+    std::string Path() const { return dir_.Path().string(); }
+    std::string AudioDir() const { return (dir_.Path() / "Audio Files").string(); }
+    std::string Add(const std::string& name, const TakeSpec& spec) {
+        WriteTake(AudioDir() + "/" + name, spec);
+        return name;
+    }
+
+private:
+    TempDir dir_;
+};
+
+}  // namespace testsupport
