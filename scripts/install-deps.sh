@@ -4,14 +4,13 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libgtest-dev
   libcli11-dev nlohmann-json3-dev
   libsndfile1-dev sndfile-programs sox ffmpeg mediainfo
+  time  # /usr/bin/time, for peak memory in bench/
+  qt6-base-dev xvfb xauth
 )
-if [ "${1:-}" = "--gui" ] || [ "${PROJ2WAV_GUI_DEPS:-0}" = 1 ]; then
-  packages+=(qt6-base-dev xvfb xauth)
-fi
 
 missing=()
 for p in "${packages[@]}"; do

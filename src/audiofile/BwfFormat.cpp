@@ -7,8 +7,8 @@
 #include "audiofile/ByteOrder.h"
 
 void RiffChunkHeader::SwapBytes() {
-    SwapField(identifier);
-    SwapField(size);
+    identifier = Swapped(identifier);
+    size = Swapped(size);
 }
 
 void WaveFormatChunkData::Config(uint32_t rate, uint16_t bits, uint16_t channelCount) {
@@ -20,13 +20,13 @@ void WaveFormatChunkData::Config(uint32_t rate, uint16_t bits, uint16_t channelC
 }
 
 void WaveFormatChunkData::SwapBytes() {
-    SwapField(formatTag);
-    SwapField(channels);
-    SwapField(sampleRate);
-    SwapField(byteRate);
-    SwapField(blockAlign);
-    SwapField(bitsPerSample);
-    SwapField(extraSize);
+    formatTag = Swapped(formatTag);
+    channels = Swapped(channels);
+    sampleRate = Swapped(sampleRate);
+    byteRate = Swapped(byteRate);
+    blockAlign = Swapped(blockAlign);
+    bitsPerSample = Swapped(bitsPerSample);
+    extraSize = Swapped(extraSize);
 }
 
 bool WaveFormatChunk::IsValid() const {
@@ -86,7 +86,7 @@ uint64_t BextChunkData::GetStartLocation() const {
 }
 
 void BextChunkData::SwapBytes() {
-    SwapField(timeReferenceLow);
-    SwapField(timeReferenceHigh);
-    SwapField(version);
+    timeReferenceLow = Swapped(timeReferenceLow);
+    timeReferenceHigh = Swapped(timeReferenceHigh);
+    version = Swapped(version);
 }

@@ -29,6 +29,9 @@ constexpr uint32_t kTfidID = FourCC("TFID");
 constexpr uint32_t kPadID = FourCC("PAD ");
 constexpr uint32_t kDataID = FourCC("data");
 constexpr uint32_t kBlankID = FourCC("    ");  // a header prepared but not yet read
+constexpr uint32_t kRf64ID = FourCC("RF64");
+constexpr uint32_t kDs64ID = FourCC("ds64");
+constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;  // a 32-bit size that stands in the ds64 chunk
 
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
@@ -41,7 +44,8 @@ constexpr uint32_t kIdentityDataSize = 26;
 constexpr uint32_t kPadDataSize = 70;
 constexpr uint32_t kHeaderSize = 1024;     // every output's samples start here
 constexpr uint32_t kHeaderSizeAfterRiff = kHeaderSize - 8;  // RIFF size of an empty output
-// The most sample bytes an output can hold: its RIFF size, 1016 + data size, is 32-bit.
+// The most sample bytes a RIFF output can describe: its RIFF size, 1016 + data
+// size, is 32-bit. Larger outputs are written as RF64.
 constexpr uint64_t kMaxOutputDataSize = UINT32_MAX - kHeaderSizeAfterRiff;
 
 #pragma pack(push, 1)
@@ -128,6 +132,30 @@ struct BWF_FullHeader {
     RiffChunkHeader dataHeader{kDataID, 0};
 };
 
+// RF64 (EBU Tech 3306): the 64-bit sizes of an output above 4 GiB.
+struct DataSize64Chunk {
+    RiffChunkHeader header{kDs64ID, 28};
+    uint32_t riffSizeLow = 0, riffSizeHigh = 0;
+    uint32_t dataSizeLow = 0, dataSizeHigh = 0;
+    uint32_t sampleCountLow = 0, sampleCountHigh = 0;
+    uint32_t tableLength = 0;
+};
+
+// The header of an output above 4 GiB: the same chunks and the same 1024 bytes,
+// "RF64" in place of "RIFF", a ds64 chunk first, and 0xFFFFFFFF in the 32-bit sizes.
+struct RF64_FullHeader {
+    uint32_t riffID = kRf64ID;
+    uint32_t riffSize = kSizeInDs64;
+    uint32_t waveID = kWaveID;
+    DataSize64Chunk ds64;
+    BextFormatChunk bext;
+    WaveFormatChunk format;
+    BaseIDChunk identity;
+    RiffChunkHeader padHeader{kPadID, 34};
+    uint8_t pad[34] = {};
+    RiffChunkHeader dataHeader{kDataID, kSizeInDs64};
+};
+
 #pragma pack(pop)
 
 static_assert(sizeof(RiffChunkHeader) == 8);
@@ -145,3 +173,7 @@ static_assert(offsetof(BWF_FullHeader, format) == 878);
 static_assert(offsetof(BWF_FullHeader, identity) == 904);
 static_assert(offsetof(BWF_FullHeader, padHeader) == 938);
 static_assert(offsetof(BWF_FullHeader, dataHeader) == 1016);
+static_assert(sizeof(DataSize64Chunk) == 36);
+static_assert(sizeof(RF64_FullHeader) == kHeaderSize);
+static_assert(offsetof(RF64_FullHeader, bext) == 48);
+static_assert(offsetof(RF64_FullHeader, dataHeader) == 1016);

@@ -31,22 +31,12 @@ constexpr int32_t LongSwap(int32_t value) {
     }
 }
 
-// In-place conversion of an unsigned record field between file and host order
-// (the conversion is its own inverse).
-inline void SwapField(uint16_t& field) {
-    field = static_cast<uint16_t>(ShortSwap(static_cast<int16_t>(field)));
+// The conversion of an unsigned record field between file and host order (it is
+// its own inverse). Values in and out, never references, so that it serves the
+// fields of packed records, which may sit at any address.
+inline uint16_t Swapped(uint16_t field) {
+    return static_cast<uint16_t>(ShortSwap(static_cast<int16_t>(field)));
 }
-inline void SwapField(uint32_t& field) {
-    field = static_cast<uint32_t>(LongSwap(static_cast<int32_t>(field)));
-}
-inline void SwapField(uint64_t& field) {
-    uint32_t low = static_cast<uint32_t>(field);
-    uint32_t high = static_cast<uint32_t>(field >> 32);
-    SwapField(low);
-    SwapField(high);
-    if constexpr (std::endian::native == std::endian::little) {
-        field = (uint64_t{high} << 32) | low;
-    } else {
-        field = (uint64_t{low} << 32) | high;
-    }
+inline uint32_t Swapped(uint32_t field) {
+    return static_cast<uint32_t>(LongSwap(static_cast<int32_t>(field)));
 }

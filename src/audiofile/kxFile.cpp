@@ -34,6 +34,20 @@ bool IsPlausibleIdentifier(uint32_t identifier) {
     return true;
 }
 
+// The list key of an origination date and time: seconds from 1970-01-01 by plain
+// calendar arithmetic, so the order of takes never depends on the machine's time
+// zone or daylight saving, and dates after 2038 work. Hour, minute and second
+// count as they stand ("24:30:00" orders as the next day's "00:30:00"). A date
+// that does not exist (no 'bext', month 0, day 0, ...) gives -1.
+int64_t KeyOfCalendarTime(const std::tm& t) {
+    if (t.tm_mon < 1 || t.tm_mon > 12 || t.tm_year < 1 || t.tm_year > 9999 || t.tm_mday < 1 ||
+        t.tm_mday > DaysInMonth(t.tm_year, t.tm_mon)) {
+        return -1;
+    }
+    return DaysFromCivil(t.tm_year, t.tm_mon, t.tm_mday) * 86400 + int64_t{t.tm_hour} * 3600 +
+           int64_t{t.tm_min} * 60 + t.tm_sec;
+}
+
 }  // namespace
 
 kxFile::kxFile(const char* directory, const char* name) {
@@ -83,7 +97,7 @@ bool kxFile::Validate() {
             return Reject(chunk.size < kBextDataSize ? TakeProblem::BadBextChunk
                                                      : TakeProblem::DamagedChunks);
         }
-        creationTime = header.bext.data.GetOriginationTime();
+        SetCreationTime(header.bext.data.GetOriginationTime());
         bextRead = true;
         if (ReadChunkHeader(chunk) != kRiffDone) return Reject(TakeProblem::NoFormatChunk);
     }
@@ -108,7 +122,7 @@ bool kxFile::Validate() {
             // Other tools write 'bext' behind the format chunk; its time reference
             // and date still place and order the take.
             result = ReadBextChunk(header.bext, chunk.size);
-            creationTime = header.bext.data.GetOriginationTime();
+            SetCreationTime(header.bext.data.GetOriginationTime());
             bextRead = true;
         } else {
             result = Skip(chunk.size);
@@ -191,19 +205,19 @@ bool kxFile::OpenForWrite() {
     localtime_r(&now, &local);
     local.tm_year += 1900;
     local.tm_mon += 1;
-    creationTime = local;
+    SetCreationTime(local);
     header.bext.data.SetOriginationTime(creationTime);
 
     if (!hasPath || Open(path.c_str(), kRiffCreate) != kRiffDone) return false;
     return WriteHeader(true);
 }
 
-bool kxFile::WriteHeader(bool first) {
-    BWF_FullHeader image;
-    // The rewrite at close always states the real sizes, also for an output that
-    // received no samples (a run stopped at once), so every output is a valid file.
-    if (!first && Seek(0) != kRiffDone) return false;
-    image.riffSize = first ? 0 : static_cast<uint32_t>(kHeaderSizeAfterRiff + dataSize);
+namespace {
+
+// Copies the output's own chunks into a header image (empty description,
+// originator, UMID and coding history) and turns every number to file order.
+template <class Image>
+void FillChunks(Image& image, const BWF_FullHeader& header) {
     image.bext.header = header.bext.header;
     std::memcpy(image.bext.data.originationDate, header.bext.data.originationDate,
                 sizeof image.bext.data.originationDate);
@@ -214,12 +228,10 @@ bool kxFile::WriteHeader(bool first) {
     image.bext.data.version = header.bext.data.version;
     image.format = header.format;
     image.identity.header = header.identity.header;
-    image.dataHeader = RiffChunkHeader{kDataID, first ? 0 : static_cast<uint32_t>(dataSize)};
 
-    // To file order, field by field.
-    SwapField(image.riffID);
-    SwapField(image.riffSize);
-    SwapField(image.waveID);
+    image.riffID = Swapped(image.riffID);
+    image.riffSize = Swapped(image.riffSize);
+    image.waveID = Swapped(image.waveID);
     image.bext.header.SwapBytes();
     image.bext.data.SwapBytes();
     image.format.header.SwapBytes();
@@ -227,15 +239,40 @@ bool kxFile::WriteHeader(bool first) {
     image.identity.header.SwapBytes();
     image.padHeader.SwapBytes();
     image.dataHeader.SwapBytes();
+}
+
+}  // namespace
+
+bool kxFile::WriteHeader(bool first) {
+    // The rewrite at close always states the real sizes, also for an output that
+    // received no samples (a run stopped at once), so every output is a valid file.
+    if (!first && Seek(0) != kRiffDone) return false;
+    const uint64_t size = first ? 0 : dataSize;
+    if (size <= kMaxOutputDataSize) {
+        BWF_FullHeader image;
+        image.riffSize = first ? 0 : static_cast<uint32_t>(kHeaderSizeAfterRiff + size);
+        image.dataHeader.size = static_cast<uint32_t>(size);
+        FillChunks(image, header);
+        return Write(&image, sizeof image) == kRiffDone;
+    }
+    // Above 4 GiB the same 1024 bytes become an RF64 header, samples still at 1024.
+    RF64_FullHeader image;
+    const uint64_t riffSize = kHeaderSizeAfterRiff + size;
+    const uint64_t frames = size / std::max<uint16_t>(BytesPerSample(), 1);
+    DataSize64Chunk& ds64 = image.ds64;
+    ds64.riffSizeLow = Swapped(static_cast<uint32_t>(riffSize));
+    ds64.riffSizeHigh = Swapped(static_cast<uint32_t>(riffSize >> 32));
+    ds64.dataSizeLow = Swapped(static_cast<uint32_t>(size));
+    ds64.dataSizeHigh = Swapped(static_cast<uint32_t>(size >> 32));
+    ds64.sampleCountLow = Swapped(static_cast<uint32_t>(frames));
+    ds64.sampleCountHigh = Swapped(static_cast<uint32_t>(frames >> 32));
+    ds64.header.SwapBytes();
+    FillChunks(image, header);
     return Write(&image, sizeof image) == kRiffDone;
 }
 
 bool kxFile::WriteData(const void* buffer, uint64_t count) {
     if (buffer == nullptr || count == 0) return false;
-    // The header's RIFF and data sizes are 32-bit: refuse the write that would take
-    // the samples beyond what they can describe, so the file never gets a wrapped,
-    // far too small size (readers would see only its first seconds).
-    if (count > kMaxOutputDataSize - std::min(dataSize, kMaxOutputDataSize)) return false;
     if (Write(buffer, count) != kRiffDone) return false;
     dataSize += count;
     return true;
@@ -298,14 +335,9 @@ uint64_t kxFile::FrameCount() const {
     return frameBytes == 0 ? 0 : dataSize / frameBytes;
 }
 
-int64_t kxFile::GetLocation() const {
-    const std::tm& t = creationTime;
-    if (t.tm_mon < 1 || t.tm_mon > 12 || t.tm_year < 1 || t.tm_year > 9999 || t.tm_mday < 1 ||
-        t.tm_mday > DaysInMonth(t.tm_year, t.tm_mon)) {
-        return -1;
-    }
-    // Hour, minute and second count as they stand, so "24:30:00" orders as the next
-    // day's "00:30:00".
-    return DaysFromCivil(t.tm_year, t.tm_mon, t.tm_mday) * 86400 + int64_t{t.tm_hour} * 3600 +
-           int64_t{t.tm_min} * 60 + t.tm_sec;
+void kxFile::SetCreationTime(const std::tm& time) {
+    creationTime = time;
+    locationKey = KeyOfCalendarTime(time);
 }
+
+int64_t kxFile::GetLocation() const { return locationKey; }

@@ -57,10 +57,11 @@ public:
     // provisional header (both sizes 0).
     bool OpenForWrite();
     // Writes the 1024-byte header: `first` at creation (both sizes 0), otherwise
-    // the rewrite at close with the final sizes.
+    // the rewrite at close with the final sizes — as RF64 (EBU Tech 3306) when the
+    // samples outgrow the 32-bit sizes of RIFF, with the same chunks and the
+    // samples still at offset 1024.
     bool WriteHeader(bool first);
-    // Appends `count` sample bytes; refused when the samples would outgrow the
-    // header's 32-bit sizes (kMaxOutputDataSize).
+    // Appends `count` sample bytes.
     bool WriteData(const void* buffer, uint64_t count);
     // Closes the stream; an output's header is rewritten with the sizes of the
     // samples that really reached the file.
@@ -95,6 +96,7 @@ public:
 
 private:
     bool Reject(TakeProblem why);
+    void SetCreationTime(const std::tm& time);
     bool IsPlayableFormat(bool extensiblePcm) const;
     // Reconciles the counted data size with the bytes really in the file after a
     // failed or short write, so that the rewritten header matches the file.
@@ -107,5 +109,6 @@ private:
     std::string path;
     bool hasPath = false;
     std::tm creationTime{};
+    int64_t locationKey = -1;  // GetLocation, kept with the creation time
     TakeProblem problem = TakeProblem::None;
 };

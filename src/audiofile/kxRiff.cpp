@@ -91,7 +91,7 @@ int32_t kxRiff::Skip(uint64_t n) {
 
 int32_t kxRiff::ReadDWORD(uint32_t& value) {
     if (!kxDiskMgr::FileRead(stream, &value, sizeof value)) return kRiffFailed;
-    SwapField(value);
+    value = Swapped(value);
     return kRiffDone;
 }
 
@@ -135,7 +135,7 @@ int32_t kxRiff::ReadWaveChunk(WaveFormatChunkData& format, uint32_t size, bool* 
         taken == kFmtExtensibleSize) {
         uint16_t subFormat = 0;
         std::memcpy(&subFormat, raw + kSubFormatOffset, sizeof subFormat);
-        SwapField(subFormat);
+        subFormat = Swapped(subFormat);
         *extensiblePcm = subFormat == kFormatPcm &&
                          std::memcmp(raw + kSubFormatOffset + 2, kPcmGuidTail, 14) == 0;
     }

@@ -46,6 +46,12 @@ kxListItem* kxLinkedList::addItem(kxListItem* item) {
         return item;
     }
     const int64_t key = item->GetLocation();
+    // Items that arrive in key order go straight behind the tail, where the scan
+    // below would put them too.
+    if (tail->GetLocation() <= key) {
+        addAfter(item, tail);
+        return item;
+    }
     for (kxListItem* n = head; n != nullptr; n = n->next) {
         if (n->GetLocation() > key) {
             addBefore(item, n);

@@ -98,6 +98,7 @@ void EDLWriter::LoadProjFiles(const char* dir) {
     }
     ratesDiffer = false;
     bool firstValid = true;
+    std::vector<kxFile*> valid;
     for (int i = 0; i < n; ++i) {
         const char* name = list[i]->d_name;
         const bool dotEntry = std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
@@ -111,11 +112,17 @@ void EDLWriter::LoadProjFiles(const char* dir) {
             } else if (take->SampleRate() != sampleRate) {
                 ratesDiffer = true;
             }
-            projectFiles.addItem(take.release());
+            valid.push_back(take.release());
         }
         std::free(list[i]);
     }
     std::free(list);
+    // The list keeps takes in origination order, equal times in listing order;
+    // sorting first (stably) makes each insertion an append.
+    std::stable_sort(valid.begin(), valid.end(), [](const kxFile* a, const kxFile* b) {
+        return a->GetLocation() < b->GetLocation();
+    });
+    for (kxFile* take : valid) projectFiles.addItem(take);
 }
 
 int32_t EDLWriter::ProjectSize(int64_t& bytes) const {

@@ -9,6 +9,7 @@
 void EDLRenderer::Init() {
     firstFill = true;
     lastEvent = nullptr;
+    searchFrom = nullptr;
     fadeInOffset = fadeOutOffset = 0;
     fadeInStart = fadeOutStart = 0;
     silencedSpans.clear();
@@ -33,13 +34,14 @@ int32_t EDLRenderer::Fill(EDL* edl, uint64_t& pos, int8_t step) {
     while (!stageBuf.full && stageBuf.samples < kStageFrames) {
         AudioEvent* event = edl != nullptr && edl->firstEvent != nullptr
                                 ? edl->firstEvent->EventBetweenSamples(pos, pos + kStageFrames,
-                                                                       nullptr)
+                                                                       searchFrom)
                                 : nullptr;
         if (event == nullptr) {  // nothing near: a block of silence
             pos += stageBuf.ZeroFill(kStageFrames, pos);
             firstFill = true;
             continue;
         }
+        searchFrom = event;
         if (event->startSample > pos) {  // silence up to the event
             pos += stageBuf.ZeroFill(event->startSample - pos, pos);
             firstFill = true;
@@ -73,6 +75,9 @@ int32_t EDLRenderer::Fill(EDL* edl, uint64_t& pos, int8_t step) {
         // take whose first piece stops a block still fades in.
         if (placed != 0) HandleFades(event, pos, step);
         if (stopEarly) stageBuf.full = true;
+        // Once an event's last frame is staged its read buffer is not needed any
+        // more; a project of many takes then holds only a few buffers at a time.
+        if (pos == event->endSample) event->fileBuf.Release();
     }
     stageBuf.Reset();
     return 1;

@@ -46,6 +46,10 @@ public:
     bool firstFill = true;  // set at a run's start and after silence without an event
     StagingBuffer stageBuf;
     AudioEvent* lastEvent = nullptr;  // the event whose audio was placed last
+    // Where the next search for an event starts: the event found last. Events in
+    // front of it end before the present position, so the result is the one a
+    // search from the head of the chain finds.
+    AudioEvent* searchFrom = nullptr;
     // A fade cut off at a block's end continues where it stopped: at its first
     // position plus the frames already applied.
     uint64_t fadeInOffset = 0;

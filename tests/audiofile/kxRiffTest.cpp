@@ -1,28 +1,16 @@
 // The RIFF stream and the disk layer beneath it, on real files.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "audiofile/kxDiskMgr.h"
 #include "audiofile/kxRiff.h"
-#include "support/TakeBuilder.h"
 #include "support/TempDir.h"
 
-using testsupport::TakeBuilder;
 using testsupport::TempDir;
 
 namespace {
-
-// Opens a file for its chunks and reads past "WAVE" and the first chunk header.
-void OpenAtFirstChunk(kxRiff& riff, const std::string& path, RiffChunkHeader& first) {
-    ASSERT_EQ(riff.Open(path.c_str(), kRiffReadChunks), kRiffDone);
-    uint32_t form = 0;
-    ASSERT_EQ(riff.ReadDWORD(form), kRiffDone);
-    ASSERT_EQ(form, kWaveID);
-    ASSERT_EQ(riff.ReadChunkHeader(first), kRiffDone);
-}
 
 uint64_t Position(kxRiff& riff) {
     uint64_t at = 0;
@@ -80,89 +68,6 @@ TEST(kxDiskMgr, ZeroByteTransfersFail) {
     EXPECT_FALSE(kxDiskMgr::FileRead(stream, buffer, 0));
     EXPECT_FALSE(kxDiskMgr::FileRead(stream, buffer, 5)) << "a short read is a failure";
     EXPECT_TRUE(kxDiskMgr::FileClose(stream));
-}
-
-TEST(kxRiff, BextChunkNeedsItsFullPayloadAndSkipsCodingHistory) {
-    TempDir dir;
-    struct Case {
-        uint32_t size;
-        int32_t result;
-        uint64_t positionAfter;
-    };
-    // 601 is refused before anything is read; 602 has no coding history; 858 is
-    // the payload and 256 bytes of history, which is passed over.
-    for (const Case c : {Case{601, kRiffFailed, 20}, Case{602, kRiffDone, 20 + 602},
-                         Case{858, kRiffDone, 20 + 858}}) {
-        SCOPED_TRACE(c.size);
-        const std::string path = dir / ("bext" + std::to_string(c.size) + ".wav");
-        TakeBuilder()
-            .Riff()
-            .Form()
-            .Bext(0x123456789, "2026-03-14", "10:00:00", c.size > 602 ? c.size - 602 : 0, c.size)
-            .Chunk("next", {})
-            .Write(path);
-        kxRiff riff;
-        RiffChunkHeader first;
-        OpenAtFirstChunk(riff, path, first);
-        EXPECT_EQ(first.identifier, kBextID);
-        BextFormatChunk chunk;
-        std::memset(chunk.codingHistory, 'x', sizeof chunk.codingHistory);
-        EXPECT_EQ(riff.ReadBextChunk(chunk, first.size), c.result);
-        EXPECT_EQ(Position(riff), c.positionAfter);
-        if (c.result != kRiffDone) continue;
-        EXPECT_EQ(chunk.data.GetStartLocation(), 0x123456789u);
-        EXPECT_EQ(chunk.data.version, 1);
-        EXPECT_EQ(std::string(chunk.data.originationDate, 10), "2026-03-14");
-        EXPECT_EQ(chunk.codingHistory[0], 'x') << "the coding history is dropped, not kept";
-        RiffChunkHeader next;
-        EXPECT_EQ(riff.ReadChunkHeader(next), kRiffDone);
-        EXPECT_EQ(next.identifier, FourCC("next"));
-    }
-}
-
-TEST(kxRiff, FormatChunkFillsAtMostTheRecordAndStaysInStep) {
-    TempDir dir;
-    struct Case {
-        uint32_t size;
-        uint16_t tag, subFormat;
-        uint16_t extraSize;  // what the record holds afterwards; 0x7777 was there before
-        bool extensiblePcm;
-    };
-    const Case cases[] = {
-        {16, 1, 1, 0x7777, false},   // a plain PCM chunk leaves extra size alone
-        {18, 1, 1, 0, false},        //
-        {40, 0xFFFE, 1, 22, true},   // WAVE_FORMAT_EXTENSIBLE with the PCM GUID
-        {40, 0xFFFE, 3, 22, false},  // ... with the float GUID
-        {50, 0xFFFE, 1, 22, true},   // bytes beyond the GUID are skipped
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "size " << c.size << " sub-format " << c.subFormat);
-        const std::string path = dir / "fmt.wav";
-        TakeBuilder()
-            .Riff()
-            .Form()
-            .Fmt(2, 48000, 24, c.tag, c.size, {}, c.subFormat)
-            .Chunk("next", {})
-            .Write(path);
-        kxRiff riff;
-        RiffChunkHeader first;
-        OpenAtFirstChunk(riff, path, first);
-        WaveFormatChunkData format;
-        format.extraSize = 0x7777;
-        bool extensiblePcm = !c.extensiblePcm;
-        ASSERT_EQ(riff.ReadWaveChunk(format, first.size, &extensiblePcm), kRiffDone);
-        EXPECT_EQ(format.formatTag, c.tag);
-        EXPECT_EQ(format.channels, 2);
-        EXPECT_EQ(format.sampleRate, 48000u);
-        EXPECT_EQ(format.byteRate, 288000u);
-        EXPECT_EQ(format.blockAlign, 6);
-        EXPECT_EQ(format.bitsPerSample, 24);
-        EXPECT_EQ(format.extraSize, c.extraSize);
-        EXPECT_EQ(extensiblePcm, c.extensiblePcm);
-        RiffChunkHeader next;
-        ASSERT_EQ(riff.ReadChunkHeader(next), kRiffDone);
-        EXPECT_EQ(next.identifier, FourCC("next"));
-    }
 }
 
 TEST(kxRiff, SkipNeverLeavesTheFile) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <clocale>
+#include <map>
 
 #include "support/ProjectDir.h"
 #include "engine/EDLWriter.h"
@@ -180,4 +181,28 @@ TEST(ProjectLoad, NamesAreBytesAndTiesFollowByteOrder) {
     EXPECT_EQ(writer.entries[2].name, "\xC3\xA9t\xC3\xA9.txt");
     ASSERT_EQ(EventCount(writer), 1);
     EXPECT_EQ(writer.edl->firstEvent->file->Path(), project + "/Audio Files/\xC3\xA9t\xC3\xA9.txt");
+}
+
+TEST(ProjectLoad, LinksAndNamesThatAreNotUtf8) {
+    ProjectDir dir;
+    TempDir elsewhere;
+    WriteTake(elsewhere / "real.wav", Spec(0, 100, 48000, 1));
+    ASSERT_EQ(::mkfifo((elsewhere / "fifo").c_str(), 0600), 0);
+    const std::string audio = dir.AudioDir();
+    std::filesystem::create_symlink(elsewhere / "real.wav", audio + "/link to take.wav");
+    std::filesystem::create_symlink(elsewhere / "gone.wav", audio + "/dangling.wav");
+    std::filesystem::create_symlink(elsewhere / "fifo", audio + "/link to fifo.wav");
+    WriteTake(audio + "/\xFF\xFE take.wav", Spec(200, 100, 48000, 2));  // not UTF-8
+
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
+    std::map<std::string, ProjectEntry> byName;
+    for (const auto& e : writer.entries) byName[e.name] = e;
+    ASSERT_EQ(byName.size(), 4u);
+    EXPECT_TRUE(byName["link to take.wav"].accepted);
+    EXPECT_TRUE(byName["\xFF\xFE take.wav"].accepted);
+    EXPECT_EQ(byName["dangling.wav"].problem, TakeProblem::CannotOpen);
+    EXPECT_EQ(byName["link to fifo.wav"].problem, TakeProblem::CannotOpen);
+    EXPECT_EQ(EventCount(writer), 2);
 }

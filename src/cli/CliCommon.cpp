@@ -1,0 +1,105 @@
+#include "cli/CliCommon.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "app/AppDecisions.h"
+
+namespace cli {
+
+int OutputFormat::ChannelColumn() const {
+    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
+        if (layout == kLayoutNames[column]) return column;
+    }
+    return Stereo;
+}
+
+bool OutputFormat::IsDualMono() const {
+    return app::IsDualMono(ChannelColumn());
+}
+
+void PrintError(const std::string& message) {
+    std::fprintf(stderr, "proj2wav: %s\n", message.c_str());
+}
+
+void PrintWarning(const std::string& message) {
+    std::fprintf(stderr, "proj2wav: warning: %s\n", message.c_str());
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+const char* ProblemText(TakeProblem problem) {
+    switch (problem) {
+        case TakeProblem::None:
+            return "";
+        case TakeProblem::NoPath:
+            return "no file name";
+        case TakeProblem::CannotOpen:
+            return "not a regular file or cannot be opened";
+        case TakeProblem::NotWave:
+            return "not a WAVE file";
+        case TakeProblem::NoFormatChunk:
+            return "no format chunk at the start of the file";
+        case TakeProblem::BadBextChunk:
+            return "broadcast extension chunk too short";
+        case TakeProblem::DamagedChunks:
+            return "chunk sizes run past the end of the file";
+        case TakeProblem::NoDataChunk:
+            return "no audio data chunk";
+        case TakeProblem::UnsupportedFormat:
+            return "unsupported format: only 16- or 24-bit integer PCM, mono or stereo";
+    }
+    return "refused";
+}
+
+std::string TimeText(const EDLWriter& writer, uint64_t frames) {
+    timeParts parts;
+    writer.GetTime(frames, parts);
+    std::string text = app::formatTime(parts);
+    const size_t first = text.find_first_not_of(' ');
+    return first == std::string::npos ? text : text.substr(first);
+}
+
+std::string AudioFilesDir(const std::string& projectDir) {
+    return projectDir + "/Audio Files";
+}
+
+namespace {
+
+// Why the directory holds no project, when the scan found no takes.
+std::string WhyNoTakes(const std::string& dir, size_t entryCount) {
+    struct stat info {};
+    if (::stat(dir.c_str(), &info) != 0) return std::strerror(errno);
+    if (!S_ISDIR(info.st_mode)) return "not a directory";
+    const std::string audioDir = AudioFilesDir(dir);
+    if (DIR* handle = ::opendir(audioDir.c_str())) {
+        ::closedir(handle);
+    } else {
+        return "cannot open " + Quoted(audioDir) + ": " + std::strerror(errno);
+    }
+    if (entryCount == 0) return Quoted(audioDir) + " is empty";
+    return "none of the " + std::to_string(entryCount) + " entries in " + Quoted(audioDir) +
+           " is a take";
+}
+
+}  // namespace
+
+bool LoadProjectDir(EDLWriter& writer, const std::string& dir, const OutputFormat& format,
+                    std::string& why) {
+    writer.Init();
+    writer.SetParams(static_cast<int8_t>(format.WidthColumn()),
+                     static_cast<int8_t>(format.ChannelColumn()));
+    if (writer.LoadProject(dir.c_str()) != 0) return true;
+    why = writer.ratesDiffer ? "the takes do not share one sample rate"
+                             : WhyNoTakes(dir, writer.entries.size());
+    return false;
+}
+
+}  // namespace cli

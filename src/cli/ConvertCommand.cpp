@@ -1,0 +1,309 @@
+#include "cli/ConvertCommand.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "app/AppDecisions.h"
+#include "cli/OutputPaths.h"
+#include "cli/ProgressBar.h"
+
+namespace cli {
+
+namespace {
+
+// ---- Stopping a run from a signal ----
+
+// Set by SIGINT or SIGTERM. A signal may arrive before the driver has prepared its
+// output (which clears the driver's own flag), so it is kept here as well.
+std::atomic<bool> stopSignalled{false};
+// The running driver's stop flag, once there is one to set.
+std::atomic<std::atomic<bool>*> driverStopFlag{nullptr};
+
+static_assert(std::atomic<bool>::is_always_lock_free,
+              "a signal handler may only touch lock-free atomics");
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free,
+              "a signal handler may only touch lock-free atomics");
+
+extern "C" void OnStopSignal(int) {
+    stopSignalled.store(true);
+    if (std::atomic<bool>* flag = driverStopFlag.load()) flag->store(true);
+}
+
+// For the life of a conversion: SIGINT and SIGTERM ask the run to stop (every
+// further one too, so that the output is always finished properly), and a file
+// size limit makes a write fail with an error instead of killing the program
+// with the output's header unfinished.
+class StopSignals {
+public:
+    StopSignals() {
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &oldInt_);
+        ::sigaction(SIGTERM, &action, &oldTerm_);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGXFSZ, &ignore, &oldXfsz_);
+    }
+    ~StopSignals() {
+        driverStopFlag.store(nullptr);
+        ::sigaction(SIGINT, &oldInt_, nullptr);
+        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+        ::sigaction(SIGXFSZ, &oldXfsz_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // From now on a signal sets the driver's flag; one that came earlier does so now.
+    void Connect(std::atomic<bool>& driverFlag) {
+        driverStopFlag.store(&driverFlag);
+        if (stopSignalled.load()) driverFlag.store(true);
+    }
+    bool Signalled() const { return stopSignalled.load(); }
+
+private:
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+    struct sigaction oldXfsz_ {};
+};
+
+// ---- Words ----
+
+// "A.wav" or "L.wav and R.wav".
+std::string OutputNames(const std::vector<OutputTarget>& targets) {
+    std::string names = Quoted(targets[0].given);
+    if (targets.size() > 1) names += " and " + Quoted(targets[1].given);
+    return names;
+}
+
+std::string HoldText(const std::vector<OutputTarget>& targets) {
+    return targets.size() > 1 ? " hold " : " holds ";
+}
+
+std::string Frames(uint64_t count) {
+    return std::to_string(count) + " frames";
+}
+
+// "the first 0:00:12.03 (577536 of 5760000 frames)".
+std::string PartText(const EDLWriter& writer, uint64_t written, uint64_t total) {
+    return "the first " + TimeText(writer, written) + " (" + std::to_string(written) + " of " +
+           Frames(total) + ")";
+}
+
+int64_t FileSize(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+}
+
+void ReportSilencedTakes(const EDLWriter& writer) {
+    const auto& spans = writer.renderer.silencedSpans;
+    if (spans.empty()) return;
+    PrintWarning("some audio could not be read and became silence in the output:");
+    for (const SilencedSpan& span : spans) {
+        const std::string take = span.take != nullptr ? span.take->Path() : "(unknown take)";
+        std::fprintf(stderr, "  %s: %s - %s (samples %llu - %llu)\n", Quoted(take).c_str(),
+                     TimeText(writer, span.start).c_str(), TimeText(writer, span.end).c_str(),
+                     static_cast<unsigned long long>(span.start),
+                     static_cast<unsigned long long>(span.end));
+    }
+}
+
+void ReportComplete(const EDLWriter& writer, const ConvertOptions& options,
+                    const std::vector<OutputTarget>& targets, uint64_t frames) {
+    const uint64_t first = writer.edl->FirstSampleInEDL();
+    std::printf("%s\n", app::kComplete);
+    const char* sides[] = {" (left)", " (right)"};
+    for (size_t i = 0; i < targets.size(); ++i) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%u Hz", writer.sampleRate);
+        std::printf("  %s: %d Bit, %s%s, %s, %s (%s), starts at %s (sample %llu), %s\n",
+                    targets[i].resolved.c_str(), options.format.bits,
+                    app::ChannelName(options.format.ChannelColumn()),
+                    targets.size() > 1 ? sides[i] : "", rate, TimeText(writer, frames).c_str(),
+                    Frames(frames).c_str(), TimeText(writer, first).c_str(),
+                    static_cast<unsigned long long>(first),
+                    app::formatBytes(static_cast<double>(FileSize(targets[i].given))).c_str());
+    }
+}
+
+// ---- Steps of a conversion ----
+
+void PrintUsageError(const char* message) {
+    PrintError(message);
+    std::fputs("Run with --help for more information.\n", stderr);
+}
+
+// Works out the output names: usage errors return kExitUsage, else kExitDone.
+int ChooseNames(const ConvertOptions& options, std::vector<std::string>& names) {
+    const bool dual = options.format.IsDualMono();
+    if (!dual && !options.right.empty()) {
+        PrintUsageError("--right names the right file of dual mono; it needs --channels dual");
+        return kExitUsage;
+    }
+    names = {options.output};
+    if (!dual) return kExitDone;
+    std::string right = options.right.empty() ? RightNameFromLeft(options.output) : options.right;
+    if (right.empty()) {
+        PrintUsageError(
+            "dual mono writes two files: name the right one with --right, or end the -o name in "
+            "\"L.wav\" to have the right one end in \"R.wav\"");
+        return kExitUsage;
+    }
+    names.push_back(right);
+    return kExitDone;
+}
+
+// Every check that must pass before a file is created; false after saying why.
+bool CheckOutputs(const EDLWriter& writer, const ConvertOptions& options,
+                  const std::vector<std::string>& names, std::vector<OutputTarget>& targets) {
+    std::vector<std::string> entryNames;
+    for (const ProjectEntry& entry : writer.entries) entryNames.push_back(entry.name);
+
+    std::string error;
+    targets.assign(names.size(), OutputTarget{});
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (!ResolveOutput(names[i], options.force, targets[i], error) ||
+            !CheckOutsideProject(targets[i], options.project, entryNames, error)) {
+            PrintError(error);
+            return false;
+        }
+    }
+    if (targets.size() == 2 && SameFile(targets[0], targets[1])) {
+        PrintError(std::string(app::kSameNames) + " (" + OutputNames(targets) + ")");
+        return false;
+    }
+
+    int64_t bytes = 0;
+    writer.ProjectSize(bytes);
+    const int64_t perFile = bytes / static_cast<int64_t>(targets.size());
+    // Two files on one volume need room for both together.
+    const bool oneVolume =
+        targets.size() == 1 || targets[0].directoryDevice == targets[1].directoryDevice;
+    const bool room =
+        oneVolume ? CheckRoom(targets[0], bytes, error)
+                  : CheckRoom(targets[0], perFile, error) && CheckRoom(targets[1], perFile, error);
+    if (!room) PrintError(error);
+    return room;
+}
+
+// Creates the output file or files. On failure removes what it created itself.
+bool CreateOutputs(EDLWriter& writer, const std::vector<OutputTarget>& targets) {
+    errno = 0;
+    const bool created = targets.size() == 1 ? writer.NewFile(targets[0].given.c_str()) != 0
+                                             : writer.NewFiles(targets[0].given.c_str(),
+                                                               targets[1].given.c_str()) != 0;
+    if (created) return true;
+    const int error = errno;
+    for (const OutputTarget& target : targets) {
+        struct stat info {};
+        if (!target.exists && ::lstat(target.given.c_str(), &info) == 0) {
+            ::unlink(target.given.c_str());
+        }
+    }
+    PrintError("cannot create " + OutputNames(targets) + ": " +
+               (error != 0 ? std::strerror(error) : "the file could not be set up"));
+    return false;
+}
+
+struct RunResult {
+    bool ok = false;
+    int writeError = 0;  // errno after a failed run
+};
+
+// Runs doConvert on a worker thread; the main thread draws the progress meanwhile.
+RunResult RunOnWorker(EDLWriter& writer, bool showProgress) {
+    int64_t bytes = 0;
+    writer.ProjectSize(bytes);
+    std::optional<ProgressBar> bar;
+    if (showProgress) {
+        bar.emplace(stderr, bytes);
+        bar->Update(0.0);  // at once, however short the run
+    }
+
+    std::atomic<double> progress{0.0};
+    std::atomic<bool> finished{false};
+    RunResult result;
+    std::thread worker([&] {
+        errno = 0;
+        try {
+            result.ok = writer.doConvert(progress) != 0;
+        } catch (...) {  // memory for a buffer could not be had
+            result.ok = false;
+            errno = ENOMEM;
+        }
+        if (!result.ok) result.writeError = errno;
+        finished.store(true, std::memory_order_release);
+    });
+    while (!finished.load(std::memory_order_acquire)) {
+        if (bar) bar->Update(progress.load(std::memory_order_relaxed));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    worker.join();
+    if (bar) bar->Clear();
+    return result;
+}
+
+}  // namespace
+
+int RunConvert(const ConvertOptions& options) {
+    std::vector<std::string> names;
+    if (const int usage = ChooseNames(options, names); usage != kExitDone) return usage;
+
+    EDLWriter writer;
+    std::string why;
+    if (!LoadProjectDir(writer, options.project, options.format, why)) {
+        PrintError(Quoted(options.project) + ": " + app::kNotValidProject + " (" + why + ")");
+        return kExitNotProject;
+    }
+    if (writer.edl->LastSampleInEDL() == writer.edl->FirstSampleInEDL()) {
+        PrintError(Quoted(options.project) + ": nothing to convert: its takes hold no whole frame");
+        return kExitFailed;
+    }
+    std::vector<OutputTarget> targets;
+    if (!CheckOutputs(writer, options, names, targets)) return kExitFailed;
+
+    StopSignals signals;
+    if (signals.Signalled()) {
+        PrintError("stopped before anything was written");
+        return kExitStopped;
+    }
+    if (!CreateOutputs(writer, targets)) return kExitFailed;
+    signals.Connect(writer.stopRequested);
+
+    const RunResult run = RunOnWorker(writer, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+
+    const uint64_t total = writer.edl->LastSampleInEDL() - writer.edl->FirstSampleInEDL();
+    const uint64_t frameBytes =
+        static_cast<uint64_t>(targets.size() == 2 ? 1 : writer.numChannels) * (writer.bitWidth / 8);
+    const uint64_t written =
+        writer.outFile != nullptr ? writer.outFile->DataSize() / frameBytes : 0;
+    ReportSilencedTakes(writer);
+
+    if (!run.ok || (written < total && !signals.Signalled())) {
+        const char* reason = run.writeError != 0 ? std::strerror(run.writeError) : "write failed";
+        PrintError(std::string(app::kFailed) + " writing " + OutputNames(targets) + ": " + reason +
+                   "; " + OutputNames(targets) + HoldText(targets) + "only " +
+                   PartText(writer, written, total));
+        return kExitFailed;
+    }
+    if (written < total) {
+        PrintError("stopped: " + OutputNames(targets) + HoldText(targets) +
+                   PartText(writer, written, total) + " of the project");
+        return kExitStopped;
+    }
+    if (!options.quiet) ReportComplete(writer, options, targets, written);
+    return kExitDone;
+}
+
+}  // namespace cli

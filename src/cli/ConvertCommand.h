@@ -1,0 +1,25 @@
+// `proj2wav convert`: renders a project into one output file (or the two files of
+// dual mono) after checking that nothing of value can be overwritten and that the
+// volume has room. The run goes on a worker thread while the main thread draws the
+// progress; Ctrl-C or SIGTERM stop it between blocks and leave a valid, shorter file.
+#pragma once
+
+#include <string>
+
+#include "cli/CliCommon.h"
+
+namespace cli {
+
+struct ConvertOptions {
+    std::string project;
+    std::string output;  // the only file, or the left file of dual mono
+    std::string right;   // the right file of dual mono; empty when not given
+    OutputFormat format;
+    bool force = false;  // overwrite existing outputs
+    bool quiet = false;  // no progress line and no report of success
+};
+
+// Runs the conversion; the result is one of the ExitCode values.
+int RunConvert(const ConvertOptions& options);
+
+}  // namespace cli

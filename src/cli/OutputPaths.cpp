@@ -1,0 +1,169 @@
+#include "cli/OutputPaths.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/AppDecisions.h"
+#include "cli/CliCommon.h"
+
+namespace cli {
+
+namespace {
+
+// realpath(3) into a std::string; false (errno set) when it fails.
+bool RealPath(const std::string& path, std::string& resolved) {
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer) == nullptr) return false;
+    resolved = buffer;
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& directory, const std::string& name) {
+    return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+bool Fail(std::string& error, const std::string& message) {
+    error = message;
+    return false;
+}
+
+// Resolves an output that already exists (a link is followed to its target).
+bool ResolveExisting(const std::string& given, bool force, OutputTarget& target,
+                     std::string& error) {
+    const std::string shown = Quoted(given);
+    struct stat info {};
+    if (::stat(given.c_str(), &info) != 0) {
+        // lstat found it, so this is a symbolic link to nothing: writing through it
+        // would create a file somewhere the checks never looked.
+        return Fail(error, shown + " is a symbolic link to a missing file");
+    }
+    if (S_ISDIR(info.st_mode)) return Fail(error, shown + " is a directory");
+    if (!S_ISREG(info.st_mode)) return Fail(error, shown + " is not a regular file");
+    if (!force) return Fail(error, shown + " already exists (use --force to overwrite it)");
+    if (!RealPath(given, target.resolved)) {
+        return Fail(error, "cannot resolve " + shown + ": " + std::strerror(errno));
+    }
+    if (::access(given.c_str(), W_OK) != 0) {
+        return Fail(error, "cannot overwrite " + shown + ": " + std::strerror(errno));
+    }
+    target.exists = true;
+    target.device = info.st_dev;
+    target.inode = info.st_ino;
+    return true;
+}
+
+}  // namespace
+
+bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, std::string& error) {
+    target = OutputTarget{};
+    target.given = given;
+    const std::string shown = Quoted(given);
+
+    struct stat linkInfo {};
+    if (::lstat(given.c_str(), &linkInfo) == 0) {
+        if (!ResolveExisting(given, force, target, error)) return false;
+    } else if (errno != ENOENT) {
+        return Fail(error, "cannot use " + shown + ": " + std::strerror(errno));
+    } else {
+        const std::string name = NameOf(given);
+        if (name.empty() || name == "." || name == "..") {
+            return Fail(error, shown + " is a directory");
+        }
+        const std::string parent = DirectoryOf(given);
+        std::string realParent;
+        if (!RealPath(parent, realParent)) {
+            return Fail(error,
+                        "cannot use directory " + Quoted(parent) + ": " + std::strerror(errno));
+        }
+        target.resolved = JoinPath(realParent, name);
+    }
+
+    target.directory = DirectoryOf(target.resolved);
+    struct stat dirInfo {};
+    if (::stat(target.directory.c_str(), &dirInfo) != 0 || !S_ISDIR(dirInfo.st_mode)) {
+        return Fail(error, "cannot use directory " + Quoted(target.directory));
+    }
+    if (::access(target.directory.c_str(), W_OK) != 0) {
+        return Fail(error, "cannot write in directory " + Quoted(target.directory) + ": " +
+                               std::strerror(errno));
+    }
+    target.directoryDevice = dirInfo.st_dev;
+    return true;
+}
+
+bool CheckOutsideProject(const OutputTarget& target, const std::string& projectDir,
+                         const std::vector<std::string>& entryNames, std::string& error) {
+    const std::string audioDir = AudioFilesDir(projectDir);
+    if (target.exists) {
+        for (const std::string& name : entryNames) {
+            struct stat entryInfo {};
+            const std::string path = JoinPath(audioDir, name);
+            if (::stat(path.c_str(), &entryInfo) == 0 && entryInfo.st_dev == target.device &&
+                entryInfo.st_ino == target.inode) {
+                return Fail(error, "will not overwrite " + Quoted(target.given) +
+                                       ": it is the project's take " + Quoted(path));
+            }
+        }
+    }
+    // Compared by identity, so that any spelling of the directory (links, "..",
+    // a second mount) is caught.
+    struct stat audioInfo {};
+    struct stat outInfo {};
+    if (::stat(audioDir.c_str(), &audioInfo) == 0 &&
+        ::stat(target.directory.c_str(), &outInfo) == 0 && audioInfo.st_dev == outInfo.st_dev &&
+        audioInfo.st_ino == outInfo.st_ino) {
+        return Fail(error, "will not write " + Quoted(target.given) +
+                               " into the project's takes directory " + Quoted(audioDir));
+    }
+    return true;
+}
+
+bool SameFile(const OutputTarget& a, const OutputTarget& b) {
+    if (a.resolved == b.resolved) return true;
+    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+bool CheckRoom(const OutputTarget& target, int64_t bytes, std::string& error) {
+    struct statvfs volume {};
+    uint64_t freeBytes = 0;
+    std::string unknown;
+    if (::statvfs(target.directory.c_str(), &volume) == 0) {
+        freeBytes = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
+    } else {
+        unknown = std::string(" (") + std::strerror(errno) + ")";
+    }
+    if (app::HasRoom(freeBytes, bytes)) return true;
+    return Fail(error, std::string(app::kInsufficientSpace) + " " + Quoted(target.given) +
+                           " needs " +
+                           app::formatBytes(static_cast<double>(app::RoomNeeded(bytes))) + ", " +
+                           Quoted(target.directory) + " has " +
+                           app::formatBytes(static_cast<double>(freeBytes)) + " free" + unknown);
+}
+
+std::string RightNameFromLeft(const std::string& left) {
+    static constexpr char kLeftEnding[] = "L.wav";
+    static constexpr size_t kLength = sizeof(kLeftEnding) - 1;
+    if (left.size() < kLength || left.compare(left.size() - kLength, kLength, kLeftEnding) != 0) {
+        return std::string();
+    }
+    return left.substr(0, left.size() - kLength) + "R.wav";
+}
+
+}  // namespace cli

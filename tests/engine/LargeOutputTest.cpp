@@ -1,0 +1,109 @@
+// A real conversion of more than 4 GiB: the output becomes RF64 and readers we did
+// not write see its whole length and its time reference. Its takes are sparse
+// files; the output is written for real, so this needs room on the disk.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "engine/EDLWriter.h"
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+
+namespace {
+
+constexpr uint64_t kTakeFrames = 360000000;  // 2.16 GB of 24-bit stereo each
+constexpr uint64_t kStart = 48000ull * 3600;  // one hour into the timeline
+constexpr uint64_t kMarked = 3000;            // frames of real audio near the end
+
+// A sparse take of silence with real audio at [frames - 5000, frames - 2000).
+void WriteSparseTake(const std::string& path, uint64_t start, uint32_t identity,
+                     const std::string& time) {
+    TakeBuilder header;
+    header.Riff().Form().Bext(start, "2026-06-01", time, 0).Fmt(2, 48000, 24).Tfid(identity);
+    header.Data({}, static_cast<uint32_t>(kTakeFrames * 6));
+    const std::vector<uint8_t> head = header.Bytes();
+    WriteFileBytes(path, head);
+    std::filesystem::resize_file(path, head.size() + kTakeFrames * 6);
+    const std::vector<uint8_t> marked = PatternBytes(5, kTakeFrames - 5000, kMarked, 2, 24);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const off_t at = static_cast<off_t>(head.size() + (kTakeFrames - 5000) * 6);
+    ASSERT_EQ(::pwrite(fd, marked.data(), marked.size(), at), static_cast<ssize_t>(marked.size()));
+    ::close(fd);
+}
+
+uint64_t FreeBytes(const std::string& path) {
+    struct statvfs info {};
+    return ::statvfs(path.c_str(), &info) == 0 ? uint64_t{info.f_bavail} * info.f_frsize : 0;
+}
+
+}  // namespace
+
+TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
+    ProjectDir dir;
+    if (FreeBytes(dir.Path()) < 12'000'000'000ull) {
+        GTEST_SKIP() << "needs 12 GB free on the temporary directory's disk";
+    }
+    WriteSparseTake(dir.AudioDir() + "/a.wav", kStart, 1, "10:00:00");
+    WriteSparseTake(dir.AudioDir() + "/b.wav", kStart + kTakeFrames, 2, "11:00:00");
+
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
+    writer.SetParams(1, Stereo);
+    const std::string out = (dir.Path() / std::filesystem::path("big.wav")).string();
+    ASSERT_EQ(writer.NewFile(out.c_str()), 1);
+    std::atomic<double> progress{0.0};
+    ASSERT_EQ(writer.doConvert(progress), 1);
+
+    const uint64_t frames = 2 * kTakeFrames;
+    const uint64_t dataBytes = frames * 6;
+    ASSERT_EQ(std::filesystem::file_size(out), 1024 + dataBytes);
+    const std::vector<uint8_t> head = [&] {
+        std::vector<uint8_t> bytes(1024);
+        FILE* f = std::fopen(out.c_str(), "rb");
+        EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+        return bytes;
+    }();
+    EXPECT_EQ(std::string(head.begin(), head.begin() + 4), "RF64");
+    EXPECT_EQ(Le32(head, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(std::string(head.begin() + 12, head.begin() + 16), "ds64");
+    EXPECT_EQ(Le32(head, 28) | uint64_t{Le32(head, 32)} << 32, dataBytes);
+    EXPECT_EQ(std::string(head.begin() + 1016, head.begin() + 1020), "data");
+
+    // libsndfile: the whole length, and the samples at the far end in place.
+    SF_INFO info{};
+    SNDFILE* sf = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(static_cast<uint64_t>(info.frames), frames);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+    const uint64_t markedAt = frames - 5000;  // the second take's marked audio
+    ASSERT_EQ(sf_seek(sf, static_cast<sf_count_t>(markedAt), SEEK_SET),
+              static_cast<sf_count_t>(markedAt));
+    std::vector<int32_t> samples(2 * kMarked);
+    ASSERT_EQ(sf_readf_int(sf, samples.data(), kMarked), static_cast<sf_count_t>(kMarked));
+    for (uint64_t k : {uint64_t{0}, uint64_t{1}, kMarked - 1}) {
+        EXPECT_EQ(samples[2 * k],
+                  static_cast<int32_t>(static_cast<uint32_t>(
+                                           PatternSample(5, kTakeFrames - 5000 + k, 0, 24))
+                                       << 8))
+            << k;
+    }
+    sf_close(sf);
+
+    // ffprobe: the length and the time reference.
+    if (HaveTool("ffprobe")) {
+        const std::string probe = RunCommand(
+            "ffprobe -v error -show_entries stream=duration_ts:format_tags=time_reference -of "
+            "default=nw=1 '" + out + "'");
+        EXPECT_NE(probe.find("duration_ts=" + std::to_string(frames)), std::string::npos) << probe;
+        EXPECT_NE(probe.find("time_reference=" + std::to_string(kStart)), std::string::npos)
+            << probe;
+    }
+    std::filesystem::remove(out);
+}

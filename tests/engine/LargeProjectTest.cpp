@@ -1,0 +1,68 @@
+// Takes near 4 GiB and timelines past 12 hours: every position, size and time
+// stays exact. The takes are sparse files, so nothing big is written.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "engine/EDLWriter.h"
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+
+TEST(LargeProjects, TakesNear4GiBOnATimelinePast12Hours) {
+    constexpr uint64_t kRate = 48000;
+    constexpr uint64_t kStart = kRate * 3600 * 13 + 12345;  // 13 hours in
+    constexpr uint64_t kFrames = 0xFFFFF000ull / 6;         // 24-bit stereo, just under 4 GiB
+    constexpr uint64_t kTail = 20000;                        // real audio at the very end
+
+    ProjectDir dir;
+    const std::string path = dir.AudioDir() + "/long take.wav";
+    TakeBuilder header;
+    header.Riff("RIFF", 0xFFFFFFFF).Form().Bext(kStart, "2026-02-01", "21:00:00", 0);
+    header.Fmt(2, kRate, 24).Tfid(1).Data({}, static_cast<uint32_t>(kFrames * 6));
+    const std::vector<uint8_t> head = header.Bytes();
+    WriteFileBytes(path, head);
+    std::filesystem::resize_file(path, head.size() + kFrames * 6);
+    const std::vector<uint8_t> tail = PatternBytes(9, kFrames - kTail, kTail, 2, 24);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const off_t at = static_cast<off_t>(head.size() + (kFrames - kTail) * 6);
+    ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), at), static_cast<ssize_t>(tail.size()));
+    ::close(fd);
+
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
+    EXPECT_EQ(writer.edl->FirstSampleInEDL(), kStart);
+    EXPECT_EQ(writer.edl->LastSampleInEDL(), kStart + kFrames);
+    int64_t bytes = 0;
+    writer.SetParams(0, Stereo);
+    writer.ProjectSize(bytes);
+    EXPECT_EQ(bytes, static_cast<int64_t>(kFrames * 4));
+    writer.SetParams(1, DualMono);
+    writer.ProjectSize(bytes);
+    EXPECT_EQ(bytes, static_cast<int64_t>(kFrames * 6));
+    timeParts start, end;
+    ASSERT_EQ(writer.ProjectTimes(start, end), 1);
+    EXPECT_EQ((std::array<int, 4>{start.hours, start.minutes, start.seconds, start.tenths}),
+              (std::array<int, 4>{13, 0, 0, 2}));
+    const uint64_t endSeconds = (kStart + kFrames) / kRate;
+    EXPECT_EQ(end.hours, static_cast<int>(endSeconds / 3600));
+    EXPECT_EQ(end.minutes, static_cast<int>(endSeconds / 60 % 60));
+    EXPECT_EQ(end.seconds, static_cast<int>(endSeconds % 60));
+
+    // The last block of the take reads from past 4 GiB into the file.
+    EDLRenderer& renderer = writer.renderer;
+    renderer.Init();
+    uint64_t pos = kStart + kFrames - kTail;
+    renderer.Fill(writer.edl, pos, writer.fadeStep);
+    ASSERT_EQ(pos, kStart + kFrames - kTail + 16384);
+    for (uint64_t k : {0ull, 1ull, 9999ull, 16383ull}) {
+        for (int c = 0; c < 2; ++c) {
+            const uint32_t expected =
+                static_cast<uint32_t>(PatternSample(9, kFrames - kTail + k, c, 24)) << 8;
+            EXPECT_EQ(static_cast<uint32_t>(renderer.stageBuf.memBuffer[2 * k + c]), expected)
+                << k;
+        }
+    }
+}
