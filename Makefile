@@ -1,15 +1,31 @@
 # proj2wav — the two commands a fresh machine needs:
 #   make test   installs what is missing, builds, runs the whole suite, then again
-#               under AddressSanitizer + UndefinedBehaviorSanitizer
-# Build trees live in build/ (release) and build-asan/ (sanitizers).
+#               under AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
+#               conversion tests under ThreadSanitizer, and the take fuzzer for a
+#               minute
+#   make demo   installs what is missing, builds proj2wav, writes the sample project
+#               to build/demo and converts it
+#   make bench  times proj2wav against cat and ffmpeg, its growth with the number
+#               of takes, and its instructions per frame: several minutes and a few
+#               GB of projects in build/bench/data; never part of make test
+# Build trees live in build/ (release), build-asan/, build-tsan/ and build-fuzz/.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+# How long `make test` fuzzes; `make fuzz FUZZ_SECONDS=3600` fuzzes for longer.
+FUZZ_SECONDS ?= 60
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST      := ctest --output-on-failure -j $(JOBS)
+CONFIGURE  := cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+              -DPROJ2WAV_WERROR=ON
+DEMO_DIR   := $(BUILD)/demo
+DEMO       := $(DEMO_DIR)/Sample Session
+PROJ2WAV   := $(BUILD)/src/cli/proj2wav
 
-.PHONY: all deps build test test-release test-asan clean
+.PHONY: all deps build test test-release test-asan test-tsan test-fuzz fuzz demo bench clean
 
 all: build
 
@@ -17,7 +33,7 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROJ2WAV_WERROR=ON
+	$(CONFIGURE)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test-release: build
@@ -27,9 +43,65 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Debug -DPROJ2WAV_WERROR=ON \
 	      -DPROJ2WAV_SANITIZE=address,undefined
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    $(CTEST) -LE large
 
-test: test-release test-asan
+# The conversion thread: progress, stop requests and the end of a run, under
+# ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DPROJ2WAV_WERROR=ON -DPROJ2WAV_SANITIZE=thread
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target engine_tests
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L engine
+
+# The take fuzzer (clang's libFuzzer with ASan + UBSan): first every kept
+# regression input, then new inputs grown from the seed corpus for FUZZ_SECONDS.
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_CXX_COMPILER=clang++ \
+	      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROJ2WAV_TESTS=OFF -DPROJ2WAV_FUZZ=ON \
+	      -DPROJ2WAV_SANITIZE=address,undefined -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target take_fuzzer
+
+fuzz test-fuzz: fuzz-build
+	$(FUZZ_BUILD)/fuzz/take_fuzzer fuzz/regressions/*
+	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/findings
+	$(FUZZ_BUILD)/fuzz/take_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/findings/ $(FUZZ_BUILD)/corpus fuzz/corpus
+
+test: test-release test-asan test-tsan test-fuzz
+
+# The sample project: takes with punch-ins, a recording split over two files, a
+# mono take and gaps; shown by `info`, then rendered as one 24-bit file.
+demo: deps
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS) --target proj2wav make-sample-project
+	rm -rf "$(DEMO)"
+	$(BUILD)/tools/make-sample-project "$(DEMO)"
+	$(PROJ2WAV) info "$(DEMO)"
+	$(PROJ2WAV) convert "$(DEMO)" -o "$(DEMO).wav" --bits 24 --force
+	@echo
+	@echo "The output: $(CURDIR)/$(DEMO).wav"
+	@echo "  inspect it:  soxi \"$(DEMO).wav\""
+	@echo "  listen:      play \"$(DEMO).wav\"   (sox, on a machine with sound)"
+
+# The benchmarks (bench/README.md): they print figures and ratios, and pass or
+# fail nothing.
+bench: deps
+	$(CONFIGURE)
+	cmake --build $(BUILD) -j $(JOBS) --target proj2wav make-bench-project
+	BUILD_DIR="$(abspath $(BUILD))" bench/throughput.sh
+	BUILD_DIR="$(abspath $(BUILD))" bench/scale.sh
+	BUILD_DIR="$(abspath $(BUILD))" bench/callgrind.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+
+# docs/screenshot.png: the window with the sample project loaded, drawn under a
+# virtual X server.
+SCREENSHOT_DIR := /tmp/proj2wav-screenshot
+.PHONY: screenshot
+screenshot: build
+	rm -rf $(SCREENSHOT_DIR)
+	$(BUILD)/tools/make-sample-project "$(SCREENSHOT_DIR)/Sample Session" >/dev/null
+	xvfb-run -a $(BUILD)/src/app/qt/proj2wav-gui --screenshot docs/screenshot.png \
+	    "$(SCREENSHOT_DIR)/Sample Session"
