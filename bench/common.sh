@@ -10,6 +10,7 @@
 #                       file system
 #   RUNS                timed runs per command, after one warm-up run (3)
 
+# shellcheck disable=SC2034  # the tables here are read by the scripts that source this file
 export LC_ALL=C  # a '.' in $EPOCHREALTIME and in printf's numbers
 
 bench_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

@@ -154,6 +154,9 @@ bool kxFile::Validate() {
     const uint64_t usable = std::min<uint64_t>(chunk.size, present);
     dataSize = usable - usable % BytesPerSample();
     header.dataHeader.size = static_cast<uint32_t>(dataSize);
+    if (StartLocation() > kMaxTimelinePosition - FrameCount()) {
+        return Reject(TakeProblem::BadTimeReference);
+    }
 
     kxRiff::Close();
     currentPosition = 0;

@@ -30,7 +30,13 @@ enum class TakeProblem : int32_t {
     DamagedChunks,      // a chunk runs past the end of the file, or the walk cannot read on
     NoDataChunk,        // the file ends before a "data" chunk
     UnsupportedFormat,  // not 16/24-bit integer PCM, mono or stereo, at a real rate
+    BadTimeReference,   // the take would end beyond kMaxTimelinePosition
 };
+
+// The end of the timeline: no take may reach past it. Far beyond any session (2^62
+// frames is over 700,000 years at 192 kHz), it keeps every position arithmetic of
+// the engine (a position plus a block, an end plus a fade) clear of wrapping.
+constexpr uint64_t kMaxTimelinePosition = uint64_t{1} << 62;
 
 class kxFile : public kxRiff, public kxListItem {
 public:

@@ -55,6 +55,8 @@ const char* ProblemText(TakeProblem problem) {
             return "no audio data chunk";
         case TakeProblem::UnsupportedFormat:
             return "unsupported format: only 16- or 24-bit integer PCM, mono or stereo";
+        case TakeProblem::BadTimeReference:
+            return "time reference beyond any timeline (damaged 'bext' chunk)";
     }
     return "refused";
 }

@@ -176,6 +176,15 @@ TEST(kxFileTake, WhatIsNoReadableFileIsRefusedWithoutBlocking) {
         EXPECT_EQ(file.Mode(), kRiffClosed) << name;
     }
     ::alarm(0);
+
+    // A file without read permission (only meaningful when not running as root).
+    if (::geteuid() != 0) {
+        testsupport::WriteFileBytes(dir / "locked.wav", std::vector<uint8_t>(64, 0));
+        std::filesystem::permissions(dir / "locked.wav", std::filesystem::perms::none);
+        kxFile locked(dir.Path().c_str(), "locked.wav");
+        EXPECT_FALSE(locked.Validate());
+        EXPECT_EQ(locked.Problem(), TakeProblem::CannotOpen);
+    }
 }
 
 TEST(kxFileTake, OnlyPlayableIntegerPcmIsAccepted) {
@@ -454,4 +463,19 @@ TEST(kxFileTake, LocationIsTheRecordingTimeInSecondsInAnyZoneAndOrdersTheProject
             ValidatedTake(dir, Wave().Bext(0, date, "10:00:00").Fmt(1, 48000, 16).Data(Payload(4)));
         EXPECT_EQ(file->GetLocation(), -1) << "'" << date << "'";
     }
+}
+
+TEST(kxFileTake, ATakeMustEndWithinTheTimeline) {
+    TempDir dir;
+    const std::vector<uint8_t> frames = Payload(80 * 6);
+    const auto last = ValidatedTake(
+        dir, Wave().Bext(kMaxTimelinePosition - 80).Fmt(2, 48000, 24).Data(frames));
+    EXPECT_EQ(last->Problem(), TakeProblem::None);
+    // A damaged time reference whose end would wrap around past zero.
+    const auto wrapping =
+        ValidatedTake(dir, Wave().Bext(UINT64_MAX - 10).Fmt(2, 48000, 24).Data(frames));
+    EXPECT_EQ(wrapping->Problem(), TakeProblem::BadTimeReference);
+    const auto beyond = ValidatedTake(
+        dir, Wave().Bext(kMaxTimelinePosition - 79).Fmt(2, 48000, 24).Data(frames));
+    EXPECT_EQ(beyond->Problem(), TakeProblem::BadTimeReference);
 }

@@ -269,6 +269,18 @@ TEST(CliInfo, JsonReportsEveryEntryAndEventWithFades) {
     EXPECT_EQ(events[2]["start"], "0:00:03.00");
 }
 
+TEST(CliInfo, NamesThatAreNotUtf8StillGiveValidJson) {
+    Project p;
+    p.Take("\xFF\xFE take.wav", Spec(0, 1000, "10:00:00", 1, 1));
+    const Result r = Proj2wav({"info", p.path, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto doc = nlohmann::json::parse(r.out);  // throws on invalid UTF-8
+    ASSERT_EQ(doc["entries"].size(), 1u);
+    EXPECT_EQ(doc["entries"][0]["accepted"], true);
+    EXPECT_EQ(doc["entries"][0]["name"], "\xEF\xBF\xBD\xEF\xBF\xBD take.wav");
+    EXPECT_EQ(doc["events"].size(), 1u);
+}
+
 TEST(CliInfo, InvalidProjectsExitThreeAndStillReport) {
     TempDir empty;
     EXPECT_EQ(Proj2wav({"info", (empty / "missing")}).code, 3);

@@ -1,0 +1,139 @@
+#include "app/OutputSafety.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <optional>
+
+#include "app/AppDecisions.h"
+
+namespace app {
+
+namespace {
+
+struct FileId {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileId&) const = default;
+};
+
+// The file a path leads to, links followed; nothing when there is none.
+std::optional<FileId> IdOf(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return FileId{info.st_dev, info.st_ino};
+}
+
+std::string DirectoryPart(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string NamePart(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A link that points nowhere yet is followed to the path that writing it would
+// create, so that a dangling link into "Audio Files" is seen for what it is.
+std::string FollowDanglingLinks(std::string path) {
+    for (int depth = 0; depth < 16; ++depth) {
+        struct stat info;
+        if (::stat(path.c_str(), &info) == 0) break;  // exists: stat follows it itself
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+        char target[4096];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (length <= 0) break;
+        const std::string link(target, static_cast<size_t>(length));
+        path = link.front() == '/' ? link : DirectoryPart(path) + "/" + link;
+    }
+    return path;
+}
+
+// Where writing a path would put the bytes: into the existing file, or into a new
+// entry `name` of the directory `directory`.
+struct Destination {
+    std::optional<FileId> file;
+    std::optional<FileId> directory;
+    std::string name;
+};
+
+Destination DestinationOf(const std::string& chosen) {
+    const std::string path = FollowDanglingLinks(chosen);
+    return {IdOf(path), IdOf(DirectoryPart(path)), NamePart(path)};
+}
+
+bool SameDestination(const Destination& a, const Destination& b) {
+    if (a.file || b.file) return a.file && b.file && *a.file == *b.file;
+    return a.directory && b.directory && *a.directory == *b.directory && a.name == b.name;
+}
+
+// True when `file` is an entry of the directory (any entry, take or not).
+bool IsEntryOf(const std::string& directory, const FileId& file) {
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (const struct dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        const std::optional<FileId> id = IdOf(directory + "/" + entry->d_name);
+        if (id && *id == file) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+}  // namespace
+
+OutputProblem CheckOutputPath(const std::string& projectDir, const std::string& path,
+                              const std::string& otherOutput) {
+    const std::string audioDir = projectDir + "/Audio Files";
+    const Destination target = DestinationOf(path);
+    // Compared by identity, an entry reached through a hard link or a link to a
+    // take elsewhere is caught as well as a plain "Audio Files/Take 01.wav".
+    if (target.file && IsEntryOf(audioDir, *target.file)) return OutputProblem::IsProjectTake;
+    const std::optional<FileId> audioDirId = IdOf(audioDir);
+    if (audioDirId && target.directory && *target.directory == *audioDirId) {
+        return OutputProblem::InsideAudioFiles;
+    }
+    if (!otherOutput.empty() && SameDestination(target, DestinationOf(otherOutput))) {
+        return OutputProblem::SameAsOther;
+    }
+    return OutputProblem::None;
+}
+
+std::string OutputProblemText(OutputProblem problem, const std::string& path) {
+    const std::string name = "\"" + LastPathComponent(path) + "\"";
+    switch (problem) {
+        case OutputProblem::IsProjectTake:
+            return name +
+                   " is one of the project's recordings. Choose another file for the output, so "
+                   "that the recording is not overwritten.";
+        case OutputProblem::InsideAudioFiles:
+            return name +
+                   " would be written into the project's \"Audio Files\" folder, where the "
+                   "recordings are kept. Choose a folder outside it.";
+        case OutputProblem::SameAsOther:
+            return "The left and right channel files are both " + name +
+                   ". Choose two different files.";
+        case OutputProblem::None:
+            break;
+    }
+    return std::string();
+}
+
+std::string CannotCreateText(const std::string& path, int error) {
+    std::string text = "Could not create \"" + LastPathComponent(path) + "\"";
+    if (error != 0) text += std::string(": ") + std::strerror(error);
+    return text + ".";
+}
+
+}  // namespace app

@@ -1,0 +1,61 @@
+#include "app/ProjectView.h"
+
+#include <map>
+
+#include "app/AppDecisions.h"
+#include "engine/EDLWriter.h"
+
+namespace app {
+
+namespace {
+
+std::string TimeText(const EDLWriter& writer, uint64_t frame) {
+    timeParts time;
+    writer.GetTime(frame, time);
+    return formatTime(time);
+}
+
+}  // namespace
+
+Timeline BuildTimeline(const EDLWriter& writer) {
+    Timeline timeline;
+    if (writer.edl == nullptr || writer.edl->firstEvent == nullptr) return timeline;
+    timeline.first = writer.edl->FirstSampleInEDL();
+    timeline.last = writer.edl->LastSampleInEDL();
+    timeline.firstText = TimeText(writer, timeline.first);
+    timeline.lastText = TimeText(writer, timeline.last);
+
+    std::map<const kxFile*, int> takeIndex;
+    for (const AudioEvent* event = writer.edl->firstEvent; event != nullptr; event = event->next) {
+        TimelineBlock block;
+        block.start = event->startSample;
+        block.end = event->endSample;
+        block.take =
+            takeIndex.emplace(event->file, static_cast<int>(takeIndex.size())).first->second;
+        // The same rules the renderer follows at a seam.
+        const AudioEvent* previous = event->prev;
+        block.fadeIn = previous == nullptr || event->file == nullptr ||
+                       !event->file->SameFileID(previous->file);
+        block.fadeOut = !event->NextHasSameID();
+        if (event->file != nullptr) block.name = LastPathComponent(event->file->Path());
+        block.startText = TimeText(writer, block.start);
+        block.endText = TimeText(writer, block.end);
+        timeline.blocks.push_back(std::move(block));
+    }
+    return timeline;
+}
+
+std::string UnreadableTakesText(const EDLWriter& writer) {
+    const std::vector<SilencedSpan>& spans = writer.renderer.silencedSpans;
+    if (spans.empty()) return std::string();
+    std::string text = "These takes could not be read; their audio was written as silence:";
+    for (const SilencedSpan& span : spans) {
+        const std::string name =
+            span.take != nullptr ? LastPathComponent(span.take->Path()) : std::string("?");
+        text +=
+            "\n" + name + "   " + TimeText(writer, span.start) + " -" + TimeText(writer, span.end);
+    }
+    return text;
+}
+
+}  // namespace app

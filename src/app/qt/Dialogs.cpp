@@ -1,0 +1,69 @@
+#include "app/qt/Dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "app/AppDecisions.h"
+
+// Qt's own dialogs rather than the desktop's: only they show the name-field label,
+// and only they ask before replacing a file under the name with ".wav" added.
+
+std::optional<QString> QtDialogs::chooseDirectory(const QString& startDir) {
+    QFileDialog dialog(window_, QObject::tr("Open Project"), startDir);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().first();
+}
+
+std::optional<QString> QtDialogs::chooseSaveFile(const QString& title, const QString& label,
+                                                 const QString& startDir,
+                                                 const QString& proposedName) {
+    const QString type = QString::fromLatin1(app::kOutputFileType);
+    QFileDialog dialog(window_);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setDefaultSuffix(type);
+    dialog.setNameFilter(QStringLiteral("*.") + type);
+    if (!title.isEmpty()) dialog.setWindowTitle(title);
+    if (!label.isEmpty()) dialog.setLabelText(QFileDialog::FileName, label);
+    dialog.setDirectory(startDir);
+    dialog.selectFile(proposedName);
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    QString path = dialog.selectedFiles().first();
+    // The default suffix is only added to a name without any suffix, so
+    // "Concert 14.03" would stay without ".wav". Every output ends in ".wav"; a
+    // name that had to be extended was not the one the dialog asked about.
+    if (QFileInfo(path).suffix().compare(type, Qt::CaseInsensitive) != 0) {
+        path += QLatin1Char('.') + type;
+        if (QFileInfo::exists(path) && !confirmReplace(path)) return std::nullopt;
+    }
+    return path;
+}
+
+bool QtDialogs::confirmReplace(const QString& path) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("proj2wav"),
+                    QObject::tr("\"%1\" already exists. Do you want to replace it?")
+                        .arg(QFileInfo(path).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, window_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setWindowModality(Qt::WindowModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogs::warn(const QString& message) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("proj2wav"), message,
+                    QMessageBox::NoButton, window_);
+    box.addButton(QString::fromLatin1(app::kAlertButton), QMessageBox::AcceptRole);
+    box.setInformativeText(QString());
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
+}

@@ -1,0 +1,76 @@
+// The timeline the window draws: one block per event, colours by file, and fade
+// marks exactly where the run fades.
+#include <gtest/gtest.h>
+
+#include "app/ProjectView.h"
+#include "engine/EDLWriter.h"
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+
+namespace {
+
+TakeSpec Take(uint64_t start, uint64_t frames, int age, uint32_t identity) {
+    TakeSpec spec;
+    spec.start = start;
+    spec.frames = frames;
+    spec.time = TimeOfDay(age);
+    spec.identity = identity;
+    spec.seed = static_cast<uint32_t>(age + 1);
+    return spec;
+}
+
+}  // namespace
+
+TEST(Timeline, BlocksFollowTheEditList) {
+    ProjectDir project;
+    // A at 1 s for 4 s; B punched in newer at 2 s for 1 s; C one recording in two
+    // files back to back from 8 s, after a gap.
+    project.Add("A.wav", Take(48000, 4 * 48000, 0, 1));
+    project.Add("B.wav", Take(2 * 48000, 48000, 1, 2));
+    project.Add("C1.wav", Take(8 * 48000, 48000, 2, 3));
+    project.Add("C2.wav", Take(9 * 48000, 48000, 3, 3));
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(project.Path().c_str()), 1);
+
+    const app::Timeline timeline = app::BuildTimeline(writer);
+    EXPECT_EQ(timeline.first, 48000u);
+    EXPECT_EQ(timeline.last, 10u * 48000);
+    EXPECT_EQ(timeline.firstText, " 0:00:01.00");
+    EXPECT_EQ(timeline.lastText, " 0:00:10.00");
+
+    struct Expected {
+        const char* name;
+        uint64_t start, end;
+        bool fadeIn, fadeOut;
+    };
+    const Expected expected[] = {
+        {"A.wav", 48000, 96000, true, true},     {"B.wav", 96000, 144000, true, true},
+        {"A.wav", 144000, 240000, true, true},   {"C1.wav", 384000, 432000, true, false},
+        {"C2.wav", 432000, 480000, false, true},
+    };
+    ASSERT_EQ(timeline.blocks.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(i);
+        const app::TimelineBlock& block = timeline.blocks[i];
+        EXPECT_EQ(block.name, expected[i].name);
+        EXPECT_EQ(block.start, expected[i].start);
+        EXPECT_EQ(block.end, expected[i].end);
+        EXPECT_EQ(block.fadeIn, expected[i].fadeIn);
+        EXPECT_EQ(block.fadeOut, expected[i].fadeOut);
+    }
+    // The two pieces of A share a colour; every other file has its own.
+    EXPECT_EQ(timeline.blocks[0].take, timeline.blocks[2].take);
+    EXPECT_NE(timeline.blocks[0].take, timeline.blocks[1].take);
+    EXPECT_NE(timeline.blocks[3].take, timeline.blocks[4].take);
+    EXPECT_EQ(timeline.blocks[1].startText, " 0:00:02.00");
+    EXPECT_EQ(timeline.blocks[1].endText, " 0:00:03.00");
+}
+
+TEST(Timeline, EmptyWithoutAProject) {
+    EDLWriter writer;
+    writer.Init();
+    EXPECT_TRUE(app::BuildTimeline(writer).empty());
+    EXPECT_EQ(app::UnreadableTakesText(writer), "");
+}
