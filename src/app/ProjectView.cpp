@@ -32,11 +32,8 @@ Timeline BuildTimeline(const EDLWriter& writer) {
         block.end = event->endSample;
         block.take =
             takeIndex.emplace(event->file, static_cast<int>(takeIndex.size())).first->second;
-        // The same rules the renderer follows at a seam.
-        const AudioEvent* previous = event->prev;
-        block.fadeIn = previous == nullptr || event->file == nullptr ||
-                       !event->file->SameFileID(previous->file);
-        block.fadeOut = !event->NextHasSameID();
+        block.fadeIn = event->FadesIn();
+        block.fadeOut = event->FadesOut();
         if (event->file != nullptr) block.name = LastPathComponent(event->file->Path());
         block.startText = TimeText(writer, block.start);
         block.endText = TimeText(writer, block.end);

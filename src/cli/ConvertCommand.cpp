@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/AppDecisions.h"
+#include "app/OutputSafety.h"
 #include "cli/OutputPaths.h"
 #include "cli/ProgressBar.h"
 
@@ -167,21 +168,25 @@ int ChooseNames(const ConvertOptions& options, std::vector<std::string>& names) 
 // Every check that must pass before a file is created; false after saying why.
 bool CheckOutputs(const EDLWriter& writer, const ConvertOptions& options,
                   const std::vector<std::string>& names, std::vector<OutputTarget>& targets) {
-    std::vector<std::string> entryNames;
-    for (const ProjectEntry& entry : writer.entries) entryNames.push_back(entry.name);
-
     std::string error;
     targets.assign(names.size(), OutputTarget{});
     for (size_t i = 0; i < names.size(); ++i) {
-        if (!ResolveOutput(names[i], options.force, targets[i], error) ||
-            !CheckOutsideProject(targets[i], options.project, entryNames, error)) {
+        if (!ResolveOutput(names[i], options.force, targets[i], error)) {
             PrintError(error);
             return false;
         }
-    }
-    if (targets.size() == 2 && SameFile(targets[0], targets[1])) {
-        PrintError(std::string(app::kSameNames) + " (" + OutputNames(targets) + ")");
-        return false;
+        // Never a recording, nor a file beside them; the right file of dual mono
+        // is also checked against the left one.
+        const app::OutputProblem problem =
+            app::CheckOutputPath(options.project, names[i], i == 1 ? names[0] : std::string());
+        if (problem == app::OutputProblem::SameAsOther) {
+            PrintError(std::string(app::kSameNames) + " (" + OutputNames(targets) + ")");
+            return false;
+        }
+        if (problem != app::OutputProblem::None) {
+            PrintError(app::OutputProblemText(problem, names[i]));
+            return false;
+        }
     }
 
     int64_t bytes = 0;

@@ -89,17 +89,11 @@ ProjectFacts GatherFacts(const EDLWriter& writer, const InfoOptions& options, bo
         facts.entries.push_back({&entry, take});
     }
 
-    const AudioEvent* previous = nullptr;
     for (const AudioEvent* event = writer.edl != nullptr ? writer.edl->firstEvent : nullptr;
          event != nullptr; event = event->next) {
-        // The renderer fades a take in unless the event before it is a piece of the
-        // same recording, and out unless the event after it is.
-        const bool fadeIn = previous == nullptr || event->file == nullptr ||
-                            !event->file->SameFileID(previous->file);
         facts.events.push_back({event->file != nullptr ? FileName(event->file->Path()) : "",
-                                event->startSample, event->endSample, event->fileOffset, fadeIn,
-                                !event->NextHasSameID()});
-        previous = event;
+                                event->startSample, event->endSample, event->fileOffset,
+                                event->FadesIn(), event->FadesOut()});
     }
     return facts;
 }

@@ -108,38 +108,6 @@ bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, s
     return true;
 }
 
-bool CheckOutsideProject(const OutputTarget& target, const std::string& projectDir,
-                         const std::vector<std::string>& entryNames, std::string& error) {
-    const std::string audioDir = AudioFilesDir(projectDir);
-    if (target.exists) {
-        for (const std::string& name : entryNames) {
-            struct stat entryInfo {};
-            const std::string path = JoinPath(audioDir, name);
-            if (::stat(path.c_str(), &entryInfo) == 0 && entryInfo.st_dev == target.device &&
-                entryInfo.st_ino == target.inode) {
-                return Fail(error, "will not overwrite " + Quoted(target.given) +
-                                       ": it is the project's take " + Quoted(path));
-            }
-        }
-    }
-    // Compared by identity, so that any spelling of the directory (links, "..",
-    // a second mount) is caught.
-    struct stat audioInfo {};
-    struct stat outInfo {};
-    if (::stat(audioDir.c_str(), &audioInfo) == 0 &&
-        ::stat(target.directory.c_str(), &outInfo) == 0 && audioInfo.st_dev == outInfo.st_dev &&
-        audioInfo.st_ino == outInfo.st_ino) {
-        return Fail(error, "will not write " + Quoted(target.given) +
-                               " into the project's takes directory " + Quoted(audioDir));
-    }
-    return true;
-}
-
-bool SameFile(const OutputTarget& a, const OutputTarget& b) {
-    if (a.resolved == b.resolved) return true;
-    return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
-}
-
 bool CheckRoom(const OutputTarget& target, int64_t bytes, std::string& error) {
     struct statvfs volume {};
     uint64_t freeBytes = 0;

@@ -1,8 +1,7 @@
-// The checks an output name must pass before anything is created: it must not be a
-// directory or another kind of special file, must not exist unless overwriting was
-// asked for, must never be one of the project's takes nor lie in its "Audio Files"
-// directory (a later load would take it for a take), the two files of dual mono
-// must be two different files, and the volume must have room for the output.
+// The checks of the command line on an output name before anything is created: it
+// must not be a directory or another kind of special file, must not exist unless
+// overwriting was asked for, and the volume must have room for the output. (That
+// it is no recording of the project is app::CheckOutputPath's part.)
 #pragma once
 
 #include <sys/types.h>
@@ -29,14 +28,6 @@ struct OutputTarget {
 // link to nothing, or something that is not a regular file, or it exists and
 // `force` is false.
 bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, std::string& error);
-
-// False, with `error` set, when the output would overwrite a take of the project
-// or go into its "Audio Files" directory. `entryNames` are the directory's entries.
-bool CheckOutsideProject(const OutputTarget& target, const std::string& projectDir,
-                         const std::vector<std::string>& entryNames, std::string& error);
-
-// True when two targets name the same file (under any spelling).
-bool SameFile(const OutputTarget& a, const OutputTarget& b);
 
 // False, with `error` set, when the volume of `target` has too little free space
 // for `bytes` of audio plus the margin the window keeps.

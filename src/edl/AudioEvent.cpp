@@ -108,7 +108,7 @@ void AudioEvent::InsertAfter(AudioEvent* event) {
     next = event;
 }
 
-AudioEvent* AudioEvent::AddEvent(AudioEvent* event) {
+AudioEvent* AudioEvent::AddEvent(AudioEvent* event, std::vector<AudioEvent*>* linked) {
     if (event == nullptr) return this;
     // The result is decided by what happens in front of this event; the new
     // event then travels along the chain until it is linked or destroyed.
@@ -119,6 +119,7 @@ AudioEvent* AudioEvent::AddEvent(AudioEvent* event) {
         const uint64_t ns = event->startSample, ne = event->endSample;
         if (ts > ne) {  // wholly before t
             t->InsertBefore(event);
+            if (linked != nullptr) linked->push_back(event);
             return t == this ? event : result;
         }
         if (ns > te) {
@@ -132,16 +133,19 @@ AudioEvent* AudioEvent::AddEvent(AudioEvent* event) {
         } else if (ne <= te) {  // starts before t, ends under it
             event->SetNewEnd(ts);
             t->InsertBefore(event);
+            if (linked != nullptr) linked->push_back(event);
             return t == this ? event : result;
         } else {  // sticks out on both sides: split around t
             auto* front = new AudioEvent(event);
             front->SetNewEnd(ts);
             t->InsertBefore(front);
+            if (linked != nullptr) linked->push_back(front);
             if (t == this) result = front;
             event->SetNewStart(te);
         }
         if (t->next == nullptr) {
             t->InsertAfter(event);
+            if (linked != nullptr) linked->push_back(event);
             return result;
         }
         t = t->next;
@@ -185,6 +189,10 @@ AudioEvent* AudioEvent::EventBetweenSamples(uint64_t first, uint64_t last, Audio
 bool AudioEvent::NextHasSameID() const {
     if (next == nullptr || file == nullptr || next->file == nullptr) return false;
     return file->SameFileID(next->file);
+}
+
+bool AudioEvent::FadesIn() const {
+    return prev == nullptr || file == nullptr || !file->SameFileID(prev->file);
 }
 
 // ---- AudioEvent: reading and writing audio ----

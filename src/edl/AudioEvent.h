@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "edl/ChanTypes.h"
 
@@ -74,7 +75,11 @@ public:
     // Places an event of an older take than every event in the chain: where they
     // overlap, the chain's events win and the new one is trimmed, split or
     // destroyed. Called on the first event, returns the chain's first event.
-    AudioEvent* AddEvent(AudioEvent* event);
+    // Called on a later event, the events in front of it must all end before the
+    // new event starts (they would only pass it on). When `linked` is given, every
+    // event that went into the chain (the new one, and the front pieces of a
+    // split) is added to it.
+    AudioEvent* AddEvent(AudioEvent* event, std::vector<AudioEvent*>* linked = nullptr);
     AudioEvent* Head();
     AudioEvent* Tail();
     // The first event, from `from` (or the chain's head) on, that contains `sample`.
@@ -84,6 +89,10 @@ public:
     AudioEvent* EventBetweenSamples(uint64_t first, uint64_t last, AudioEvent* from);
     // Whether the next event's file carries the same identity (one recording).
     bool NextHasSameID() const;
+    // Whether a conversion fades this event in at its start and out at its end:
+    // always, except where it joins a piece of the same recording.
+    bool FadesIn() const;
+    bool FadesOut() const { return !NextHasSameID(); }
 
     // Makes the buffer hold audio from timeline position `position` on (at most
     // `count` frames when count is not 0). A position inside the window never

@@ -1,15 +1,33 @@
 #include "edl/EDL.h"
 
+#include <map>
+#include <vector>
+
 #include "audiofile/kxFile.h"
 #include "edl/kxLinkedList.h"
 
 EDL::EDL(kxLinkedList* files) {
     if (files == nullptr) return;
+    // Events of the chain by their end. A new (older) event passes every event that
+    // ends before it starts without touching it, so its placement can begin at the
+    // first event that ends at or after its start: the chain comes out as if each
+    // were placed from the head, at a cost that does not grow with the chain.
+    std::map<uint64_t, AudioEvent*> byEnd;
+    std::vector<AudioEvent*> linked;
     for (kxListItem* item = files->tail; item != nullptr; item = item->prev) {
         auto* take = static_cast<kxFile*>(item);
         if (take->FrameCount() == 0) continue;  // nothing to play, nothing to read
         auto* event = new AudioEvent(take, nullptr, take->Channels() == 2 ? Stereo : MonoLeft);
-        firstEvent = firstEvent == nullptr ? event : firstEvent->AddEvent(event);
+        if (firstEvent == nullptr) {
+            firstEvent = event;
+            byEnd[event->endSample] = event;
+            continue;
+        }
+        const auto from = byEnd.lower_bound(event->startSample);
+        AudioEvent* start = from != byEnd.end() ? from->second : byEnd.rbegin()->second;
+        linked.clear();
+        start->AddEvent(event, &linked);
+        for (AudioEvent* e : linked) byEnd[e->endSample] = e;
     }
     if (firstEvent != nullptr && firstEvent->prev != nullptr) firstEvent = firstEvent->Head();
 }

@@ -179,9 +179,10 @@ TEST(EDL, LongChainsNeverDeepenTheStack) {
 // take that covers it plays, at the frame that lines up with its time reference.
 TEST(EDL, RandomProjectsMatchThePerSampleModel) {
     std::mt19937 rng(20261206);
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 42; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const int takes = 1 + static_cast<int>(rng() % 8);
+        // Mostly a handful of takes; the last rounds pile up hundreds.
+        const int takes = round < 40 ? 1 + static_cast<int>(rng() % 8) : 300;
         std::vector<Span> spans;
         for (int i = 0; i < takes; ++i) {
             const uint64_t start = rng() % 400;
