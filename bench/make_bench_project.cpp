@@ -50,9 +50,9 @@ constexpr uint32_t kRate = 48000;
 constexpr int kBits = 24;
 constexpr int kChannels = 2;
 constexpr uint64_t kFrameBytes = kChannels * (kBits / 8);
-constexpr uint64_t kTimelineOffset = 10 * kRate;       // first take starts 10 s in
-constexpr uint64_t kBackToBackGap = kRate / 10;        // 100 ms between takes
-constexpr uint64_t kBlockFrames = uint64_t{1} << 20;   // 6 MiB of samples per write
+constexpr uint64_t kTimelineOffset = 10 * kRate;          // first take starts 10 s in
+constexpr uint64_t kBackToBackGap = kRate / 10;           // 100 ms between takes
+constexpr uint64_t kBlockFrames = uint64_t{1} << 20;      // 6 MiB of samples per write
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 4096;  // what a 32-bit RIFF size can hold
 
 enum class Layout { BackToBack, Overlap, ShortTakes };
@@ -67,7 +67,7 @@ struct Options {
 
 // Where one take lies on the timeline and when it was recorded.
 struct TakePlan {
-    uint64_t start = 0;   // time reference, frames
+    uint64_t start = 0;  // time reference, frames
     uint64_t frames = 0;
     uint64_t recordedAt = 0;  // seconds after the first recording of the session
 };
@@ -160,7 +160,8 @@ std::vector<TakePlan> PlanShortTakes(uint64_t takes, uint64_t span, Noise& rando
     }
     // The first and last takes pin the project to the requested span.
     plan.front().start = kTimelineOffset;
-    if (takes > 1 && span > plan.back().frames) plan.back().start = kTimelineOffset + span - plan.back().frames;
+    if (takes > 1 && span > plan.back().frames)
+        plan.back().start = kTimelineOffset + span - plan.back().frames;
     // Recorded in random order, each at its own second, so newer-wins decisions
     // have nothing to do with timeline order.
     std::vector<uint64_t> order(takes);
@@ -197,7 +198,8 @@ bool WriteBenchTake(const std::filesystem::path& path, const TakePlan& take, uin
     bool ok = std::fwrite(head.data(), 1, head.size(), out) == head.size();
     Noise noise(seed);
     for (uint64_t done = 0; ok && done < dataBytes;) {
-        const size_t bytes = static_cast<size_t>(std::min<uint64_t>(block.size(), dataBytes - done));
+        const size_t bytes =
+            static_cast<size_t>(std::min<uint64_t>(block.size(), dataBytes - done));
         FillNoise(noise, block.data(), (bytes + 7) / 8 * 8);
         ok = std::fwrite(block.data(), 1, bytes, out) == bytes;
         done += bytes;
@@ -295,9 +297,15 @@ int Run(const Options& options) {
     Noise random(options.seed);
     std::vector<TakePlan> plan;
     switch (options.layout) {
-        case Layout::BackToBack: plan = PlanBackToBack(options.takes, span); break;
-        case Layout::Overlap: plan = PlanOverlap(options.takes, span); break;
-        case Layout::ShortTakes: plan = PlanShortTakes(options.takes, span, random); break;
+        case Layout::BackToBack:
+            plan = PlanBackToBack(options.takes, span);
+            break;
+        case Layout::Overlap:
+            plan = PlanOverlap(options.takes, span);
+            break;
+        case Layout::ShortTakes:
+            plan = PlanShortTakes(options.takes, span, random);
+            break;
     }
 
     const size_t digits = std::max<size_t>(2, std::to_string(options.takes).size());

@@ -36,13 +36,13 @@ constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;  // a 32-bit size that stands in th
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 
-constexpr uint32_t kBextDataSize = 602;    // the 'bext' payload without coding history
-constexpr uint32_t kBextChunkSize = 858;   // payload plus the 256-byte coding history we write
-constexpr uint32_t kFmtDataSize = 18;      // the 'fmt ' payload we hold and write
+constexpr uint32_t kBextDataSize = 602;      // the 'bext' payload without coding history
+constexpr uint32_t kBextChunkSize = 858;     // payload plus the 256-byte coding history we write
+constexpr uint32_t kFmtDataSize = 18;        // the 'fmt ' payload we hold and write
 constexpr uint32_t kFmtExtensibleSize = 40;  // WAVE_FORMAT_EXTENSIBLE, sub-format GUID included
 constexpr uint32_t kIdentityDataSize = 26;
 constexpr uint32_t kPadDataSize = 70;
-constexpr uint32_t kHeaderSize = 1024;     // every output's samples start here
+constexpr uint32_t kHeaderSize = 1024;                      // every output's samples start here
 constexpr uint32_t kHeaderSizeAfterRiff = kHeaderSize - 8;  // RIFF size of an empty output
 // The most sample bytes a RIFF output can describe: its RIFF size, 1016 + data
 // size, is 32-bit. Larger outputs are written as RF64.

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int64_t year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int64_t year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -165,8 +167,8 @@ bool kxFile::Validate() {
 
 bool kxFile::IsPlayableFormat(bool extensiblePcm) const {
     const WaveFormatChunkData& format = header.format.data;
-    const bool pcm = format.formatTag == kFormatPcm ||
-                     (format.formatTag == kFormatExtensible && extensiblePcm);
+    const bool pcm =
+        format.formatTag == kFormatPcm || (format.formatTag == kFormatExtensible && extensiblePcm);
     return pcm && (format.channels == 1 || format.channels == 2) &&
            (format.bitsPerSample == 16 || format.bitsPerSample == 24) && format.sampleRate != 0 &&
            format.blockAlign == format.channels * format.bitsPerSample / 8;
@@ -343,4 +345,6 @@ void kxFile::SetCreationTime(const std::tm& time) {
     locationKey = KeyOfCalendarTime(time);
 }
 
-int64_t kxFile::GetLocation() const { return locationKey; }
+int64_t kxFile::GetLocation() const {
+    return locationKey;
+}

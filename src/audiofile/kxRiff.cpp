@@ -15,11 +15,18 @@ int32_t kxRiff::Open(const char* path, RiffFileMode requested) {
 
     const char* stdioMode = nullptr;
     switch (requested) {
-        case kRiffCreate: stdioMode = "wb"; break;
-        case kRiffCreateReadBack: stdioMode = "wb+"; break;
+        case kRiffCreate:
+            stdioMode = "wb";
+            break;
+        case kRiffCreateReadBack:
+            stdioMode = "wb+";
+            break;
         case kRiffReadChunks:
-        case kRiffReadSamples: stdioMode = "rb"; break;
-        default: return kRiffNotAllowed;
+        case kRiffReadSamples:
+            stdioMode = "rb";
+            break;
+        default:
+            return kRiffNotAllowed;
     }
     stream = kxDiskMgr::FileOpen(path, stdioMode);
     if (stream == nullptr) return kRiffFailed;
@@ -73,7 +80,7 @@ int32_t kxRiff::Seek(uint64_t position) {
     if (stream == nullptr || position > static_cast<uint64_t>(INT64_MAX)) return kRiffFailed;
     kxDiskMgr::Flush(stream);
     return kxDiskMgr::FileSeek(stream, static_cast<int64_t>(position), SEEK_SET) ? kRiffDone
-                                                                                  : kRiffFailed;
+                                                                                 : kRiffFailed;
 }
 
 int32_t kxRiff::Skip(uint64_t n) {
@@ -85,8 +92,7 @@ int32_t kxRiff::Skip(uint64_t n) {
         }
     }
     if (n > static_cast<uint64_t>(INT64_MAX)) return kRiffFailed;
-    return kxDiskMgr::FileSeek(stream, static_cast<int64_t>(n), SEEK_CUR) ? kRiffDone
-                                                                           : kRiffFailed;
+    return kxDiskMgr::FileSeek(stream, static_cast<int64_t>(n), SEEK_CUR) ? kRiffDone : kRiffFailed;
 }
 
 int32_t kxRiff::ReadDWORD(uint32_t& value) {

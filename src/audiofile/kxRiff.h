@@ -11,10 +11,10 @@
 
 enum RiffFileMode : int32_t {
     kRiffClosed = 0,
-    kRiffCreate = 1,           // "wb": create an output file
-    kRiffReadChunks = 3,       // "rb", reads the first 8 bytes: walk a take's chunks
-    kRiffReadSamples = 4,      // "rb", nothing read: reopen a take for its samples (recorded as 3)
-    kRiffCreateReadBack = 5,   // "wb+": create a file for writing and reading back
+    kRiffCreate = 1,          // "wb": create an output file
+    kRiffReadChunks = 3,      // "rb", reads the first 8 bytes: walk a take's chunks
+    kRiffReadSamples = 4,     // "rb", nothing read: reopen a take for its samples (recorded as 3)
+    kRiffCreateReadBack = 5,  // "wb+": create a file for writing and reading back
 };
 
 constexpr int32_t kRiffDone = 0;

@@ -8,7 +8,9 @@ uint32_t fileBuffer::MaxBytes() const {
     return file != nullptr && file->BitsPerSample() == 24 ? 122880 : kEventBufferBytes;
 }
 
-uint32_t fileBuffer::Max() const { return dualFiles == 1 ? MaxBytes() / 2 : MaxBytes(); }
+uint32_t fileBuffer::Max() const {
+    return dualFiles == 1 ? MaxBytes() / 2 : MaxBytes();
+}
 
 uint64_t fileBuffer::SamplesLeft(uint64_t position) const {
     const uint64_t end = bufStart + bufSamples;
@@ -130,7 +132,7 @@ AudioEvent* AudioEvent::AddEvent(AudioEvent* event, std::vector<AudioEvent*>* li
                 return result;
             }
             event->SetNewStart(te);  // drop the part under t
-        } else if (ne <= te) {  // starts before t, ends under it
+        } else if (ne <= te) {       // starts before t, ends under it
             event->SetNewEnd(ts);
             t->InsertBefore(event);
             if (linked != nullptr) linked->push_back(event);

@@ -74,15 +74,15 @@ public:
     EDLRenderer renderer;
     RecordingBuffer recorder;
     kxLinkedList projectFiles;
-    EDL* edl = nullptr;                 // owned; null while no project is loaded
-    AudioEvent* outEvent = nullptr;     // owned
-    kxFile* outFile = nullptr;          // owned; the left file in dual mono
-    kxFile* outFileRight = nullptr;     // owned; dual mono only
+    EDL* edl = nullptr;              // owned; null while no project is loaded
+    AudioEvent* outEvent = nullptr;  // owned
+    kxFile* outFile = nullptr;       // owned; the left file in dual mono
+    kxFile* outFileRight = nullptr;  // owned; dual mono only
     ChanTypes outType = Stereo;
-    int8_t numChannels = 2;             // over all output files together
+    int8_t numChannels = 2;  // over all output files together
     uint32_t sampleRate = 44100;
     int8_t bitWidth = 16;
-    int8_t fadeStep = 16;               // 16, 8 or 4: fades of 1024, 2048 or 4096 frames
+    int8_t fadeStep = 16;  // 16, 8 or 4: fades of 1024, 2048 or 4096 frames
     std::atomic<bool> stopRequested{false};
     bool ratesDiffer = false;
 

@@ -32,10 +32,10 @@ int32_t EDLRenderer::Fill(EDL* edl, uint64_t& pos, int8_t step) {
     const uint64_t fadeLength = 4096 / q;
 
     while (!stageBuf.full && stageBuf.samples < kStageFrames) {
-        AudioEvent* event = edl != nullptr && edl->firstEvent != nullptr
-                                ? edl->firstEvent->EventBetweenSamples(pos, pos + kStageFrames,
-                                                                       searchFrom)
-                                : nullptr;
+        AudioEvent* event =
+            edl != nullptr && edl->firstEvent != nullptr
+                ? edl->firstEvent->EventBetweenSamples(pos, pos + kStageFrames, searchFrom)
+                : nullptr;
         if (event == nullptr) {  // nothing near: a block of silence
             pos += stageBuf.ZeroFill(kStageFrames, pos);
             firstFill = true;
@@ -57,11 +57,11 @@ int32_t EDLRenderer::Fill(EDL* edl, uint64_t& pos, int8_t step) {
         // would straddle the end of this block: then stop the block before them.
         const uint64_t remaining = event->endSample - pos;
         const uint64_t room = kStageFrames - stageBuf.samples;
-        const bool stopEarly = remaining > room && remaining >= fadeLength &&
-                               remaining - fadeLength < room;
-        const uint64_t wanted =
-            stopEarly ? std::min(remaining - fadeLength, buffer->SamplesLeft(pos))
-                      : buffer->SamplesLeft(pos);
+        const bool stopEarly =
+            remaining > room && remaining >= fadeLength && remaining - fadeLength < room;
+        const uint64_t wanted = stopEarly
+                                    ? std::min(remaining - fadeLength, buffer->SamplesLeft(pos))
+                                    : buffer->SamplesLeft(pos);
         const uint16_t width = event->file != nullptr ? event->file->BitsPerSample() : 0;
         const uint64_t placed = stageBuf.Render(buffer->LeftData(pos), buffer->RightData(pos),
                                                 wanted, width, event->chanType, pos);
@@ -104,9 +104,8 @@ void EDLRenderer::HandleFades(AudioEvent* event, uint64_t pos, int8_t step) {
     // A recording that ends here fades out over its last frames.
     if (pos == event->endSample && !event->NextHasSameID()) {
         fadeOutStart = event->endSample - fadeLength;
-        fadeOutOffset = event->endSample >= fadeLength
-                            ? stageBuf.Fade(fadeOutStart, 0, false, step)
-                            : 0;
+        fadeOutOffset =
+            event->endSample >= fadeLength ? stageBuf.Fade(fadeOutStart, 0, false, step) : 0;
     }
     lastEvent = event;
 }

@@ -38,9 +38,14 @@ bool RecordingBuffer::WriteBuffer(const int32_t* frames, uint64_t count) {
     m_pcRDest = m_eType == DualMono ? m_pcLDest + kRightHalfOffset : nullptr;
     bool rendered = false;
     switch (m_wWidth) {
-        case 16: rendered = Render16bit(frames, static_cast<uint32_t>(count)); break;
-        case 24: rendered = Render24bit(frames, static_cast<uint32_t>(count)); break;
-        default: return false;
+        case 16:
+            rendered = Render16bit(frames, static_cast<uint32_t>(count));
+            break;
+        case 24:
+            rendered = Render24bit(frames, static_cast<uint32_t>(count));
+            break;
+        default:
+            return false;
     }
     return rendered && m_cEvent->WriteData(count);
 }
@@ -57,10 +62,18 @@ bool RecordingBuffer::RenderWith(const NarrowingKernels& kernels, const int32_t*
                                  uint32_t count) {
     const auto n = static_cast<int32_t>(count);
     switch (m_eType) {
-        case Stereo: kernels.stereo(n, m_pcLDest, frames); break;
-        case MonoLeft: kernels.mono(n, m_pcLDest, frames); break;
-        case MonoRight: kernels.mono(n, m_pcLDest, frames + 1); break;  // the right samples
-        case MonoSummed: kernels.monoSum(n, m_pcLDest, frames); break;
+        case Stereo:
+            kernels.stereo(n, m_pcLDest, frames);
+            break;
+        case MonoLeft:
+            kernels.mono(n, m_pcLDest, frames);
+            break;
+        case MonoRight:
+            kernels.mono(n, m_pcLDest, frames + 1);
+            break;  // the right samples
+        case MonoSummed:
+            kernels.monoSum(n, m_pcLDest, frames);
+            break;
         case DualMono:
             if (m_pcRDest == nullptr) return false;
             kernels.dualMono(n, m_pcLDest, m_pcRDest, frames);

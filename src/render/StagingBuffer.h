@@ -21,7 +21,7 @@
 constexpr uint64_t kStageFrames = 16384;
 
 class StagingBuffer {
-  public:
+public:
     // An empty block over zeroed memory.
     StagingBuffer();
     ~StagingBuffer();
@@ -72,7 +72,7 @@ class StagingBuffer {
     int32_t* bufPtr;           // where the next frame goes: memBuffer + 2 * samples
     bool full = false;         // set by the renderer to end a block early; stops Render
 
-  private:
+private:
     uint64_t RoomLeft() const { return kStageFrames - samples; }
 
     std::unique_ptr<int32_t[]> storage;  // owns what memBuffer points at

@@ -468,14 +468,14 @@ TEST(kxFileTake, LocationIsTheRecordingTimeInSecondsInAnyZoneAndOrdersTheProject
 TEST(kxFileTake, ATakeMustEndWithinTheTimeline) {
     TempDir dir;
     const std::vector<uint8_t> frames = Payload(80 * 6);
-    const auto last = ValidatedTake(
-        dir, Wave().Bext(kMaxTimelinePosition - 80).Fmt(2, 48000, 24).Data(frames));
+    const auto last =
+        ValidatedTake(dir, Wave().Bext(kMaxTimelinePosition - 80).Fmt(2, 48000, 24).Data(frames));
     EXPECT_EQ(last->Problem(), TakeProblem::None);
     // A damaged time reference whose end would wrap around past zero.
     const auto wrapping =
         ValidatedTake(dir, Wave().Bext(UINT64_MAX - 10).Fmt(2, 48000, 24).Data(frames));
     EXPECT_EQ(wrapping->Problem(), TakeProblem::BadTimeReference);
-    const auto beyond = ValidatedTake(
-        dir, Wave().Bext(kMaxTimelinePosition - 79).Fmt(2, 48000, 24).Data(frames));
+    const auto beyond =
+        ValidatedTake(dir, Wave().Bext(kMaxTimelinePosition - 79).Fmt(2, 48000, 24).Data(frames));
     EXPECT_EQ(beyond->Problem(), TakeProblem::BadTimeReference);
 }

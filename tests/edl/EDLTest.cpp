@@ -5,10 +5,10 @@
 #include <map>
 #include <random>
 
-#include "support/ProjectDir.h"
 #include "audiofile/kxFile.h"
 #include "edl/EDL.h"
 #include "edl/kxLinkedList.h"
+#include "support/ProjectDir.h"
 
 using namespace testsupport;
 
@@ -83,7 +83,8 @@ struct OverlapCase {
 
 TEST(EDL, ResolvesEveryKindOfOverlap) {
     const std::vector<OverlapCase> cases = {
-        {"newer inside older splits it", {{0, 100}, {40, 60}},
+        {"newer inside older splits it",
+         {{0, 100}, {40, 60}},
          {{0, 40, 0, 0}, {40, 60, 0, 1}, {60, 100, 60, 0}}},
         {"newer over older's end", {{0, 100}, {50, 100}}, {{0, 50, 0, 0}, {50, 100, 0, 1}}},
         {"newer over older's start", {{0, 100}, {0, 40}}, {{0, 40, 0, 1}, {40, 100, 40, 0}}},
@@ -94,10 +95,15 @@ TEST(EDL, ResolvesEveryKindOfOverlap) {
         {"touching takes are both kept", {{0, 50}, {50, 90}}, {{0, 50, 0, 0}, {50, 90, 0, 1}}},
         {"gap between takes", {{0, 10}, {30, 40}}, {{0, 10, 0, 0}, {30, 40, 0, 1}}},
         {"older after newer, touching", {{50, 90}, {0, 50}}, {{0, 50, 0, 1}, {50, 90, 0, 0}}},
-        {"two older takes around a newest", {{0, 150}, {180, 250}, {100, 200}},
+        {"two older takes around a newest",
+         {{0, 150}, {180, 250}, {100, 200}},
          {{0, 100, 0, 0}, {100, 200, 0, 2}, {200, 250, 20, 1}}},
-        {"older spans several newer takes", {{0, 1000}, {100, 200}, {300, 400}},
-         {{0, 100, 0, 0}, {100, 200, 0, 1}, {200, 300, 200, 0}, {300, 400, 0, 2},
+        {"older spans several newer takes",
+         {{0, 1000}, {100, 200}, {300, 400}},
+         {{0, 100, 0, 0},
+          {100, 200, 0, 1},
+          {200, 300, 200, 0},
+          {300, 400, 0, 2},
           {400, 1000, 400, 0}}},
     };
     for (const auto& c : cases) {
@@ -129,8 +135,8 @@ TEST(EDL, SearchesAndNeighbours) {
     EDL edl(&project.list);
     AudioEvent* first = edl.firstEvent;
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->EventAtSample(50, nullptr)->startSample, 50u);  // end of one, start of next
-    EXPECT_EQ(first->EventAtSample(90, nullptr), nullptr);           // end, then a gap
+    EXPECT_EQ(first->EventAtSample(50, nullptr)->startSample, 50u);     // end of one, start of next
+    EXPECT_EQ(first->EventAtSample(90, nullptr), nullptr);              // end, then a gap
     EXPECT_EQ(first->EventBetweenSamples(100, 200, nullptr), nullptr);  // wholly in the gap
     EXPECT_EQ(first->EventBetweenSamples(95, 205, nullptr)->startSample, 200u);
     EXPECT_EQ(first->EventBetweenSamples(210, 220, nullptr)->startSample, 200u);  // covered

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "support/ProjectDir.h"
 #include "audiofile/kxFile.h"
 #include "edl/AudioEvent.h"
+#include "support/ProjectDir.h"
 
 using namespace testsupport;
 
@@ -30,7 +30,9 @@ struct Take {
     std::vector<uint8_t> expected;
 };
 
-bool IsOpen(const kxFile& f) { return f.Mode() != kRiffClosed; }
+bool IsOpen(const kxFile& f) {
+    return f.Mode() != kRiffClosed;
+}
 
 // The bytes of frames [first, first + n) of a take.
 std::vector<uint8_t> Frames(const Take& take, uint64_t first, uint64_t n) {
@@ -58,10 +60,11 @@ TEST(FileBuffer, WindowsHoldWholeFramesOfEveryLayout) {
         int channels, bits;
         uint64_t framesPerFill;
     };
-    for (const Layout& layout : {Layout{2, 16, 32768}, Layout{1, 16, 65536},
-                                 Layout{2, 24, 20480}, Layout{1, 24, 40960}}) {
+    for (const Layout& layout :
+         {Layout{2, 16, 32768}, Layout{1, 16, 65536}, Layout{2, 24, 20480}, Layout{1, 24, 40960}}) {
         SCOPED_TRACE(std::to_string(layout.channels) + "ch " + std::to_string(layout.bits) + "bit");
-        const std::string name = std::to_string(layout.channels) + std::to_string(layout.bits) + ".wav";
+        const std::string name =
+            std::to_string(layout.channels) + std::to_string(layout.bits) + ".wav";
         Take take(dir, name, layout.channels, layout.bits, 100000);
         AudioEvent event(take.file.get(), nullptr, MonoLeft);
         const uint64_t start = event.startSample;

@@ -10,9 +10,9 @@
 #include <random>
 #include <thread>
 
-#include "support/ProjectDir.h"
 #include "ReferenceRender.h"
 #include "engine/EDLWriter.h"
+#include "support/ProjectDir.h"
 
 using namespace testsupport;
 

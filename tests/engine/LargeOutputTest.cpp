@@ -14,7 +14,7 @@ using namespace testsupport;
 
 namespace {
 
-constexpr uint64_t kTakeFrames = 360000000;  // 2.16 GB of 24-bit stereo each
+constexpr uint64_t kTakeFrames = 360000000;   // 2.16 GB of 24-bit stereo each
 constexpr uint64_t kStart = 48000ull * 3600;  // one hour into the timeline
 constexpr uint64_t kMarked = 3000;            // frames of real audio near the end
 
@@ -89,9 +89,8 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     ASSERT_EQ(sf_readf_int(sf, samples.data(), kMarked), static_cast<sf_count_t>(kMarked));
     for (uint64_t k : {uint64_t{0}, uint64_t{1}, kMarked - 1}) {
         EXPECT_EQ(samples[2 * k],
-                  static_cast<int32_t>(static_cast<uint32_t>(
-                                           PatternSample(5, kTakeFrames - 5000 + k, 0, 24))
-                                       << 8))
+                  static_cast<int32_t>(
+                      static_cast<uint32_t>(PatternSample(5, kTakeFrames - 5000 + k, 0, 24)) << 8))
             << k;
     }
     sf_close(sf);
@@ -100,7 +99,8 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     if (HaveTool("ffprobe")) {
         const std::string probe = RunCommand(
             "ffprobe -v error -show_entries stream=duration_ts:format_tags=time_reference -of "
-            "default=nw=1 '" + out + "'");
+            "default=nw=1 '" +
+            out + "'");
         EXPECT_NE(probe.find("duration_ts=" + std::to_string(frames)), std::string::npos) << probe;
         EXPECT_NE(probe.find("time_reference=" + std::to_string(kStart)), std::string::npos)
             << probe;

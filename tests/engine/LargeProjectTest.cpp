@@ -13,7 +13,7 @@ TEST(LargeProjects, TakesNear4GiBOnATimelinePast12Hours) {
     constexpr uint64_t kRate = 48000;
     constexpr uint64_t kStart = kRate * 3600 * 13 + 12345;  // 13 hours in
     constexpr uint64_t kFrames = 0xFFFFF000ull / 6;         // 24-bit stereo, just under 4 GiB
-    constexpr uint64_t kTail = 20000;                        // real audio at the very end
+    constexpr uint64_t kTail = 20000;                       // real audio at the very end
 
     ProjectDir dir;
     const std::string path = dir.AudioDir() + "/long take.wav";
@@ -61,8 +61,7 @@ TEST(LargeProjects, TakesNear4GiBOnATimelinePast12Hours) {
         for (int c = 0; c < 2; ++c) {
             const uint32_t expected =
                 static_cast<uint32_t>(PatternSample(9, kFrames - kTail + k, c, 24)) << 8;
-            EXPECT_EQ(static_cast<uint32_t>(renderer.stageBuf.memBuffer[2 * k + c]), expected)
-                << k;
+            EXPECT_EQ(static_cast<uint32_t>(renderer.stageBuf.memBuffer[2 * k + c]), expected) << k;
         }
     }
 }

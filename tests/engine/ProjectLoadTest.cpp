@@ -6,8 +6,8 @@
 #include <clocale>
 #include <map>
 
-#include "support/ProjectDir.h"
 #include "engine/EDLWriter.h"
+#include "support/ProjectDir.h"
 
 using namespace testsupport;
 
@@ -93,8 +93,8 @@ TEST(ProjectLoad, ASecondLoadReplacesTheFirst) {
 }
 
 TEST(ProjectLoad, FadeStepFollowsTheRate) {
-    const std::pair<uint32_t, int8_t> cases[] = {
-        {44100, 16}, {87999, 16}, {88000, 8}, {96000, 8}, {175999, 8}, {176000, 4}, {192000, 4}};
+    const std::pair<uint32_t, int8_t> cases[] = {{44100, 16}, {87999, 16}, {88000, 8}, {96000, 8},
+                                                 {175999, 8}, {176000, 4}, {192000, 4}};
     for (const auto& [rate, step] : cases) {
         ProjectDir dir;
         dir.Add("a.wav", Spec(0, 10, rate));
@@ -161,7 +161,10 @@ TEST(ProjectLoad, NamesAreBytesAndTiesFollowByteOrder) {
     // A non-ASCII project name, and two takes of equal origination time over the
     // same span: the one later in byte order is added later and wins.
     TempDir root;
-    const std::string project = (root.Path() / "Konzert \xC3\x9C" "ber").string();
+    const std::string project = (root.Path() /
+                                 "Konzert \xC3\x9C"
+                                 "ber")
+                                    .string();
     std::filesystem::create_directories(project + "/Audio Files");
     TakeSpec spec = Spec(0, 500, 48000, 5);
     WriteTake(project + "/Audio Files/a take.wav", spec);

@@ -158,15 +158,25 @@ std::vector<uint8_t> Narrow(const std::vector<int32_t>& frames, int layout, int 
     for (size_t i = 0; i + 1 < frames.size(); i += 2) {
         const int32_t l = frames[i], r = frames[i + 1];
         switch (layout) {
-            case 0: put(out, l); put(out, r); break;
-            case 1: put(out, l); break;
-            case 2: put(out, r); break;
+            case 0:
+                put(out, l);
+                put(out, r);
+                break;
+            case 1:
+                put(out, l);
+                break;
+            case 2:
+                put(out, r);
+                break;
             case 3: {
                 const int64_t sum = std::clamp<int64_t>(int64_t{l} + r, INT32_MIN, INT32_MAX);
                 put(out, static_cast<int32_t>(sum));
                 break;
             }
-            case 4: put(out, l); put(*right, r); break;
+            case 4:
+                put(out, l);
+                put(*right, r);
+                break;
         }
     }
     return out;

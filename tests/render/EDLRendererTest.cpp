@@ -43,7 +43,8 @@ TakeSpec Take16(uint64_t start, uint64_t frames, uint32_t identity = 1, uint32_t
 }
 
 int32_t Staged(uint32_t seed, uint64_t frame, int channel) {
-    return static_cast<int32_t>(static_cast<uint32_t>(PatternSample(seed, frame, channel, 16)) << 16);
+    return static_cast<int32_t>(static_cast<uint32_t>(PatternSample(seed, frame, channel, 16))
+                                << 16);
 }
 
 int32_t Faded(int32_t sample, uint32_t entry) {
@@ -86,8 +87,8 @@ TEST(EDLRenderer, ABlockEndsEarlySoTheFadeOutStaysInOne) {
     EDLRenderer renderer;
     std::vector<int32_t> frames;
     const auto starts = Blocks(renderer, *project.edl, 0, 99000, &frames);
-    EXPECT_EQ(starts, (std::vector<uint64_t>{0, 16384, 32768, 49152, 65536, 81920, 97976,
-                                             97976 + 16384}));
+    EXPECT_EQ(starts,
+              (std::vector<uint64_t>{0, 16384, 32768, 49152, 65536, 81920, 97976, 97976 + 16384}));
     // The take fades in over its first 1024 frames and out over its last 1024, and
     // the rest of the last block is exact silence.
     EXPECT_EQ(frames[0], Faded(Staged(1, 0, 0), 0));

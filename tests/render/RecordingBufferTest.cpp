@@ -39,11 +39,10 @@ TEST(RecordingBuffer, WritesEachLayoutAtItsWidth) {
         int bits;
         std::vector<uint8_t> firstFrame;  // bytes of the first output frame (left file)
     };
-    for (const Case& c : {Case{Stereo, 24, {0x00, 0x00, 0x10, 0x00, 0x00, 0x20}},
-                          Case{MonoRight, 16, {0x00, 0x20}},
-                          Case{MonoSummed, 16, {0x00, 0x30}},
-                          Case{MonoLeft, 24, {0x00, 0x00, 0x10}},
-                          Case{DualMono, 24, {0x00, 0x00, 0x10}}}) {
+    for (const Case& c :
+         {Case{Stereo, 24, {0x00, 0x00, 0x10, 0x00, 0x00, 0x20}}, Case{MonoRight, 16, {0x00, 0x20}},
+          Case{MonoSummed, 16, {0x00, 0x30}}, Case{MonoLeft, 24, {0x00, 0x00, 0x10}},
+          Case{DualMono, 24, {0x00, 0x00, 0x10}}}) {
         SCOPED_TRACE(std::to_string(c.layout) + "/" + std::to_string(c.bits));
         const int channels = c.layout == Stereo ? 2 : 1;
         kxFile left((dir / "l.wav").c_str(), static_cast<int8_t>(channels), 48000,

@@ -17,9 +17,12 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
     Put16(out, v >> 16);
 }
 void PutText(std::vector<uint8_t>& out, const std::string& text, size_t width) {
-    for (size_t i = 0; i < width; ++i) out.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
+    for (size_t i = 0; i < width; ++i)
+        out.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
 }
-void PutId(std::vector<uint8_t>& out, const std::string& id) { PutText(out, id, 4); }
+void PutId(std::vector<uint8_t>& out, const std::string& id) {
+    PutText(out, id, 4);
+}
 
 }  // namespace
 
@@ -35,8 +38,8 @@ int32_t PatternSample(uint32_t seed, uint64_t frame, int channel, int bits) {
     return static_cast<int32_t>(static_cast<int64_t>(x) >> shift);
 }
 
-std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t frames,
-                                  int channels, int bits) {
+std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t frames, int channels,
+                                  int bits) {
     std::vector<uint8_t> out;
     out.reserve(frames * channels * (bits / 8));
     for (uint64_t f = firstFrame; f < firstFrame + frames; ++f) {
@@ -90,9 +93,9 @@ TakeBuilder& TakeBuilder::Bext(uint64_t timeReference, const std::string& date,
     PutText(p, time, 8);
     Put32(p, static_cast<uint32_t>(timeReference));
     Put32(p, static_cast<uint32_t>(timeReference >> 32));
-    Put16(p, 1);                    // version
-    p.insert(p.end(), 64, 0xAB);    // UMID
-    p.insert(p.end(), 190, 0);      // reserved
+    Put16(p, 1);                  // version
+    p.insert(p.end(), 64, 0xAB);  // UMID
+    p.insert(p.end(), 190, 0);    // reserved
     for (uint32_t i = 0; i < codingHistory; ++i) p.push_back(static_cast<uint8_t>('A' + i % 26));
     return Chunk("bext", p, declaredSize);
 }
@@ -122,7 +125,8 @@ TakeBuilder& TakeBuilder::Fmt(int channels, uint32_t rate, int bits, uint16_t ta
 
 TakeBuilder& TakeBuilder::Tfid(uint32_t identity, std::optional<uint32_t> declaredSize) {
     std::vector<uint8_t> p;
-    for (int i = 0; i < 26; ++i) p.push_back(static_cast<uint8_t>((identity * 31 + i * 7) ^ (identity >> (i % 4 * 8))));
+    for (int i = 0; i < 26; ++i)
+        p.push_back(static_cast<uint8_t>((identity * 31 + i * 7) ^ (identity >> (i % 4 * 8))));
     return Chunk("TFID", p, declaredSize);
 }
 
@@ -143,7 +147,8 @@ void TakeBuilder::Write(const std::string& path, std::optional<size_t> keepBytes
     std::vector<uint8_t> bytes = Bytes();
     if (keepBytes && *keepBytes < bytes.size()) bytes.resize(*keepBytes);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -157,6 +162,8 @@ TakeBuilder BuildTake(const TakeSpec& spec) {
     return b;
 }
 
-void WriteTake(const std::string& path, const TakeSpec& spec) { BuildTake(spec).Write(path); }
+void WriteTake(const std::string& path, const TakeSpec& spec) {
+    BuildTake(spec).Write(path);
+}
 
 }  // namespace testsupport

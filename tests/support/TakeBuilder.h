@@ -34,7 +34,8 @@ public:
     TakeBuilder& Chunk(const std::string& id, const std::vector<uint8_t>& payload,
                        std::optional<uint32_t> declaredSize = {}, bool padOdd = false);
     // The "data" chunk with the given sample bytes.
-    TakeBuilder& Data(const std::vector<uint8_t>& samples, std::optional<uint32_t> declaredSize = {});
+    TakeBuilder& Data(const std::vector<uint8_t>& samples,
+                      std::optional<uint32_t> declaredSize = {});
 
     std::vector<uint8_t> Bytes() const;
     // Writes the file, cut to `keepBytes` when given.
@@ -48,8 +49,8 @@ private:
 };
 
 // Sample bytes of `frames` frames of the pattern, little-endian, interleaved.
-std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t frames,
-                                  int channels, int bits);
+std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t frames, int channels,
+                                  int bits);
 
 // Little-endian numbers at a byte offset of a file image (0 past the end).
 uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset);
