@@ -46,13 +46,14 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    $(CTEST) -LE large
 
-# The conversion thread: progress, stop requests and the end of a run, under
+# The threads of a conversion (the run, its block writer, the command line's
+# progress and signals): progress, stop requests and the end of a run, under
 # ThreadSanitizer.
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	      -DPROJ2WAV_WERROR=ON -DPROJ2WAV_SANITIZE=thread
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target engine_tests
-	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L engine
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target engine_tests cli_tests proj2wav
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L 'engine|cli' -LE large
 
 # The take fuzzer (clang's libFuzzer with ASan + UBSan): first every kept
 # regression input, then new inputs grown from the seed corpus for FUZZ_SECONDS.

@@ -28,7 +28,7 @@ struct Scratch {
         project = ::mkdtemp(pattern);
         audio = project + "/Audio Files";
         std::filesystem::create_directories(audio);
-        testsupport::TakeSpec anchor;
+        testsupport::TakeRecipe anchor;
         anchor.start = 1000;
         anchor.frames = 3000;
         anchor.bits = 16;

@@ -239,10 +239,11 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
     return &fileBuf;
 }
 
-bool AudioEvent::WriteData(uint64_t count) {
-    if (file == nullptr) return false;
+bool AudioEvent::WriteData(uint64_t count) { return WriteFrom(fileBuf.Data(), count); }
+
+bool AudioEvent::WriteFrom(const uint8_t* data, uint64_t count) {
+    if (file == nullptr || data == nullptr) return false;
     const uint64_t bytes = count * file->BytesPerSample();
-    uint8_t* data = fileBuf.Data();
     if (chanType == DualMono) {
         if (rightFile == nullptr || bytes > kRightHalfOffset) return false;
         if (!file->WriteData(data, bytes)) return false;

@@ -101,6 +101,10 @@ public:
     fileBuffer* GetAudio(uint64_t position, uint32_t count);
     // Writes `count` frames from the buffer to the output file or files.
     bool WriteData(uint64_t count);
+    // The same from another array laid out like the buffer's (the right file's
+    // frames at byte 65536), for a run that converts one block while the block
+    // before it is being written.
+    bool WriteFrom(const uint8_t* data, uint64_t count);
     // Closes the output file or files, which finishes their headers.
     void Finish();
 

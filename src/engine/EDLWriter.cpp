@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/BlockWriter.h"
+
 EDLWriter::~EDLWriter() {
     delete edl;
     edl = nullptr;
@@ -212,18 +214,29 @@ int32_t EDLWriter::doConvert(std::atomic<double>& progress) {
 
     renderer.Init();
     recorder.Initialize(outEvent);
-    while (pos < last && !stopRequested.load(std::memory_order_relaxed)) {
-        const uint64_t before = pos;
-        renderer.Fill(edl, pos, fadeStep);
-        // The silence that may trail the last event in the final block is not written.
-        const uint64_t count = std::min(pos, last) - before;
-        if (!recorder.WriteBuffer(renderer.stageBuf.memBuffer, count)) {
-            FinishOutput();  // the header then matches what reached the disk
-            return 0;
+    // Each block is rendered and converted here while the block before it is
+    // written on the writer's thread.
+    bool written = true;
+    {
+        BlockWriter writer(outEvent);
+        while (pos < last && !stopRequested.load(std::memory_order_relaxed)) {
+            const uint64_t before = pos;
+            renderer.Fill(edl, pos, fadeStep);
+            // The silence that may trail the last event in the final block is not
+            // written.
+            const uint64_t count = std::min(pos, last) - before;
+            uint8_t* array = writer.FreeArray();
+            if (writer.Failed() ||
+                !recorder.ConvertBuffer(renderer.stageBuf.memBuffer, count, array)) {
+                break;
+            }
+            writer.Submit(array, count);
+            progress.store(progress.load(std::memory_order_relaxed) + increment,
+                           std::memory_order_relaxed);
         }
-        progress.store(progress.load(std::memory_order_relaxed) + increment,
-                       std::memory_order_relaxed);
+        written = writer.Finish() && (pos >= last || stopRequested.load());
     }
+    // A failed run is finished too: the header then matches what reached the disk.
     FinishOutput();
-    return 1;
+    return written ? 1 : 0;
 }

@@ -8,13 +8,16 @@
 //
 // File-side streams are raw little-endian bytes (2 per 16-bit sample, 3 packed
 // bytes per 24-bit sample; stereo interleaves left then right; dual mono keeps the
-// left and right samples in two separate streams). The kernels read and write them
-// byte by byte, so they are correct on a host of either byte order.
+// left and right samples in two separate streams). On a little-endian host the
+// kernels move a sample with one unaligned word load or store (for 24-bit samples
+// a 4-byte word, except in the last frame of a call); on any other host they go
+// byte by byte. Either way they touch no byte outside the `count` frames given.
 //
 // Every kernel takes a frame count and raw pointers, one pass, nothing allocated.
 // A count of 0 or less, or any null pointer, makes it do nothing at all. Widening
 // kernels take the staged frames first and the source streams after (left before
 // right); narrowing kernels take the destination streams first and the frames last.
+// The byte streams must not overlap the frames, nor one another.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +68,28 @@ void Conv32to24bitStereo(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitMonoSum(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);
+
+// The same kernels, always one byte at a time: the path a big-endian host takes for
+// every frame and a little-endian one for the last frame of a 24-bit call. Here so
+// that the tests check it on any host; the renderer uses the kernels above.
+namespace bytewise {
+void Conv16Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
+void Conv16Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
+void Conv16DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
+                           const uint8_t* right);
+void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
+void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
+void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
+                           const uint8_t* right);
+void Conv32to16bitStereo(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to16bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to16bitMonoSum(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to16bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);
+void Conv32to24bitStereo(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to24bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to24bitMonoSum(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);
+}  // namespace bytewise
 
 // Scales `count` staged frames in place by the gains of consecutive table entries:
 // frame k uses entry[k * step] (the step is signed, so a negative step walks the

@@ -33,21 +33,22 @@ bool RecordingBuffer::Initialize(AudioEvent* event) {
 }
 
 bool RecordingBuffer::WriteBuffer(const int32_t* frames, uint64_t count) {
-    if (frames == nullptr || m_cEvent == nullptr || count > kStageFrames) return false;
-    m_pcLDest = m_cEvent->fileBuf.Data();
-    m_pcRDest = m_eType == DualMono ? m_pcLDest + kRightHalfOffset : nullptr;
-    bool rendered = false;
-    switch (m_wWidth) {
-        case 16:
-            rendered = Render16bit(frames, static_cast<uint32_t>(count));
-            break;
-        case 24:
-            rendered = Render24bit(frames, static_cast<uint32_t>(count));
-            break;
-        default:
-            return false;
+    if (m_cEvent == nullptr) return false;
+    return ConvertBuffer(frames, count, m_cEvent->fileBuf.Data()) && m_cEvent->WriteData(count);
+}
+
+bool RecordingBuffer::ConvertBuffer(const int32_t* frames, uint64_t count, uint8_t* destination) {
+    if (frames == nullptr || destination == nullptr || m_cEvent == nullptr ||
+        count > kStageFrames) {
+        return false;
     }
-    return rendered && m_cEvent->WriteData(count);
+    m_pcLDest = destination;
+    m_pcRDest = m_eType == DualMono ? m_pcLDest + kRightHalfOffset : nullptr;
+    switch (m_wWidth) {
+        case 16: return Render16bit(frames, static_cast<uint32_t>(count));
+        case 24: return Render24bit(frames, static_cast<uint32_t>(count));
+        default: return false;
+    }
 }
 
 bool RecordingBuffer::Render16bit(const int32_t* frames, uint32_t count) {

@@ -32,20 +32,20 @@ QString Q(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-TakeSpec Take(uint64_t start, uint64_t frames, int age, int channels = 2, int bits = 24) {
-    TakeSpec spec;
-    spec.start = start;
-    spec.frames = frames;
-    spec.channels = channels;
-    spec.bits = bits;
-    spec.time = TimeOfDay(age);
-    spec.identity = static_cast<uint32_t>(age + 1);
-    spec.seed = static_cast<uint32_t>(age + 1);
-    return spec;
+TakeRecipe Take(uint64_t start, uint64_t frames, int age, int channels = 2, int bits = 24) {
+    TakeRecipe recipe;
+    recipe.start = start;
+    recipe.frames = frames;
+    recipe.channels = channels;
+    recipe.bits = bits;
+    recipe.time = TimeOfDay(age);
+    recipe.identity = static_cast<uint32_t>(age + 1);
+    recipe.seed = static_cast<uint32_t>(age + 1);
+    return recipe;
 }
 
 // A project directory `dir` with the takes "Take 01.wav", "Take 02.wav", ...
-std::string MakeProject(const fs::path& dir, const std::vector<TakeSpec>& takes,
+std::string MakeProject(const fs::path& dir, const std::vector<TakeRecipe>& takes,
                         const std::string& namePrefix = "Take ") {
     fs::create_directories(dir / "Audio Files");
     for (size_t i = 0; i < takes.size(); ++i) {

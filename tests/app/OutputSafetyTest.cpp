@@ -21,7 +21,7 @@ struct ProjectAndOut {
     std::string take;
 
     ProjectAndOut() {
-        project.Add("Take 01.wav", TakeSpec{});
+        project.Add("Take 01.wav", TakeRecipe{});
         take = project.AudioDir() + "/Take 01.wav";
     }
     OutputProblem Check(const std::string& path, const std::string& other = "") const {

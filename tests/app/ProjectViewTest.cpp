@@ -10,14 +10,14 @@ using namespace testsupport;
 
 namespace {
 
-TakeSpec Take(uint64_t start, uint64_t frames, int age, uint32_t identity) {
-    TakeSpec spec;
-    spec.start = start;
-    spec.frames = frames;
-    spec.time = TimeOfDay(age);
-    spec.identity = identity;
-    spec.seed = static_cast<uint32_t>(age + 1);
-    return spec;
+TakeRecipe Take(uint64_t start, uint64_t frames, int age, uint32_t identity) {
+    TakeRecipe recipe;
+    recipe.start = start;
+    recipe.frames = frames;
+    recipe.time = TimeOfDay(age);
+    recipe.identity = identity;
+    recipe.seed = static_cast<uint32_t>(age + 1);
+    return recipe;
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 
 using testsupport::PatternBytes;
 using testsupport::TakeBuilder;
-using testsupport::TakeSpec;
+using testsupport::TakeRecipe;
 using testsupport::TempDir;
 
 namespace {
@@ -253,10 +253,10 @@ TEST(kxFileTake, DataSizeIsWholeFramesReallyInTheFile) {
 
 TEST(kxFileTake, ReadsSamplesByOffsetAndRecoversFromAFailedRead) {
     TempDir dir;
-    TakeSpec spec;
-    spec.frames = 1000;  // stereo 24-bit: 6000 bytes
-    const std::vector<uint8_t> all = PatternBytes(spec.seed, 0, spec.frames, 2, 24);
-    const auto take = ValidatedTake(dir, testsupport::BuildTake(spec));
+    TakeRecipe recipe;
+    recipe.frames = 1000;  // stereo 24-bit: 6000 bytes
+    const std::vector<uint8_t> all = PatternBytes(recipe.seed, 0, recipe.frames, 2, 24);
+    const auto take = ValidatedTake(dir, testsupport::BuildTake(recipe));
     ASSERT_EQ(take->Problem(), TakeProblem::None);
     ASSERT_EQ(take->DataSize(), all.size());
 
@@ -401,12 +401,12 @@ TEST(kxFileTake, DualMonoPairsByTheChannelLetterBeforeTheExtension) {
         std::unique_ptr<kxFile> files[2];
         int i = 0;
         for (const Side& side : {c.a, c.b}) {
-            TakeSpec spec;
-            spec.channels = side.channels;
-            spec.bits = side.bits;
-            spec.rate = side.rate;
-            spec.frames = side.frames;
-            files[i] = ValidatedTake(dir, testsupport::BuildTake(spec), side.name);
+            TakeRecipe recipe;
+            recipe.channels = side.channels;
+            recipe.bits = side.bits;
+            recipe.rate = side.rate;
+            recipe.frames = side.frames;
+            files[i] = ValidatedTake(dir, testsupport::BuildTake(recipe), side.name);
             ASSERT_EQ(files[i]->Problem(), TakeProblem::None);
             ++i;
         }

@@ -110,32 +110,32 @@ struct Project {
     std::string path = root / "My Session";
     std::string audio = path + "/Audio Files";
     Project() { fs::create_directories(audio); }
-    void Take(const std::string& name, const TakeSpec& spec) {
-        WriteTake(audio + "/" + name, spec);
+    void Take(const std::string& name, const TakeRecipe& recipe) {
+        WriteTake(audio + "/" + name, recipe);
     }
 };
 
-TakeSpec Spec(uint64_t start, uint64_t frames, const char* time, uint32_t identity, uint32_t seed,
-              int channels = 2, int bits = 24) {
-    TakeSpec spec;
-    spec.start = start;
-    spec.frames = frames;
-    spec.time = time;
-    spec.identity = identity;
-    spec.seed = seed;
-    spec.channels = channels;
-    spec.bits = bits;
-    return spec;
+TakeRecipe Recipe(uint64_t start, uint64_t frames, const char* time, uint32_t identity,
+                  uint32_t seed, int channels = 2, int bits = 24) {
+    TakeRecipe recipe;
+    recipe.start = start;
+    recipe.frames = frames;
+    recipe.time = time;
+    recipe.identity = identity;
+    recipe.seed = seed;
+    recipe.channels = channels;
+    recipe.bits = bits;
+    return recipe;
 }
 
 // One recording in two files back to back (B1, B2), a later take behind them (A,
 // recorded last but listed first) and two entries that are no takes.
 // Timeline: B1 48000-96000, B2 96000-144000, A 144000-192000.
 void FillSession(Project& p) {
-    p.Take("Take A.wav", Spec(144000, 48000, "11:00:00", 2, 2));
-    p.Take("Take B1.wav", Spec(48000, 48000, "10:00:00", 1, 1));
-    p.Take("Take B2.wav", Spec(96000, 48000, "10:00:01", 1, 3));
-    p.Take("eight.wav", Spec(0, 100, "09:00:00", 9, 9, 2, 8));
+    p.Take("Take A.wav", Recipe(144000, 48000, "11:00:00", 2, 2));
+    p.Take("Take B1.wav", Recipe(48000, 48000, "10:00:00", 1, 1));
+    p.Take("Take B2.wav", Recipe(96000, 48000, "10:00:01", 1, 3));
+    p.Take("eight.wav", Recipe(0, 100, "09:00:00", 9, 9, 2, 8));
     WriteFileBytes(p.audio + "/notes.txt", {'h', 'i'});
 }
 
@@ -271,7 +271,7 @@ TEST(CliInfo, JsonReportsEveryEntryAndEventWithFades) {
 
 TEST(CliInfo, NamesThatAreNotUtf8StillGiveValidJson) {
     Project p;
-    p.Take("\xFF\xFE take.wav", Spec(0, 1000, "10:00:00", 1, 1));
+    p.Take("\xFF\xFE take.wav", Recipe(0, 1000, "10:00:00", 1, 1));
     const Result r = Proj2wav({"info", p.path, "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto doc = nlohmann::json::parse(r.out);  // throws on invalid UTF-8
@@ -297,8 +297,8 @@ TEST(CliInfo, InvalidProjectsExitThreeAndStillReport) {
     EXPECT_TRUE(doc["first_sample"].is_null());
 
     Project mixed;
-    mixed.Take("a.wav", Spec(0, 1000, "10:00:00", 1, 1));
-    TakeSpec other = Spec(5000, 1000, "10:00:05", 2, 2);
+    mixed.Take("a.wav", Recipe(0, 1000, "10:00:00", 1, 1));
+    TakeRecipe other = Recipe(5000, 1000, "10:00:05", 2, 2);
     other.rate = 44100;
     mixed.Take("b.wav", other);
     r = Proj2wav({"info", mixed.path, "--json"});
@@ -449,15 +449,15 @@ TEST(CliConvert, RefusesProjectsItCannotRenderWhole) {
     // A damaged time reference 2^42 frames away: a span of petabytes, which no
     // volume has room for; refused before anything is created.
     Project p;
-    p.Take("a.wav", Spec(0, 1000, "10:00:00", 1, 1));
-    p.Take("b.wav", Spec(uint64_t{1} << 42, 1000, "10:00:01", 2, 2));
+    p.Take("a.wav", Recipe(0, 1000, "10:00:00", 1, 1));
+    p.Take("b.wav", Recipe(uint64_t{1} << 42, 1000, "10:00:01", 2, 2));
     Result r = Proj2wav({"convert", p.path, "-o", p.root / "big.wav"});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("Insufficient disk space."), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(p.root / "big.wav"));
 
     Project silent;  // a take without a single frame: nothing to render
-    silent.Take("a.wav", Spec(0, 0, "10:00:00", 1, 1));
+    silent.Take("a.wav", Recipe(0, 0, "10:00:00", 1, 1));
     r = Proj2wav({"convert", silent.path, "-o", silent.root / "none.wav"});
     EXPECT_EQ(r.code, 1);
     EXPECT_FALSE(fs::exists(silent.root / "none.wav"));
@@ -482,8 +482,8 @@ TEST(CliConvert, AFailedWriteReportsFailureAndLeavesAConsistentFile) {
 
 TEST(CliConvert, ASignalStopsTheRunAndLeavesAValidShorterFile) {
     Project p;  // an hour of timeline: two one-second mono takes an hour apart
-    p.Take("a.wav", Spec(0, 48000, "10:00:00", 1, 1, 1, 16));
-    p.Take("b.wav", Spec(48000ull * 3600, 48000, "11:00:00", 2, 2, 1, 16));
+    p.Take("a.wav", Recipe(0, 48000, "10:00:00", 1, 1, 1, 16));
+    p.Take("b.wav", Recipe(48000ull * 3600, 48000, "11:00:00", 2, 2, 1, 16));
     const uint64_t fullBytes = 48000ull * 3601 * 2;
     for (const int signal : {SIGINT, SIGTERM}) {
         const std::string out = p.root / ("stopped" + std::to_string(signal) + ".wav");

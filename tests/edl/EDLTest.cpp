@@ -27,15 +27,15 @@ class Project {
 public:
     explicit Project(const std::vector<Span>& spans, int channels = 2) {
         for (size_t i = 0; i < spans.size(); ++i) {
-            TakeSpec spec;
-            spec.channels = channels;
-            spec.bits = 16;
-            spec.start = spans[i].start;
-            spec.frames = spans[i].end - spans[i].start;
-            spec.time = TimeOfDay(static_cast<int>(i));
-            spec.identity = static_cast<uint32_t>(i + 1);
-            spec.seed = static_cast<uint32_t>(i + 1);
-            names.push_back(dir.Add("take " + std::to_string(i) + ".wav", spec));
+            TakeRecipe recipe;
+            recipe.channels = channels;
+            recipe.bits = 16;
+            recipe.start = spans[i].start;
+            recipe.frames = spans[i].end - spans[i].start;
+            recipe.time = TimeOfDay(static_cast<int>(i));
+            recipe.identity = static_cast<uint32_t>(i + 1);
+            recipe.seed = static_cast<uint32_t>(i + 1);
+            names.push_back(dir.Add("take " + std::to_string(i) + ".wav", recipe));
             auto* file = new kxFile(dir.AudioDir().c_str(), names.back().c_str());
             EXPECT_TRUE(file->Validate());
             takes.push_back(file);

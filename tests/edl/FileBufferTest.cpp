@@ -15,13 +15,13 @@ namespace {
 struct Take {
     Take(ProjectDir& dir, const std::string& name, int channels, int bits, uint64_t frames,
          uint64_t start = 1000, uint32_t seed = 7) {
-        TakeSpec spec;
-        spec.channels = channels;
-        spec.bits = bits;
-        spec.frames = frames;
-        spec.start = start;
-        spec.seed = seed;
-        dir.Add(name, spec);
+        TakeRecipe recipe;
+        recipe.channels = channels;
+        recipe.bits = bits;
+        recipe.frames = frames;
+        recipe.start = start;
+        recipe.seed = seed;
+        dir.Add(name, recipe);
         file = std::make_unique<kxFile>(dir.AudioDir().c_str(), name.c_str());
         EXPECT_TRUE(file->Validate());
         expected = PatternBytes(seed, 0, frames, channels, bits);

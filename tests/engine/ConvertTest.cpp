@@ -23,16 +23,16 @@ struct Project {
     std::vector<reference::Take> takes;  // oldest first
 
     void Add(const reference::Take& take, uint32_t rate = 48000) {
-        TakeSpec spec;
-        spec.start = take.start;
-        spec.frames = take.frames;
-        spec.channels = take.channels;
-        spec.bits = take.bits;
-        spec.identity = take.identity;
-        spec.seed = take.seed;
-        spec.rate = rate;
-        spec.time = TimeOfDay(static_cast<int>(takes.size()));
-        dir.Add("take " + std::to_string(takes.size()) + ".wav", spec);
+        TakeRecipe recipe;
+        recipe.start = take.start;
+        recipe.frames = take.frames;
+        recipe.channels = take.channels;
+        recipe.bits = take.bits;
+        recipe.identity = take.identity;
+        recipe.seed = take.seed;
+        recipe.rate = rate;
+        recipe.time = TimeOfDay(static_cast<int>(takes.size()));
+        dir.Add("take " + std::to_string(takes.size()) + ".wav", recipe);
         takes.push_back(take);
     }
 };

@@ -13,15 +13,15 @@ using namespace testsupport;
 
 namespace {
 
-TakeSpec Spec(uint64_t start, uint64_t frames, uint32_t rate = 48000, int n = 0) {
-    TakeSpec spec;
-    spec.start = start;
-    spec.frames = frames;
-    spec.rate = rate;
-    spec.time = TimeOfDay(n);
-    spec.identity = static_cast<uint32_t>(n + 1);
-    spec.seed = static_cast<uint32_t>(n + 1);
-    return spec;
+TakeRecipe Recipe(uint64_t start, uint64_t frames, uint32_t rate = 48000, int n = 0) {
+    TakeRecipe recipe;
+    recipe.start = start;
+    recipe.frames = frames;
+    recipe.rate = rate;
+    recipe.time = TimeOfDay(n);
+    recipe.identity = static_cast<uint32_t>(n + 1);
+    recipe.seed = static_cast<uint32_t>(n + 1);
+    return recipe;
 }
 
 int EventCount(const EDLWriter& writer) {
@@ -59,9 +59,9 @@ TEST(ProjectLoad, DirectoriesWithoutTakesLoadNothing) {
 
 TEST(ProjectLoad, MixedRatesKeepTheProjectButFail) {
     ProjectDir dir;
-    dir.Add("b.wav", Spec(0, 100, 44100, 1));
-    dir.Add("c.wav", Spec(200, 100, 48000, 2));
-    dir.Add("a.wav", Spec(400, 100, 44100, 3));
+    dir.Add("b.wav", Recipe(0, 100, 44100, 1));
+    dir.Add("c.wav", Recipe(200, 100, 48000, 2));
+    dir.Add("a.wav", Recipe(400, 100, 44100, 3));
     EDLWriter writer;
     writer.Init();
     EXPECT_EQ(writer.LoadProject(dir.Path().c_str()), 0);
@@ -73,9 +73,9 @@ TEST(ProjectLoad, MixedRatesKeepTheProjectButFail) {
 
 TEST(ProjectLoad, ASecondLoadReplacesTheFirst) {
     ProjectDir first, second;
-    first.Add("a.wav", Spec(0, 1000, 48000, 1));
-    first.Add("b.wav", Spec(5000, 1000, 48000, 2));
-    second.Add("x.wav", Spec(100, 300, 96000, 1));
+    first.Add("a.wav", Recipe(0, 1000, 48000, 1));
+    first.Add("b.wav", Recipe(5000, 1000, 48000, 2));
+    second.Add("x.wav", Recipe(100, 300, 96000, 1));
     EDLWriter writer;
     writer.Init();
     ASSERT_EQ(writer.LoadProject(first.Path().c_str()), 1);
@@ -97,7 +97,7 @@ TEST(ProjectLoad, FadeStepFollowsTheRate) {
                                                  {175999, 8}, {176000, 4}, {192000, 4}};
     for (const auto& [rate, step] : cases) {
         ProjectDir dir;
-        dir.Add("a.wav", Spec(0, 10, rate));
+        dir.Add("a.wav", Recipe(0, 10, rate));
         EDLWriter writer;
         writer.Init();
         ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1) << rate;
@@ -107,8 +107,8 @@ TEST(ProjectLoad, FadeStepFollowsTheRate) {
 
 TEST(ProjectLoad, SizeAndTimesFollowTheParameters) {
     ProjectDir dir;
-    dir.Add("a.wav", Spec(44100, 1000, 44100, 1));
-    dir.Add("b.wav", Spec(44100 + 440000, 1000, 44100, 2));  // span 441,000 frames
+    dir.Add("a.wav", Recipe(44100, 1000, 44100, 1));
+    dir.Add("b.wav", Recipe(44100 + 440000, 1000, 44100, 2));  // span 441,000 frames
     EDLWriter writer;
     writer.Init();
     ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
@@ -166,12 +166,12 @@ TEST(ProjectLoad, NamesAreBytesAndTiesFollowByteOrder) {
                                  "ber")
                                     .string();
     std::filesystem::create_directories(project + "/Audio Files");
-    TakeSpec spec = Spec(0, 500, 48000, 5);
-    WriteTake(project + "/Audio Files/a take.wav", spec);
-    spec.seed = 99;
-    spec.identity = 99;
-    WriteTake(project + "/Audio Files/B take.wav", spec);
-    WriteTake(project + "/Audio Files/\xC3\xA9t\xC3\xA9.txt", spec);  // "été.txt", valid too
+    TakeRecipe recipe = Recipe(0, 500, 48000, 5);
+    WriteTake(project + "/Audio Files/a take.wav", recipe);
+    recipe.seed = 99;
+    recipe.identity = 99;
+    WriteTake(project + "/Audio Files/B take.wav", recipe);
+    WriteTake(project + "/Audio Files/\xC3\xA9t\xC3\xA9.txt", recipe);  // "été.txt", valid too
 
     std::setlocale(LC_ALL, "");  // whatever the environment says must not matter
     EDLWriter writer;
@@ -189,13 +189,13 @@ TEST(ProjectLoad, NamesAreBytesAndTiesFollowByteOrder) {
 TEST(ProjectLoad, LinksAndNamesThatAreNotUtf8) {
     ProjectDir dir;
     TempDir elsewhere;
-    WriteTake(elsewhere / "real.wav", Spec(0, 100, 48000, 1));
+    WriteTake(elsewhere / "real.wav", Recipe(0, 100, 48000, 1));
     ASSERT_EQ(::mkfifo((elsewhere / "fifo").c_str(), 0600), 0);
     const std::string audio = dir.AudioDir();
     std::filesystem::create_symlink(elsewhere / "real.wav", audio + "/link to take.wav");
     std::filesystem::create_symlink(elsewhere / "gone.wav", audio + "/dangling.wav");
     std::filesystem::create_symlink(elsewhere / "fifo", audio + "/link to fifo.wav");
-    WriteTake(audio + "/\xFF\xFE take.wav", Spec(200, 100, 48000, 2));  // not UTF-8
+    WriteTake(audio + "/\xFF\xFE take.wav", Recipe(200, 100, 48000, 2));  // not UTF-8
 
     EDLWriter writer;
     writer.Init();

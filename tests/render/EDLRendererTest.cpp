@@ -14,12 +14,12 @@ namespace {
 
 // A loaded project: its takes in a sorted list and the EDL over them.
 struct Loaded {
-    explicit Loaded(const std::vector<TakeSpec>& specs) {
-        for (size_t i = 0; i < specs.size(); ++i) {
-            TakeSpec spec = specs[i];
-            spec.time = TimeOfDay(static_cast<int>(i));
+    explicit Loaded(const std::vector<TakeRecipe>& recipes) {
+        for (size_t i = 0; i < recipes.size(); ++i) {
+            TakeRecipe recipe = recipes[i];
+            recipe.time = TimeOfDay(static_cast<int>(i));
             const std::string name = "t" + std::to_string(i) + ".wav";
-            dir.Add(name, spec);
+            dir.Add(name, recipe);
             auto* file = new kxFile(dir.AudioDir().c_str(), name.c_str());
             EXPECT_TRUE(file->Validate());
             list.addItem(file);
@@ -31,15 +31,15 @@ struct Loaded {
     std::unique_ptr<EDL> edl;  // declared last: released before the list
 };
 
-TakeSpec Take16(uint64_t start, uint64_t frames, uint32_t identity = 1, uint32_t seed = 1) {
-    TakeSpec spec;
-    spec.bits = 16;
-    spec.channels = 2;
-    spec.start = start;
-    spec.frames = frames;
-    spec.identity = identity;
-    spec.seed = seed;
-    return spec;
+TakeRecipe Take16(uint64_t start, uint64_t frames, uint32_t identity = 1, uint32_t seed = 1) {
+    TakeRecipe recipe;
+    recipe.bits = 16;
+    recipe.channels = 2;
+    recipe.start = start;
+    recipe.frames = frames;
+    recipe.identity = identity;
+    recipe.seed = seed;
+    return recipe;
 }
 
 int32_t Staged(uint32_t seed, uint64_t frame, int channel) {

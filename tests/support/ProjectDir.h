@@ -18,14 +18,14 @@ inline std::string TimeOfDay(int n) {
 }
 
 // A project directory holding takes; each take gets a unique seed and identity
-// (unless the spec sets them) and is named "take NN.wav".
+// (unless the recipe sets them) and is named "take NN.wav".
 class ProjectDir {
 public:
     ProjectDir() { std::filesystem::create_directories(AudioDir()); }
     std::string Path() const { return dir_.Path().string(); }
     std::string AudioDir() const { return (dir_.Path() / "Audio Files").string(); }
-    std::string Add(const std::string& name, const TakeSpec& spec) {
-        WriteTake(AudioDir() + "/" + name, spec);
+    std::string Add(const std::string& name, const TakeRecipe& recipe) {
+        WriteTake(AudioDir() + "/" + name, recipe);
         return name;
     }
 

@@ -152,18 +152,18 @@ void TakeBuilder::Write(const std::string& path, std::optional<size_t> keepBytes
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-TakeBuilder BuildTake(const TakeSpec& spec) {
+TakeBuilder BuildTake(const TakeRecipe& recipe) {
     TakeBuilder b;
     b.Riff().Form();
-    if (spec.withBext) b.Bext(spec.start, spec.date, spec.time);
-    b.Fmt(spec.channels, spec.rate, spec.bits);
-    if (spec.withTfid) b.Tfid(spec.identity);
-    b.Data(PatternBytes(spec.seed, 0, spec.frames, spec.channels, spec.bits));
+    if (recipe.withBext) b.Bext(recipe.start, recipe.date, recipe.time);
+    b.Fmt(recipe.channels, recipe.rate, recipe.bits);
+    if (recipe.withTfid) b.Tfid(recipe.identity);
+    b.Data(PatternBytes(recipe.seed, 0, recipe.frames, recipe.channels, recipe.bits));
     return b;
 }
 
-void WriteTake(const std::string& path, const TakeSpec& spec) {
-    BuildTake(spec).Write(path);
+void WriteTake(const std::string& path, const TakeRecipe& recipe) {
+    BuildTake(recipe).Write(path);
 }
 
 }  // namespace testsupport

@@ -57,7 +57,7 @@ uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset);
 uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset);
 
 // A typical recorder take: 'bext', 'fmt ', "TFID", "data" with pattern samples.
-struct TakeSpec {
+struct TakeRecipe {
     int channels = 2;
     int bits = 24;
     uint32_t rate = 48000;
@@ -70,7 +70,7 @@ struct TakeSpec {
     bool withBext = true;
     bool withTfid = true;
 };
-TakeBuilder BuildTake(const TakeSpec& spec);
-void WriteTake(const std::string& path, const TakeSpec& spec);
+TakeBuilder BuildTake(const TakeRecipe& recipe);
+void WriteTake(const std::string& path, const TakeRecipe& recipe);
 
 }  // namespace testsupport

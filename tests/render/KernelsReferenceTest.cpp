@@ -1,0 +1,267 @@
+// Every sample kernel, on both of its paths (the word path a little-endian host
+// takes, and the byte-at-a-time path of namespace bytewise), against a plain
+// reference written here from the kernels' contract in ordinary integer arithmetic:
+// multiplication, floor division and wide sums instead of shifts and masks.
+//
+// The counts are odd and small as well as large, so the last-frame special case
+// of the word path runs on its own (count 1) and after a few words. Inputs are
+// sized exactly, so a kernel reading past them shows up under AddressSanitizer;
+// outputs sit between guard bytes, so a stray write shows up in any build.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "render/Kernels.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Frames = std::vector<int32_t>;
+
+constexpr int32_t kCounts[] = {1, 2, 3, 7, 16384};
+
+// --- the reference ----------------------------------------------------------
+
+// The staged value of a little-endian sample of `width` bytes: its signed value
+// times 2^(32 - 8 width).
+int32_t ReferenceWiden(const uint8_t* p, int width) {
+    int64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = value * 256 + p[i];
+    const int64_t range = int64_t{1} << (8 * width);
+    if (value >= range / 2) value -= range;
+    return static_cast<int32_t>(value * (int64_t{1} << (32 - 8 * width)));
+}
+
+// The little-endian bytes of floor(staged / 2^(32 - 8 width)).
+void ReferenceNarrow(int32_t staged, int width, uint8_t* p) {
+    const int64_t scale = int64_t{1} << (32 - 8 * width);
+    int64_t value = staged / scale;
+    if (staged % scale < 0) --value;  // division truncates towards zero
+    const int64_t range = int64_t{1} << (8 * width);
+    int64_t bits = value < 0 ? value + range : value;
+    for (int i = 0; i < width; ++i, bits /= 256) p[i] = static_cast<uint8_t>(bits % 256);
+}
+
+int32_t ReferenceSum(int32_t left, int32_t right) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{left} + right, INT32_MIN, INT32_MAX));
+}
+
+// --- data ---------------------------------------------------------------------
+
+Bytes RandomBytes(size_t n, std::mt19937& rng) {
+    Bytes bytes(n);
+    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+    return bytes;
+}
+
+// Random samples, a quarter of them from the edges where truncation and the
+// saturated sum are easiest to get wrong.
+Frames RandomFrames(int32_t count, std::mt19937& rng) {
+    static constexpr int32_t kEdges[] = {
+        INT32_MIN,     INT32_MIN + 1, -0x40000000, -65536, -65535,
+        -256,          -255,          -1,          0,      1,
+        255,           256,           65535,       65536,  0x40000000,
+        INT32_MAX - 1, INT32_MAX};
+    Frames frames(2 * static_cast<size_t>(count));
+    for (auto& s : frames) {
+        const uint32_t r = rng();
+        s = r % 4 == 0 ? kEdges[(r >> 2) % std::size(kEdges)] : static_cast<int32_t>(rng());
+    }
+    return frames;
+}
+
+// An output buffer: `size` bytes (or samples) between two runs of guard values.
+template <typename T>
+struct Guarded {
+    static constexpr size_t kGuard = 16;
+    static constexpr T kFill = static_cast<T>(0xA5A5A5A5);
+
+    explicit Guarded(size_t n) : all(n + 2 * kGuard, kFill), size(n) {}
+    T* data() { return all.data() + kGuard; }
+    std::vector<T> inside() const {
+        return {all.begin() + kGuard, all.begin() + static_cast<ptrdiff_t>(kGuard + size)};
+    }
+    bool guardsIntact() const {
+        const auto intact = [](auto first, auto last) {
+            return std::all_of(first, last, [](T v) { return v == kFill; });
+        };
+        return intact(all.begin(), all.begin() + kGuard) && intact(all.end() - kGuard, all.end());
+    }
+
+    std::vector<T> all;
+    size_t size;
+};
+
+// --- the kernels, both paths --------------------------------------------------
+
+enum class Layout { kStereo, kMono, kMonoSum, kDualMono };
+
+struct Widening {
+    std::string name;
+    int width;  // bytes per sample
+    Layout layout;
+    void (*oneStream)(int32_t, int32_t*, const uint8_t*);
+    void (*twoStreams)(int32_t, int32_t*, const uint8_t*, const uint8_t*);
+};
+
+const Widening kWidening[] = {
+    {"Conv16Stereoto32bit", 2, Layout::kStereo, Conv16Stereoto32bit, nullptr},
+    {"Conv16Monoto32bit", 2, Layout::kMono, Conv16Monoto32bit, nullptr},
+    {"Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr, Conv16DualMonoto32bit},
+    {"Conv24Stereoto32bit", 3, Layout::kStereo, Conv24Stereoto32bit, nullptr},
+    {"Conv24Monoto32bit", 3, Layout::kMono, Conv24Monoto32bit, nullptr},
+    {"Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr, Conv24DualMonoto32bit},
+    {"bytewise::Conv16Stereoto32bit", 2, Layout::kStereo, bytewise::Conv16Stereoto32bit, nullptr},
+    {"bytewise::Conv16Monoto32bit", 2, Layout::kMono, bytewise::Conv16Monoto32bit, nullptr},
+    {"bytewise::Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr,
+     bytewise::Conv16DualMonoto32bit},
+    {"bytewise::Conv24Stereoto32bit", 3, Layout::kStereo, bytewise::Conv24Stereoto32bit, nullptr},
+    {"bytewise::Conv24Monoto32bit", 3, Layout::kMono, bytewise::Conv24Monoto32bit, nullptr},
+    {"bytewise::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
+     bytewise::Conv24DualMonoto32bit},
+};
+
+struct Narrowing {
+    std::string name;
+    int width;
+    Layout layout;
+    void (*oneStream)(int32_t, uint8_t*, const int32_t*);
+    void (*twoStreams)(int32_t, uint8_t*, uint8_t*, const int32_t*);
+};
+
+const Narrowing kNarrowing[] = {
+    {"Conv32to16bitStereo", 2, Layout::kStereo, Conv32to16bitStereo, nullptr},
+    {"Conv32to16bitMono", 2, Layout::kMono, Conv32to16bitMono, nullptr},
+    {"Conv32to16bitMonoSum", 2, Layout::kMonoSum, Conv32to16bitMonoSum, nullptr},
+    {"Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr, Conv32to16bitDualMono},
+    {"Conv32to24bitStereo", 3, Layout::kStereo, Conv32to24bitStereo, nullptr},
+    {"Conv32to24bitMono", 3, Layout::kMono, Conv32to24bitMono, nullptr},
+    {"Conv32to24bitMonoSum", 3, Layout::kMonoSum, Conv32to24bitMonoSum, nullptr},
+    {"Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr, Conv32to24bitDualMono},
+    {"bytewise::Conv32to16bitStereo", 2, Layout::kStereo, bytewise::Conv32to16bitStereo, nullptr},
+    {"bytewise::Conv32to16bitMono", 2, Layout::kMono, bytewise::Conv32to16bitMono, nullptr},
+    {"bytewise::Conv32to16bitMonoSum", 2, Layout::kMonoSum, bytewise::Conv32to16bitMonoSum,
+     nullptr},
+    {"bytewise::Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr,
+     bytewise::Conv32to16bitDualMono},
+    {"bytewise::Conv32to24bitStereo", 3, Layout::kStereo, bytewise::Conv32to24bitStereo, nullptr},
+    {"bytewise::Conv32to24bitMono", 3, Layout::kMono, bytewise::Conv32to24bitMono, nullptr},
+    {"bytewise::Conv32to24bitMonoSum", 3, Layout::kMonoSum, bytewise::Conv32to24bitMonoSum,
+     nullptr},
+    {"bytewise::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
+     bytewise::Conv32to24bitDualMono},
+};
+
+}  // namespace
+
+TEST(KernelsReference, WideningMatchesThePlainReference) {
+    std::mt19937 rng(11);
+    for (const Widening& kernel : kWidening) {
+        for (const int32_t count : kCounts) {
+            SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames");
+            const auto frames = static_cast<size_t>(count);
+            const size_t samplesPerFrame = kernel.layout == Layout::kStereo ? 2 : 1;
+            const Bytes left = RandomBytes(frames * samplesPerFrame * kernel.width, rng);
+            Bytes right;  // dual mono only
+
+            Frames expected(2 * frames);
+            for (size_t k = 0; k < frames; ++k) {
+                const uint8_t* sample = &left[k * samplesPerFrame * kernel.width];
+                expected[2 * k] = ReferenceWiden(sample, kernel.width);
+                expected[2 * k + 1] = kernel.layout == Layout::kStereo
+                                          ? ReferenceWiden(sample + kernel.width, kernel.width)
+                                          : expected[2 * k];
+            }
+            if (kernel.layout == Layout::kDualMono) {
+                right = RandomBytes(frames * kernel.width, rng);
+                for (size_t k = 0; k < frames; ++k) {
+                    expected[2 * k + 1] = ReferenceWiden(&right[k * kernel.width], kernel.width);
+                }
+            }
+
+            Guarded<int32_t> out(2 * frames);
+            if (kernel.twoStreams) {
+                kernel.twoStreams(count, out.data(), left.data(), right.data());
+            } else {
+                kernel.oneStream(count, out.data(), left.data());
+            }
+            EXPECT_EQ(out.inside(), expected);
+            EXPECT_TRUE(out.guardsIntact());
+        }
+    }
+}
+
+TEST(KernelsReference, NarrowingMatchesThePlainReference) {
+    std::mt19937 rng(12);
+    for (const Narrowing& kernel : kNarrowing) {
+        for (const int32_t count : kCounts) {
+            const auto frames = static_cast<size_t>(count);
+            const size_t width = kernel.width;
+            const bool oneSamplePerFrame =
+                kernel.layout == Layout::kMono || kernel.layout == Layout::kMonoSum;
+            const Frames staged = RandomFrames(count, rng);
+
+            // A mono kernel also runs from the right sample of the first frame; its
+            // input then starts there and ends with the last right sample, exactly.
+            const int offsets = kernel.layout == Layout::kMono ? 2 : 1;
+            for (int offset = 0; offset < offsets; ++offset) {
+                SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames, offset " +
+                             std::to_string(offset));
+                Bytes expected(frames * width * (oneSamplePerFrame ? 1 : 2));
+                for (size_t k = 0; k < frames; ++k) {
+                    const int32_t left = staged[2 * k];
+                    const int32_t right = staged[2 * k + 1];
+                    switch (kernel.layout) {
+                        case Layout::kStereo:
+                            ReferenceNarrow(left, kernel.width, &expected[2 * k * width]);
+                            ReferenceNarrow(right, kernel.width, &expected[(2 * k + 1) * width]);
+                            break;
+                        case Layout::kMono:
+                            ReferenceNarrow(offset ? right : left, kernel.width,
+                                            &expected[k * width]);
+                            break;
+                        case Layout::kMonoSum:
+                            ReferenceNarrow(ReferenceSum(left, right), kernel.width,
+                                            &expected[k * width]);
+                            break;
+                        case Layout::kDualMono:  // the right stream right after the left
+                            ReferenceNarrow(left, kernel.width, &expected[k * width]);
+                            ReferenceNarrow(right, kernel.width, &expected[(frames + k) * width]);
+                            break;
+                    }
+                }
+
+                const Frames input(staged.begin() + offset, staged.end());
+                Guarded<uint8_t> out(expected.size());
+                if (kernel.twoStreams) {
+                    // Adjacent streams: a word written past the last left sample
+                    // would land on the first right one, written before it.
+                    kernel.twoStreams(count, out.data(), out.data() + frames * width, input.data());
+                } else {
+                    kernel.oneStream(count, out.data(), input.data());
+                }
+                EXPECT_EQ(out.inside(), expected);
+                EXPECT_TRUE(out.guardsIntact());
+            }
+        }
+    }
+}
+
+TEST(KernelsReference, TheByteAtATimePathDoesNothingForAZeroCountOrANullPointer) {
+    Frames frames(4, 7);
+    Bytes bytes(12, 9);
+    const Frames framesBefore = frames;
+    const Bytes bytesBefore = bytes;
+    bytewise::Conv24Stereoto32bit(0, frames.data(), bytes.data());
+    bytewise::Conv16DualMonoto32bit(2, frames.data(), bytes.data(), nullptr);
+    bytewise::Conv32to24bitStereo(-1, bytes.data(), frames.data());
+    bytewise::Conv32to16bitMonoSum(2, nullptr, frames.data());
+    bytewise::Conv32to24bitDualMono(2, bytes.data(), bytes.data() + 6, nullptr);
+    EXPECT_EQ(frames, framesBefore);
+    EXPECT_EQ(bytes, bytesBefore);
+}
