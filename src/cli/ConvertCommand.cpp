@@ -247,7 +247,9 @@ RunResult RunOnWorker(EDLWriter& writer, bool showProgress) {
             result.ok = false;
             errno = ENOMEM;
         }
-        if (!result.ok) result.writeError = errno;
+        // The write that failed ran on the conversion's writer thread.
+        if (!result.ok)
+            result.writeError = writer.lastWriteError != 0 ? writer.lastWriteError : errno;
         finished.store(true, std::memory_order_release);
     });
     while (!finished.load(std::memory_order_acquire)) {

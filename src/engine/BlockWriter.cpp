@@ -1,5 +1,7 @@
 #include "engine/BlockWriter.h"
 
+#include <cerrno>
+
 #include "edl/AudioEvent.h"
 
 BlockWriter::BlockWriter(AudioEvent* theOutput) : output(theOutput) {
@@ -41,6 +43,11 @@ bool BlockWriter::Failed() {
     return failed;
 }
 
+int BlockWriter::Error() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return error;
+}
+
 bool BlockWriter::Finish() {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [&] { return pending == nullptr && !writing; });
@@ -57,12 +64,17 @@ void BlockWriter::Run() {
         const bool drop = failed;  // nothing is written behind a gap
         writing = true;
         lock.unlock();
+        errno = 0;
         const bool written = !drop && output->WriteFrom(array, frames);
+        const int writeError = errno;
         lock.lock();
         // The array stays reserved until its write is over.
         pending = nullptr;
         writing = false;
-        if (!written) failed = true;
+        if (!written && !failed) {
+            failed = true;
+            error = writeError;
+        }
         changed.notify_all();
     }
 }

@@ -31,6 +31,8 @@ public:
     void Submit(uint8_t* array, uint64_t frames);
     // True once a write has failed.
     bool Failed();
+    // The errno of the write that failed, 0 while none has.
+    int Error();
     // Waits until every block handed over is written (or dropped); true when all
     // were written.
     bool Finish();
@@ -40,11 +42,12 @@ private:
 
     AudioEvent* output;
     std::unique_ptr<uint8_t[]> arrays[2];
-    int next = 0;               // the array FreeArray gives next
+    int next = 0;                // the array FreeArray gives next
     uint8_t* pending = nullptr;  // handed over, not yet taken by the thread
     uint64_t pendingFrames = 0;
     bool writing = false;  // the thread is writing the other array
     bool failed = false;
+    int error = 0;
     bool stopping = false;
     std::mutex mutex;
     std::condition_variable changed;

@@ -212,6 +212,7 @@ int32_t EDLWriter::doConvert(std::atomic<double>& progress) {
     const uint64_t blocks = std::max<uint64_t>((last - pos) / kStageFrames, 1);
     const double increment = 100.0 / static_cast<double>(blocks);
 
+    lastWriteError = 0;
     renderer.Init();
     recorder.Initialize(outEvent);
     // Each block is rendered and converted here while the block before it is
@@ -235,6 +236,7 @@ int32_t EDLWriter::doConvert(std::atomic<double>& progress) {
                            std::memory_order_relaxed);
         }
         written = writer.Finish() && (pos >= last || stopRequested.load());
+        lastWriteError = writer.Error();
     }
     // A failed run is finished too: the header then matches what reached the disk.
     FinishOutput();

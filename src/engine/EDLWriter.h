@@ -87,6 +87,7 @@ public:
     bool ratesDiffer = false;
 
     std::vector<ProjectEntry> entries;  // the last scan, for the front ends to show
+    int lastWriteError = 0;             // errno of the write that failed the last run, or 0
 
 private:
     void ReleaseProject();

@@ -11,7 +11,10 @@
 // left and right samples in two separate streams). On a little-endian host the
 // kernels move a sample with one unaligned word load or store (for 24-bit samples
 // a 4-byte word, except in the last frame of a call); on any other host they go
-// byte by byte. Either way they touch no byte outside the `count` frames given.
+// byte by byte. On an x86-64 processor with SSSE3 the 24-bit kernels other than
+// MonoSum move 8 frames at a time with byte shuffles instead, and the frames left
+// over take the word path. Every path gives the same result, and none touches a
+// byte outside the `count` frames given.
 //
 // Every kernel takes a frame count and raw pointers, one pass, nothing allocated.
 // A count of 0 or less, or any null pointer, makes it do nothing at all. Widening
@@ -90,6 +93,21 @@ void Conv32to24bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitMonoSum(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);
 }  // namespace bytewise
+
+#if defined(__x86_64__)
+// The 24-bit kernels with SSSE3 byte shuffles (pshufb), which the kernels above
+// choose once per process when the processor has them. Here so that the tests
+// check them directly; call them only when __builtin_cpu_supports("ssse3").
+namespace ssse3 {
+void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
+void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
+void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
+                           const uint8_t* right);
+void Conv32to24bitStereo(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to24bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
+void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);
+}  // namespace ssse3
+#endif
 
 // Scales `count` staged frames in place by the gains of consecutive table entries:
 // frame k uses entry[k * step] (the step is signed, so a negative step walks the

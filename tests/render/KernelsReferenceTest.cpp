@@ -1,12 +1,15 @@
-// Every sample kernel, on both of its paths (the word path a little-endian host
-// takes, and the byte-at-a-time path of namespace bytewise), against a plain
-// reference written here from the kernels' contract in ordinary integer arithmetic:
-// multiplication, floor division and wide sums instead of shifts and masks.
+// Every sample kernel, on each of its paths (the kernel as the renderer calls it,
+// the byte-at-a-time path of namespace bytewise, and on an x86-64 processor with
+// SSSE3 the shuffle path of namespace ssse3), against a plain reference written
+// here from the kernels' contract in ordinary integer arithmetic: multiplication,
+// floor division and wide sums instead of shifts and masks.
 //
 // The counts are odd and small as well as large, so the last-frame special case
-// of the word path runs on its own (count 1) and after a few words. Inputs are
-// sized exactly, so a kernel reading past them shows up under AddressSanitizer;
-// outputs sit between guard bytes, so a stray write shows up in any build.
+// of the word path runs on its own (count 1) and after a few words, and the
+// shuffle path's 8-frame steps run with every number of frames left over. Inputs
+// are sized exactly, so a kernel reading past them shows up under
+// AddressSanitizer; outputs sit between guard bytes, so a stray write shows up in
+// any build.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,7 +26,22 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Frames = std::vector<int32_t>;
 
-constexpr int32_t kCounts[] = {1, 2, 3, 7, 16384};
+// Every count up to 40 (all remainders of the 8-frame steps, with 0 to 4 steps
+// before them), and a few around larger multiples of 8.
+std::vector<int32_t> Counts() {
+    std::vector<int32_t> counts;
+    for (int32_t count = 1; count <= 40; ++count) counts.push_back(count);
+    for (const int32_t count : {63, 64, 65, 255, 1001, 16383, 16384, 16385}) {
+        counts.push_back(count);
+    }
+    return counts;
+}
+
+#if defined(__x86_64__)
+bool HaveSsse3() {
+    return __builtin_cpu_supports("ssse3");
+}
+#endif
 
 // --- the reference ----------------------------------------------------------
 
@@ -109,22 +127,38 @@ struct Widening {
     void (*twoStreams)(int32_t, int32_t*, const uint8_t*, const uint8_t*);
 };
 
-const Widening kWidening[] = {
-    {"Conv16Stereoto32bit", 2, Layout::kStereo, Conv16Stereoto32bit, nullptr},
-    {"Conv16Monoto32bit", 2, Layout::kMono, Conv16Monoto32bit, nullptr},
-    {"Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr, Conv16DualMonoto32bit},
-    {"Conv24Stereoto32bit", 3, Layout::kStereo, Conv24Stereoto32bit, nullptr},
-    {"Conv24Monoto32bit", 3, Layout::kMono, Conv24Monoto32bit, nullptr},
-    {"Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr, Conv24DualMonoto32bit},
-    {"bytewise::Conv16Stereoto32bit", 2, Layout::kStereo, bytewise::Conv16Stereoto32bit, nullptr},
-    {"bytewise::Conv16Monoto32bit", 2, Layout::kMono, bytewise::Conv16Monoto32bit, nullptr},
-    {"bytewise::Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr,
-     bytewise::Conv16DualMonoto32bit},
-    {"bytewise::Conv24Stereoto32bit", 3, Layout::kStereo, bytewise::Conv24Stereoto32bit, nullptr},
-    {"bytewise::Conv24Monoto32bit", 3, Layout::kMono, bytewise::Conv24Monoto32bit, nullptr},
-    {"bytewise::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
-     bytewise::Conv24DualMonoto32bit},
-};
+// The kernels to check: all of them, and the shuffle path where the processor runs it.
+std::vector<Widening> WideningKernels() {
+    std::vector<Widening> kernels = {
+        {"Conv16Stereoto32bit", 2, Layout::kStereo, Conv16Stereoto32bit, nullptr},
+        {"Conv16Monoto32bit", 2, Layout::kMono, Conv16Monoto32bit, nullptr},
+        {"Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr, Conv16DualMonoto32bit},
+        {"Conv24Stereoto32bit", 3, Layout::kStereo, Conv24Stereoto32bit, nullptr},
+        {"Conv24Monoto32bit", 3, Layout::kMono, Conv24Monoto32bit, nullptr},
+        {"Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr, Conv24DualMonoto32bit},
+        {"bytewise::Conv16Stereoto32bit", 2, Layout::kStereo, bytewise::Conv16Stereoto32bit,
+         nullptr},
+        {"bytewise::Conv16Monoto32bit", 2, Layout::kMono, bytewise::Conv16Monoto32bit, nullptr},
+        {"bytewise::Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr,
+         bytewise::Conv16DualMonoto32bit},
+        {"bytewise::Conv24Stereoto32bit", 3, Layout::kStereo, bytewise::Conv24Stereoto32bit,
+         nullptr},
+        {"bytewise::Conv24Monoto32bit", 3, Layout::kMono, bytewise::Conv24Monoto32bit, nullptr},
+        {"bytewise::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
+         bytewise::Conv24DualMonoto32bit},
+    };
+#if defined(__x86_64__)
+    if (HaveSsse3()) {
+        kernels.push_back({"ssse3::Conv24Stereoto32bit", 3, Layout::kStereo,
+                           ssse3::Conv24Stereoto32bit, nullptr});
+        kernels.push_back(
+            {"ssse3::Conv24Monoto32bit", 3, Layout::kMono, ssse3::Conv24Monoto32bit, nullptr});
+        kernels.push_back({"ssse3::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
+                           ssse3::Conv24DualMonoto32bit});
+    }
+#endif
+    return kernels;
+}
 
 struct Narrowing {
     std::string name;
@@ -134,35 +168,50 @@ struct Narrowing {
     void (*twoStreams)(int32_t, uint8_t*, uint8_t*, const int32_t*);
 };
 
-const Narrowing kNarrowing[] = {
-    {"Conv32to16bitStereo", 2, Layout::kStereo, Conv32to16bitStereo, nullptr},
-    {"Conv32to16bitMono", 2, Layout::kMono, Conv32to16bitMono, nullptr},
-    {"Conv32to16bitMonoSum", 2, Layout::kMonoSum, Conv32to16bitMonoSum, nullptr},
-    {"Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr, Conv32to16bitDualMono},
-    {"Conv32to24bitStereo", 3, Layout::kStereo, Conv32to24bitStereo, nullptr},
-    {"Conv32to24bitMono", 3, Layout::kMono, Conv32to24bitMono, nullptr},
-    {"Conv32to24bitMonoSum", 3, Layout::kMonoSum, Conv32to24bitMonoSum, nullptr},
-    {"Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr, Conv32to24bitDualMono},
-    {"bytewise::Conv32to16bitStereo", 2, Layout::kStereo, bytewise::Conv32to16bitStereo, nullptr},
-    {"bytewise::Conv32to16bitMono", 2, Layout::kMono, bytewise::Conv32to16bitMono, nullptr},
-    {"bytewise::Conv32to16bitMonoSum", 2, Layout::kMonoSum, bytewise::Conv32to16bitMonoSum,
-     nullptr},
-    {"bytewise::Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr,
-     bytewise::Conv32to16bitDualMono},
-    {"bytewise::Conv32to24bitStereo", 3, Layout::kStereo, bytewise::Conv32to24bitStereo, nullptr},
-    {"bytewise::Conv32to24bitMono", 3, Layout::kMono, bytewise::Conv32to24bitMono, nullptr},
-    {"bytewise::Conv32to24bitMonoSum", 3, Layout::kMonoSum, bytewise::Conv32to24bitMonoSum,
-     nullptr},
-    {"bytewise::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
-     bytewise::Conv32to24bitDualMono},
-};
+std::vector<Narrowing> NarrowingKernels() {
+    std::vector<Narrowing> kernels = {
+        {"Conv32to16bitStereo", 2, Layout::kStereo, Conv32to16bitStereo, nullptr},
+        {"Conv32to16bitMono", 2, Layout::kMono, Conv32to16bitMono, nullptr},
+        {"Conv32to16bitMonoSum", 2, Layout::kMonoSum, Conv32to16bitMonoSum, nullptr},
+        {"Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr, Conv32to16bitDualMono},
+        {"Conv32to24bitStereo", 3, Layout::kStereo, Conv32to24bitStereo, nullptr},
+        {"Conv32to24bitMono", 3, Layout::kMono, Conv32to24bitMono, nullptr},
+        {"Conv32to24bitMonoSum", 3, Layout::kMonoSum, Conv32to24bitMonoSum, nullptr},
+        {"Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr, Conv32to24bitDualMono},
+        {"bytewise::Conv32to16bitStereo", 2, Layout::kStereo, bytewise::Conv32to16bitStereo,
+         nullptr},
+        {"bytewise::Conv32to16bitMono", 2, Layout::kMono, bytewise::Conv32to16bitMono, nullptr},
+        {"bytewise::Conv32to16bitMonoSum", 2, Layout::kMonoSum, bytewise::Conv32to16bitMonoSum,
+         nullptr},
+        {"bytewise::Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr,
+         bytewise::Conv32to16bitDualMono},
+        {"bytewise::Conv32to24bitStereo", 3, Layout::kStereo, bytewise::Conv32to24bitStereo,
+         nullptr},
+        {"bytewise::Conv32to24bitMono", 3, Layout::kMono, bytewise::Conv32to24bitMono, nullptr},
+        {"bytewise::Conv32to24bitMonoSum", 3, Layout::kMonoSum, bytewise::Conv32to24bitMonoSum,
+         nullptr},
+        {"bytewise::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
+         bytewise::Conv32to24bitDualMono},
+    };
+#if defined(__x86_64__)
+    if (HaveSsse3()) {
+        kernels.push_back({"ssse3::Conv32to24bitStereo", 3, Layout::kStereo,
+                           ssse3::Conv32to24bitStereo, nullptr});
+        kernels.push_back(
+            {"ssse3::Conv32to24bitMono", 3, Layout::kMono, ssse3::Conv32to24bitMono, nullptr});
+        kernels.push_back({"ssse3::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
+                           ssse3::Conv32to24bitDualMono});
+    }
+#endif
+    return kernels;
+}
 
 }  // namespace
 
 TEST(KernelsReference, WideningMatchesThePlainReference) {
     std::mt19937 rng(11);
-    for (const Widening& kernel : kWidening) {
-        for (const int32_t count : kCounts) {
+    for (const Widening& kernel : WideningKernels()) {
+        for (const int32_t count : Counts()) {
             SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames");
             const auto frames = static_cast<size_t>(count);
             const size_t samplesPerFrame = kernel.layout == Layout::kStereo ? 2 : 1;
@@ -198,8 +247,8 @@ TEST(KernelsReference, WideningMatchesThePlainReference) {
 
 TEST(KernelsReference, NarrowingMatchesThePlainReference) {
     std::mt19937 rng(12);
-    for (const Narrowing& kernel : kNarrowing) {
-        for (const int32_t count : kCounts) {
+    for (const Narrowing& kernel : NarrowingKernels()) {
+        for (const int32_t count : Counts()) {
             const auto frames = static_cast<size_t>(count);
             const size_t width = kernel.width;
             const bool oneSamplePerFrame =
@@ -252,7 +301,7 @@ TEST(KernelsReference, NarrowingMatchesThePlainReference) {
     }
 }
 
-TEST(KernelsReference, TheByteAtATimePathDoesNothingForAZeroCountOrANullPointer) {
+TEST(KernelsReference, TheByteAtATimeAndShufflePathsDoNothingForAZeroCountOrANullPointer) {
     Frames frames(4, 7);
     Bytes bytes(12, 9);
     const Frames framesBefore = frames;
@@ -262,6 +311,16 @@ TEST(KernelsReference, TheByteAtATimePathDoesNothingForAZeroCountOrANullPointer)
     bytewise::Conv32to24bitStereo(-1, bytes.data(), frames.data());
     bytewise::Conv32to16bitMonoSum(2, nullptr, frames.data());
     bytewise::Conv32to24bitDualMono(2, bytes.data(), bytes.data() + 6, nullptr);
+#if defined(__x86_64__)
+    if (HaveSsse3()) {
+        ssse3::Conv24Stereoto32bit(0, frames.data(), bytes.data());
+        ssse3::Conv24Monoto32bit(2, nullptr, bytes.data());
+        ssse3::Conv24DualMonoto32bit(2, frames.data(), nullptr, bytes.data());
+        ssse3::Conv32to24bitStereo(-1, bytes.data(), frames.data());
+        ssse3::Conv32to24bitMono(2, bytes.data(), nullptr);
+        ssse3::Conv32to24bitDualMono(2, nullptr, bytes.data() + 6, frames.data());
+    }
+#endif
     EXPECT_EQ(frames, framesBefore);
     EXPECT_EQ(bytes, bytesBefore);
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <vector>
 
 #include "render/Kernels.h"
@@ -10,20 +9,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Frames = std::vector<int32_t>;
-
-Bytes RandomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes bytes(n);
-    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
-    return bytes;
-}
-
-Frames RandomFrames(int32_t count, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Frames frames(2 * static_cast<size_t>(count));
-    for (auto& s : frames) s = static_cast<int32_t>(rng());
-    return frames;
-}
 
 // Staged frames made from (left, right) pairs.
 Frames Staged(std::initializer_list<std::pair<int32_t, int32_t>> pairs) {
@@ -119,72 +104,6 @@ TEST(Kernels, MonoSumAddsWithoutHalvingAndSaturates) {
 }
 
 // Widening then narrowing gives back the original bytes, for every layout.
-TEST(Kernels, WideningAndNarrowingRoundTripRandomData) {
-    constexpr int32_t kCount = 4099;
-    Frames frames(2 * kCount);
-
-    const Bytes stereo16 = RandomBytes(4 * kCount, 1);
-    Bytes out(stereo16.size());
-    Conv16Stereoto32bit(kCount, frames.data(), stereo16.data());
-    Conv32to16bitStereo(kCount, out.data(), frames.data());
-    EXPECT_EQ(out, stereo16);
-
-    const Bytes stereo24 = RandomBytes(6 * kCount, 2);
-    out.assign(stereo24.size(), 0);
-    Conv24Stereoto32bit(kCount, frames.data(), stereo24.data());
-    Conv32to24bitStereo(kCount, out.data(), frames.data());
-    EXPECT_EQ(out, stereo24);
-
-    // A mono source lands in both channels, so either mono kernel reads it back.
-    const Bytes mono16 = RandomBytes(2 * kCount, 3);
-    out.assign(mono16.size(), 0);
-    Conv16Monoto32bit(kCount, frames.data(), mono16.data());
-    Conv32to16bitMono(kCount, out.data(), frames.data() + 1);
-    EXPECT_EQ(out, mono16);
-
-    const Bytes mono24 = RandomBytes(3 * kCount, 4);
-    out.assign(mono24.size(), 0);
-    Conv24Monoto32bit(kCount, frames.data(), mono24.data());
-    Conv32to24bitMono(kCount, out.data(), frames.data() + 1);
-    EXPECT_EQ(out, mono24);
-    Conv32to24bitMono(kCount, out.data(), frames.data());
-    EXPECT_EQ(out, mono24);
-
-    const Bytes left16 = RandomBytes(2 * kCount, 5), right16 = RandomBytes(2 * kCount, 6);
-    Bytes outLeft(left16.size()), outRight(right16.size());
-    Conv16DualMonoto32bit(kCount, frames.data(), left16.data(), right16.data());
-    Conv32to16bitDualMono(kCount, outLeft.data(), outRight.data(), frames.data());
-    EXPECT_EQ(outLeft, left16);
-    EXPECT_EQ(outRight, right16);
-
-    const Bytes left24 = RandomBytes(3 * kCount, 7), right24 = RandomBytes(3 * kCount, 8);
-    outLeft.assign(left24.size(), 0);
-    outRight.assign(right24.size(), 0);
-    Conv24DualMonoto32bit(kCount, frames.data(), left24.data(), right24.data());
-    Conv32to24bitDualMono(kCount, outLeft.data(), outRight.data(), frames.data());
-    EXPECT_EQ(outLeft, left24);
-    EXPECT_EQ(outRight, right24);
-}
-
-// Narrowing then widening keeps exactly the upper bits of each staged sample.
-TEST(Kernels, NarrowingThenWideningClearsOnlyTheLowBits) {
-    constexpr int32_t kCount = 2000;
-    const Frames staged = RandomFrames(kCount, 9);
-    Frames back(staged.size());
-    Bytes bytes(6 * kCount);
-
-    Conv32to16bitStereo(kCount, bytes.data(), staged.data());
-    Conv16Stereoto32bit(kCount, back.data(), bytes.data());
-    for (size_t i = 0; i < staged.size(); ++i) {
-        ASSERT_EQ(back[i], static_cast<int32_t>(static_cast<uint32_t>(staged[i]) & 0xFFFF0000u));
-    }
-    Conv32to24bitStereo(kCount, bytes.data(), staged.data());
-    Conv24Stereoto32bit(kCount, back.data(), bytes.data());
-    for (size_t i = 0; i < staged.size(); ++i) {
-        ASSERT_EQ(back[i], static_cast<int32_t>(static_cast<uint32_t>(staged[i]) & 0xFFFFFF00u));
-    }
-}
-
 TEST(Kernels, ZeroCountOrNullPointerDoesNothing) {
     Frames frames(8, 0x5A5A5A5A);
     Bytes bytes(48, 0xA5);
