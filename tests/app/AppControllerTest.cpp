@@ -32,18 +32,6 @@ QString Q(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-TakeRecipe Take(uint64_t start, uint64_t frames, int age, int channels = 2, int bits = 24) {
-    TakeRecipe recipe;
-    recipe.start = start;
-    recipe.frames = frames;
-    recipe.channels = channels;
-    recipe.bits = bits;
-    recipe.time = TimeOfDay(age);
-    recipe.identity = static_cast<uint32_t>(age + 1);
-    recipe.seed = static_cast<uint32_t>(age + 1);
-    return recipe;
-}
-
 // A project directory `dir` with the takes "Take 01.wav", "Take 02.wav", ...
 std::string MakeProject(const fs::path& dir, const std::vector<TakeRecipe>& takes,
                         const std::string& namePrefix = "Take ") {
@@ -57,14 +45,15 @@ std::string MakeProject(const fs::path& dir, const std::vector<TakeRecipe>& take
 
 // Two stereo 24-bit takes at 48 kHz, back to back from 1 s to 3 s.
 std::string MakeShortProject(const fs::path& dir) {
-    return MakeProject(dir, {Take(48000, 48000, 0), Take(96000, 48000, 1)});
+    return MakeProject(dir, {NthTake(48000, 48000, 0), NthTake(96000, 48000, 1)});
 }
 
 // Two one-second mono takes twenty minutes apart: a long run that writes little
 // when it is stopped early.
 constexpr uint64_t kLongSpan = 20ull * 60 * 48000 + 48000;
 std::string MakeLongProject(const fs::path& dir) {
-    return MakeProject(dir, {Take(0, 48000, 0, 1, 16), Take(kLongSpan - 48000, 48000, 1, 1, 16)});
+    return MakeProject(dir,
+                       {NthTake(0, 48000, 0, 1, 16), NthTake(kLongSpan - 48000, 48000, 1, 1, 16)});
 }
 
 // An output file's header against the file itself.
@@ -183,7 +172,7 @@ TEST_F(WindowTest, FailedLoadEmptiesPathTimelineAndConvert) {
 TEST_F(WindowTest, TimelineShowsOneBlockPerEventWithItsFileAndTimes) {
     // Take 02 is punched in inside Take 01, which it splits in two.
     const std::string project = MakeProject(
-        root_.Path() / "Gig", {Take(48000, 3 * 48000, 0), Take(2 * 48000, 48000 / 2, 1)});
+        root_.Path() / "Gig", {NthTake(48000, 3 * 48000, 0), NthTake(2 * 48000, 48000 / 2, 1)});
     Load(project);
     int events = 0;
     for (const AudioEvent* e = window_->writer().edl->firstEvent; e != nullptr; e = e->next) {
@@ -360,7 +349,7 @@ TEST_F(WindowTest, UnreadableTakesAreListedUnderTheOutcome) {
 
     // The next run starts with a clean sheet.
     window_->sheetButton()->click();
-    WriteTake(project + "/Audio Files/Take 02.wav", Take(96000, 48000, 1));
+    WriteTake(project + "/Audio Files/Take 02.wav", NthTake(96000, 48000, 1));
     Convert({root_ / "Mix2.wav"});
     EXPECT_FALSE(window_->sheetDetails()->isVisible());
     ASSERT_TRUE(WaitForWorker());
@@ -368,8 +357,9 @@ TEST_F(WindowTest, UnreadableTakesAreListedUnderTheOutcome) {
 }
 
 TEST_F(WindowTest, NonAsciiFolderAndFileNamesWork) {
-    const std::string project = MakeProject(
-        root_.Path() / "Gig – Ærø 日本", {Take(48000, 48000, 0), Take(96000, 48000, 1)}, "Tåke ");
+    const std::string project =
+        MakeProject(root_.Path() / "Gig – Ærø 日本",
+                    {NthTake(48000, 48000, 0), NthTake(96000, 48000, 1)}, "Tåke ");
     Load(project);
     EXPECT_EQ(window_->projectPathField()->text(), Q(project));
     EXPECT_TRUE(window_->convertButton()->isEnabled());

@@ -11,12 +11,8 @@ using namespace testsupport;
 namespace {
 
 TakeRecipe Take(uint64_t start, uint64_t frames, int age, uint32_t identity) {
-    TakeRecipe recipe;
-    recipe.start = start;
-    recipe.frames = frames;
-    recipe.time = TimeOfDay(age);
+    TakeRecipe recipe = NthTake(start, frames, age);
     recipe.identity = identity;
-    recipe.seed = static_cast<uint32_t>(age + 1);
     return recipe;
 }
 

@@ -14,13 +14,8 @@ using namespace testsupport;
 namespace {
 
 TakeRecipe Recipe(uint64_t start, uint64_t frames, uint32_t rate = 48000, int n = 0) {
-    TakeRecipe recipe;
-    recipe.start = start;
-    recipe.frames = frames;
+    TakeRecipe recipe = NthTake(start, frames, n);
     recipe.rate = rate;
-    recipe.time = TimeOfDay(n);
-    recipe.identity = static_cast<uint32_t>(n + 1);
-    recipe.seed = static_cast<uint32_t>(n + 1);
     return recipe;
 }
 

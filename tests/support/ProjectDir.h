@@ -17,6 +17,20 @@ inline std::string TimeOfDay(int n) {
     return text;
 }
 
+// The n-th take of a project in age order (larger n = newer), placed at `start`,
+// with an identity and a sample pattern of its own.
+inline TakeRecipe NthTake(uint64_t start, uint64_t frames, int n, int channels = 2, int bits = 24) {
+    TakeRecipe recipe;
+    recipe.start = start;
+    recipe.frames = frames;
+    recipe.channels = channels;
+    recipe.bits = bits;
+    recipe.time = TimeOfDay(n);
+    recipe.identity = static_cast<uint32_t>(n + 1);
+    recipe.seed = static_cast<uint32_t>(n + 1);
+    return recipe;
+}
+
 // A project directory holding takes; each take gets a unique seed and identity
 // (unless the recipe sets them) and is named "take NN.wav".
 class ProjectDir {
