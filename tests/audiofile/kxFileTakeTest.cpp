@@ -112,17 +112,15 @@ TEST(kxFileTake, ChunkWalkAcceptsAndRefusesByLayout) {
              .Fmt(2, 48000, 24)
              .Data(kSixFrames),
          TakeProblem::None, 12 + 12 + 866 + 14 + 24 + 8, 55},
-        {"RF64: the data size in ds64 stands for 0xFFFFFFFF",
+        {"BW64: ds64's data size stands for 0xFFFFFFFF; bext before fmt",
          TakeBuilder()
-             .Riff("RF64")
+             .Riff("BW64")
              .Form()
              .Ds64(36)
+             .Bext(3)
              .Fmt(2, 48000, 24)
              .Data(kSixFrames, ~0u)
              .Chunk("LIST", Payload(12)),
-         TakeProblem::None, 12 + 36 + 24 + 8},
-        {"BW64 with bext before fmt",
-         TakeBuilder().Riff("BW64").Form().Ds64(36).Bext(3).Fmt(2, 48000, 24).Data(kSixFrames, ~0u),
          TakeProblem::None, 12 + 36 + 866 + 24 + 8, 3},
         {"RF64 without ds64", TakeBuilder().Riff("RF64").Form().Fmt(2, 48000, 24).Data(kSixFrames),
          TakeProblem::NoDs64Chunk},
