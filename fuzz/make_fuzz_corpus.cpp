@@ -1,6 +1,7 @@
 // Writes the fuzzer's seed corpus: small valid takes of every layout and takes
 // broken in the ways real files break (cut short, sizes of 0 and 0xFFFFFFFF,
-// chunks past the end, odd sizes, no format, short 'bext', unsupported formats).
+// chunks past the end, odd sizes, no format, short 'bext', unsupported formats),
+// and layouts of other programs (chunks before 'fmt ', RF64).
 #include <cstdio>
 #include <string>
 
@@ -58,5 +59,13 @@ int main(int argc, char** argv) {
     TakeBuilder eightBit;
     eightBit.Riff().Form().Fmt(1, 8000, 8).Data({1, 2, 3, 4});
     save("8bit", eightBit);
+    TakeBuilder junkFirst;
+    junkFirst.Riff().Form().Chunk("JUNK", std::vector<uint8_t>(28)).Chunk("odd ", {1}, {}, true);
+    junkFirst.Bext(7).Fmt(2, 48000, 24).Data(PatternBytes(4, 0, 16, 2, 24));
+    save("junk-first", junkFirst);
+    TakeBuilder rf64;
+    rf64.Riff("RF64", 0xFFFFFFFF).Form().Ds64(64).Fmt(2, 48000, 16);
+    rf64.Data(PatternBytes(5, 0, 16, 2, 16), 0xFFFFFFFF);
+    save("rf64", rf64);
     return 0;
 }

@@ -30,10 +30,14 @@ constexpr uint32_t kPadID = FourCC("PAD ");
 constexpr uint32_t kDataID = FourCC("data");
 constexpr uint32_t kBlankID = FourCC("    ");  // a header prepared but not yet read
 constexpr uint32_t kRf64ID = FourCC("RF64");
+constexpr uint32_t kBw64ID = FourCC("BW64");  // RF64's twin from ITU-R BS.2088
+constexpr uint32_t kRifxID = FourCC("RIFX");  // big-endian RIFF
 constexpr uint32_t kDs64ID = FourCC("ds64");
 constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;  // a 32-bit size that stands in the ds64 chunk
+constexpr uint32_t kDs64DataSize = 28;        // ds64 payload without its table
 
 constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 
 constexpr uint32_t kBextDataSize = 602;      // the 'bext' payload without coding history
@@ -173,7 +177,7 @@ static_assert(offsetof(BWF_FullHeader, format) == 878);
 static_assert(offsetof(BWF_FullHeader, identity) == 904);
 static_assert(offsetof(BWF_FullHeader, padHeader) == 938);
 static_assert(offsetof(BWF_FullHeader, dataHeader) == 1016);
-static_assert(sizeof(DataSize64Chunk) == 36);
+static_assert(sizeof(DataSize64Chunk) == 8 + kDs64DataSize);
 static_assert(sizeof(RF64_FullHeader) == kHeaderSize);
 static_assert(offsetof(RF64_FullHeader, bext) == 48);
 static_assert(offsetof(RF64_FullHeader, dataHeader) == 1016);

@@ -28,12 +28,9 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
 }
 
 // A chunk identifier made of printable ASCII, as every real one is.
-bool IsPlausibleIdentifier(uint32_t identifier) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        const uint32_t byte = (identifier >> shift) & 0xFF;
-        if (byte < 0x20 || byte > 0x7E) return false;
-    }
-    return true;
+bool IsPlausibleIdentifier(const uint8_t* identifier) {
+    return std::all_of(identifier, identifier + 4,
+                       [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 // The list key of an origination date and time: seconds from 1970-01-01 by plain
@@ -80,6 +77,7 @@ bool kxFile::Reject(TakeProblem why) {
 
 bool kxFile::Validate() {
     problem = TakeProblem::None;
+    foundFormat = TakeFormat{};
     if (!hasPath) return Reject(TakeProblem::NoPath);
     if (Open(path.c_str(), kRiffReadChunks) != kRiffDone) {
         // A file that opens but is shorter than 8 bytes is no WAVE file at all.
@@ -90,72 +88,23 @@ bool kxFile::Validate() {
     }
     uint32_t form = 0;
     if (ReadDWORD(form) != kRiffDone || form != kWaveID) return Reject(TakeProblem::NotWave);
+    if (RiffID() == kRifxID) return Reject(TakeProblem::BigEndian);
 
-    RiffChunkHeader chunk;
-    if (ReadChunkHeader(chunk) != kRiffDone) return Reject(TakeProblem::NoFormatChunk);
-    bool bextRead = false;
-    if (chunk.identifier == kBextID) {
-        if (ReadBextChunk(header.bext, chunk.size) != kRiffDone) {
-            return Reject(chunk.size < kBextDataSize ? TakeProblem::BadBextChunk
-                                                     : TakeProblem::DamagedChunks);
-        }
-        SetCreationTime(header.bext.data.GetOriginationTime());
-        bextRead = true;
-        if (ReadChunkHeader(chunk) != kRiffDone) return Reject(TakeProblem::NoFormatChunk);
-    }
-    if (chunk.identifier != kFmtID) return Reject(TakeProblem::NoFormatChunk);
-    bool extensiblePcm = false;
-    if (ReadWaveChunk(header.format.data, chunk.size, &extensiblePcm) != kRiffDone) {
-        return Reject(TakeProblem::DamagedChunks);
-    }
-
-    // Any chunks up to the first "data" chunk.
-    for (;;) {
-        if (CurrentFilePosition(dataChunkPosition) != kRiffDone) {
-            return Reject(TakeProblem::DamagedChunks);
-        }
-        if (ReadChunkHeader(chunk) != kRiffDone) return Reject(TakeProblem::NoDataChunk);
-        if (chunk.identifier == kDataID) break;
-
-        int32_t result = kRiffDone;
-        if (chunk.identifier == kTfidID) {
-            result = ReadBaseIDChunk(header.identity, chunk.size);
-        } else if (chunk.identifier == kBextID && !bextRead && chunk.size >= kBextDataSize) {
-            // Other tools write 'bext' behind the format chunk; its time reference
-            // and date still place and order the take.
-            result = ReadBextChunk(header.bext, chunk.size);
-            SetCreationTime(header.bext.data.GetOriginationTime());
-            bextRead = true;
-        } else {
-            result = Skip(chunk.size);
-        }
-        if (result != kRiffDone) return Reject(TakeProblem::DamagedChunks);
-
-        // The recorder writes odd-sized chunks without a pad byte; RIFF writers such
-        // as sox and ffmpeg add one. Follow the pad byte only when the unpadded
-        // position does not hold a chunk header.
-        if (chunk.size % 2 == 1) {
-            uint64_t at = 0;
-            RiffChunkHeader peek;
-            if (CurrentFilePosition(at) == kRiffDone && ReadChunkHeader(peek) == kRiffDone &&
-                !IsPlausibleIdentifier(peek.identifier)) {
-                Seek(at + 1);
-            } else {
-                Seek(at);
-            }
-        }
-    }
-    header.dataHeader = chunk;
-    if (CurrentFilePosition(dataStart) != kRiffDone) return Reject(TakeProblem::DamagedChunks);
-
-    if (!IsPlayableFormat(extensiblePcm)) return Reject(TakeProblem::UnsupportedFormat);
+    uint64_t declaredSize = 0;
+    if (!WalkChunks(declaredSize)) return false;
+    const WaveFormatChunkData& format = header.format.data;
+    foundFormat.channels = format.channels;
+    foundFormat.sampleRate = format.sampleRate;
+    foundFormat.bitsPerSample = format.bitsPerSample;
+    foundFormat.blockAlign = format.blockAlign;
+    if (const TakeProblem why = FormatProblem(); why != TakeProblem::None) return Reject(why);
 
     // A take cut short (power lost while recording, an interrupted copy) keeps the
     // whole frames that are really there.
     const uint64_t present = FileLength() > dataStart ? FileLength() - dataStart : 0;
-    const uint64_t usable = std::min<uint64_t>(chunk.size, present);
+    const uint64_t usable = std::min(declaredSize, present);
     dataSize = usable - usable % BytesPerSample();
-    header.dataHeader.size = static_cast<uint32_t>(dataSize);
+    header.dataHeader.size = dataSize > UINT32_MAX ? kSizeInDs64 : static_cast<uint32_t>(dataSize);
     if (StartLocation() > kMaxTimelinePosition - FrameCount()) {
         return Reject(TakeProblem::BadTimeReference);
     }
@@ -165,13 +114,85 @@ bool kxFile::Validate() {
     return true;
 }
 
-bool kxFile::IsPlayableFormat(bool extensiblePcm) const {
-    const WaveFormatChunkData& format = header.format.data;
-    const bool pcm =
-        format.formatTag == kFormatPcm || (format.formatTag == kFormatExtensible && extensiblePcm);
-    return pcm && (format.channels == 1 || format.channels == 2) &&
-           (format.bitsPerSample == 16 || format.bitsPerSample == 24) && format.sampleRate != 0 &&
-           format.blockAlign == format.channels * format.bitsPerSample / 8;
+bool kxFile::WalkChunks(uint64_t& declaredDataSize) {
+    // RF64 and BW64 files keep the sizes that outgrow 32 bits in a 'ds64' chunk
+    // that comes first.
+    const bool sizesInDs64 = RiffID() == kRf64ID || RiffID() == kBw64ID;
+    uint64_t ds64DataSize = 0;
+    RiffChunkHeader chunk;
+    if (sizesInDs64 &&
+        (ReadChunkHeader(chunk) != kRiffDone || chunk.identifier != kDs64ID ||
+         ReadDataSize64Chunk(chunk.size, ds64DataSize) != kRiffDone || !SkipPadByte(chunk.size))) {
+        return Reject(TakeProblem::NoDs64Chunk);
+    }
+
+    // Up to the first "data" chunk. Before the format chunk, chunks that other
+    // tools put first (JUNK reserved for an RF64 header, LIST, ...) are skipped.
+    bool formatRead = false;
+    bool bextRead = false;
+    for (;;) {
+        if (CurrentFilePosition(dataChunkPosition) != kRiffDone) {
+            return Reject(TakeProblem::DamagedChunks);
+        }
+        if (ReadChunkHeader(chunk) != kRiffDone) {
+            return Reject(formatRead ? TakeProblem::NoDataChunk : TakeProblem::NoFormatChunk);
+        }
+        if (chunk.identifier == kDataID) {
+            if (!formatRead) return Reject(TakeProblem::DataBeforeFormat);
+            break;
+        }
+        int32_t result = kRiffDone;
+        if (chunk.identifier == kFmtID && !formatRead) {
+            result = ReadWaveChunk(header.format.data, chunk.size, &foundFormat.encoding);
+            formatRead = true;
+        } else if (chunk.identifier == kTfidID && formatRead) {
+            result = ReadBaseIDChunk(header.identity, chunk.size);
+        } else if (chunk.identifier == kBextID && !bextRead) {
+            // The recorder writes 'bext' first; other tools write it behind the
+            // format chunk, where a short one is skipped like any other chunk.
+            if (chunk.size < kBextDataSize) {
+                if (!formatRead) return Reject(TakeProblem::BadBextChunk);
+                result = Skip(chunk.size);
+            } else {
+                result = ReadBextChunk(header.bext, chunk.size);
+                SetCreationTime(header.bext.data.GetOriginationTime());
+                bextRead = true;
+            }
+        } else {
+            result = Skip(chunk.size);
+        }
+        if (result != kRiffDone || !SkipPadByte(chunk.size)) {
+            return Reject(TakeProblem::DamagedChunks);
+        }
+    }
+    header.dataHeader = chunk;
+    declaredDataSize = sizesInDs64 && chunk.size == kSizeInDs64 ? ds64DataSize : chunk.size;
+    if (CurrentFilePosition(dataStart) != kRiffDone) return Reject(TakeProblem::DamagedChunks);
+    return true;
+}
+
+bool kxFile::SkipPadByte(uint32_t chunkSize) {
+    // The recorder writes odd-sized chunks without a pad byte; RIFF writers such as
+    // sox and ffmpeg add one. A zero byte followed by a chunk identifier is a pad.
+    if (chunkSize % 2 == 0) return true;
+    uint64_t at = 0;
+    if (CurrentFilePosition(at) != kRiffDone) return false;
+    uint8_t ahead[5];
+    uint64_t got = 0;
+    const bool padded = Read(ahead, sizeof ahead, got) == kRiffDone && ahead[0] == 0 &&
+                        IsPlausibleIdentifier(ahead + 1);
+    return Seek(padded ? at + 1 : at) == kRiffDone;
+}
+
+TakeProblem kxFile::FormatProblem() const {
+    const TakeFormat& f = foundFormat;
+    if (f.encoding == kFormatFloat) return TakeProblem::FloatSamples;
+    if (f.encoding != kFormatPcm) return TakeProblem::CompressedFormat;
+    if (f.bitsPerSample != 16 && f.bitsPerSample != 24) return TakeProblem::UnsupportedBits;
+    if (f.channels != 1 && f.channels != 2) return TakeProblem::UnsupportedChannels;
+    if (f.sampleRate == 0) return TakeProblem::NoSampleRate;
+    if (f.blockAlign != f.channels * f.bitsPerSample / 8) return TakeProblem::BadBlockAlign;
+    return TakeProblem::None;
 }
 
 bool kxFile::OpenForPlay() {

@@ -19,18 +19,38 @@
 #include "audiofile/kxRiff.h"
 #include "edl/kxLinkedList.h"
 
-// Why Validate refused a take. The engine chooses no words; the front ends do.
+// Why Validate refused a take. The engine chooses no words; the front ends do,
+// from the problem and the TakeFormat found in the file.
 enum class TakeProblem : int32_t {
     None = 0,
-    NoPath,             // constructed without a directory or name
-    CannotOpen,         // missing, unreadable, or not a regular file
-    NotWave,            // bytes 8 to 11 are not "WAVE", or the file is too short for them
-    NoFormatChunk,      // the first chunk (after an optional 'bext') is not "fmt "
-    BadBextChunk,       // a leading 'bext' chunk shorter than 602 bytes
-    DamagedChunks,      // a chunk runs past the end of the file, or the walk cannot read on
-    NoDataChunk,        // the file ends before a "data" chunk
-    UnsupportedFormat,  // not 16/24-bit integer PCM, mono or stereo, at a real rate
-    BadTimeReference,   // the take would end beyond kMaxTimelinePosition
+    NoPath,            // constructed without a directory or name
+    CannotOpen,        // missing, unreadable, or not a regular file
+    NotWave,           // bytes 8 to 11 are not "WAVE", or the file is too short for them
+    BigEndian,         // a big-endian "RIFX" file
+    NoDs64Chunk,       // an RF64 or BW64 file whose first chunk is no whole 'ds64'
+    NoFormatChunk,     // the file ends before a "fmt " chunk
+    DataBeforeFormat,  // a "data" chunk comes before any "fmt " chunk
+    BadBextChunk,      // a 'bext' chunk before "fmt " shorter than 602 bytes
+    DamagedChunks,     // a chunk runs past the end of the file, or the walk cannot read on
+    NoDataChunk,       // the file ends before a "data" chunk
+    // The format chunk describes samples proj2wav cannot play:
+    FloatSamples,         // floating-point samples (TakeFormat: bits)
+    CompressedFormat,     // another encoding than PCM (TakeFormat: encoding)
+    UnsupportedBits,      // integer PCM of other than 16 or 24 bits (TakeFormat: bits)
+    UnsupportedChannels,  // other than 1 or 2 channels (TakeFormat: channels)
+    NoSampleRate,         // a sample rate of 0
+    BadBlockAlign,        // frames that are not packed channels x bits / 8 bytes
+    BadTimeReference,     // the take would end beyond kMaxTimelinePosition
+};
+
+// What a take's format chunk says, as Validate found it: the facts that tell why a
+// format is refused.
+struct TakeFormat {
+    uint16_t encoding = 0;  // format tag; for WAVE_FORMAT_EXTENSIBLE, its sub-format's
+    uint16_t channels = 0;
+    uint32_t sampleRate = 0;
+    uint16_t bitsPerSample = 0;
+    uint16_t blockAlign = 0;
 };
 
 // The end of the timeline: no take may reach past it. Far beyond any session (2^62
@@ -48,8 +68,11 @@ public:
     ~kxFile() override = default;
 
     // Walks a take's chunks and fills the header records. True when the take is
-    // one proj2wav can play; otherwise Problem() tells why not. The file is closed
-    // afterwards in every case.
+    // one proj2wav can play; otherwise Problem() and FoundFormat() tell why not.
+    // Besides the recorder's own layout it reads what other programs write: chunks
+    // before 'fmt ' (a 'bext' among them is read, the rest skipped), RIFF pad bytes,
+    // and RF64/BW64 files with their 64-bit data size. The file is closed afterwards
+    // in every case.
     bool Validate();
     // Opens the take for its samples and positions the stream at data start.
     bool OpenForPlay();
@@ -97,13 +120,21 @@ public:
     const std::string& Path() const { return path; }
     bool HasPath() const { return hasPath; }
     TakeProblem Problem() const { return problem; }
+    // The format chunk as found; all zero when the walk did not reach one.
+    TakeFormat FoundFormat() const { return foundFormat; }
 
     BWF_FullHeader header;
 
 private:
     bool Reject(TakeProblem why);
     void SetCreationTime(const std::tm& time);
-    bool IsPlayableFormat(bool extensiblePcm) const;
+    // The chunk walk that fills the header records and data start; false after a
+    // Reject. Gives the data size that the data chunk (or 'ds64') declares.
+    bool WalkChunks(uint64_t& declaredDataSize);
+    // Behind a chunk of odd size: steps over a RIFF pad byte when one stands there.
+    bool SkipPadByte(uint32_t chunkSize);
+    // The first reason the format found cannot be played; None when it can.
+    TakeProblem FormatProblem() const;
     // Reconciles the counted data size with the bytes really in the file after a
     // failed or short write, so that the rewritten header matches the file.
     void MatchDataSizeToFile();
@@ -117,4 +148,5 @@ private:
     std::tm creationTime{};
     int64_t locationKey = -1;  // GetLocation, kept with the creation time
     TakeProblem problem = TakeProblem::None;
+    TakeFormat foundFormat;
 };

@@ -115,16 +115,16 @@ int32_t kxRiff::ReadChunkHeader(RiffChunkHeader& header) {
 
 namespace {
 
-// The tail of the KSDATAFORMAT_SUBTYPE_PCM GUID, as it stands in a file, behind the
-// little-endian format tag 1 that starts the GUID.
-constexpr uint8_t kPcmGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                      0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+// The tail that the sub-format GUIDs of the standard formats share (PCM, float,
+// ...: KSDATAFORMAT_SUBTYPE_*), as it stands in a file, behind the little-endian
+// format tag that starts the GUID.
+constexpr uint8_t kStandardGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                           0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 constexpr std::size_t kSubFormatOffset = 24;
 
 }  // namespace
 
-int32_t kxRiff::ReadWaveChunk(WaveFormatChunkData& format, uint32_t size, bool* extensiblePcm) {
-    if (extensiblePcm != nullptr) *extensiblePcm = false;
+int32_t kxRiff::ReadWaveChunk(WaveFormatChunkData& format, uint32_t size, uint16_t* encoding) {
     uint8_t raw[kFmtExtensibleSize];
     const uint32_t taken = std::min(size, kFmtExtensibleSize);
     if (!kxDiskMgr::FileRead(stream, raw, taken)) return kRiffFailed;
@@ -137,15 +137,26 @@ int32_t kxRiff::ReadWaveChunk(WaveFormatChunkData& format, uint32_t size, bool* 
     fileOrder.SwapBytes();
     format = fileOrder;
 
-    if (extensiblePcm != nullptr && format.formatTag == kFormatExtensible &&
-        taken == kFmtExtensibleSize) {
-        uint16_t subFormat = 0;
-        std::memcpy(&subFormat, raw + kSubFormatOffset, sizeof subFormat);
-        subFormat = Swapped(subFormat);
-        *extensiblePcm = subFormat == kFormatPcm &&
-                         std::memcmp(raw + kSubFormatOffset + 2, kPcmGuidTail, 14) == 0;
+    if (encoding != nullptr) {
+        *encoding = format.formatTag;
+        if (format.formatTag == kFormatExtensible && taken == kFmtExtensibleSize &&
+            std::memcmp(raw + kSubFormatOffset + 2, kStandardGuidTail, 14) == 0) {
+            uint16_t subFormat = 0;
+            std::memcpy(&subFormat, raw + kSubFormatOffset, sizeof subFormat);
+            *encoding = Swapped(subFormat);
+        }
     }
     return size > taken ? Skip(size - taken) : kRiffDone;
+}
+
+int32_t kxRiff::ReadDataSize64Chunk(uint32_t size, uint64_t& dataSize) {
+    // RIFF size, data size and sample count, each low word first, then the table length.
+    uint32_t words[kDs64DataSize / 4];
+    if (size < kDs64DataSize || !kxDiskMgr::FileRead(stream, words, sizeof words)) {
+        return kRiffFailed;
+    }
+    dataSize = uint64_t{Swapped(words[3])} << 32 | Swapped(words[2]);
+    return size > kDs64DataSize ? Skip(size - kDs64DataSize) : kRiffDone;
 }
 
 int32_t kxRiff::ReadBextChunk(BextFormatChunk& chunk, uint32_t size) {

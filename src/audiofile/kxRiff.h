@@ -49,11 +49,14 @@ public:
     int32_t Read(void* buffer, uint64_t n, uint64_t& got);
     int32_t ReadChunkHeader(RiffChunkHeader& header);
     // Reads a 'fmt ' payload of `size` bytes: the first 18 (or fewer, when the chunk
-    // is smaller) fill the record and the rest is skipped. When `extensiblePcm` is
-    // given it tells whether the chunk is WAVE_FORMAT_EXTENSIBLE with the integer-PCM
-    // sub-format.
-    int32_t ReadWaveChunk(WaveFormatChunkData& format, uint32_t size,
-                          bool* extensiblePcm = nullptr);
+    // is smaller) fill the record and the rest is skipped. When `encoding` is given
+    // it receives the samples' encoding as a format tag: the chunk's own tag, or for
+    // WAVE_FORMAT_EXTENSIBLE the tag its sub-format GUID stands for (0xFFFE itself
+    // when the GUID is missing or of no standard family).
+    int32_t ReadWaveChunk(WaveFormatChunkData& format, uint32_t size, uint16_t* encoding = nullptr);
+    // Reads a 'ds64' payload of `size` bytes (at least 28) and gives the 64-bit size
+    // of the data chunk it holds; the table of other chunk sizes is skipped.
+    int32_t ReadDataSize64Chunk(uint32_t size, uint64_t& dataSize);
     // Reads a 'bext' payload of `size` bytes (at least 602); the coding history
     // behind the first 602 bytes is skipped.
     int32_t ReadBextChunk(BextFormatChunk& chunk, uint32_t size);
@@ -61,6 +64,8 @@ public:
     // skips whatever the chunk declares beyond it.
     int32_t ReadBaseIDChunk(BaseIDChunk& chunk, uint32_t size = kIdentityDataSize);
 
+    // The identifier in the first 4 bytes of a file opened to walk its chunks.
+    uint32_t RiffID() const { return riffID; }
     RiffFileMode Mode() const { return mode; }
     bool IsReading() const { return mode == kRiffReadChunks; }
     bool IsWriting() const { return mode == kRiffCreate || mode == kRiffCreateReadBack; }

@@ -35,32 +35,6 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-const char* ProblemText(TakeProblem problem) {
-    switch (problem) {
-        case TakeProblem::None:
-            return "";
-        case TakeProblem::NoPath:
-            return "no file name";
-        case TakeProblem::CannotOpen:
-            return "not a regular file or cannot be opened";
-        case TakeProblem::NotWave:
-            return "not a WAVE file";
-        case TakeProblem::NoFormatChunk:
-            return "no format chunk at the start of the file";
-        case TakeProblem::BadBextChunk:
-            return "broadcast extension chunk too short";
-        case TakeProblem::DamagedChunks:
-            return "chunk sizes run past the end of the file";
-        case TakeProblem::NoDataChunk:
-            return "no audio data chunk";
-        case TakeProblem::UnsupportedFormat:
-            return "unsupported format: only 16- or 24-bit integer PCM, mono or stereo";
-        case TakeProblem::BadTimeReference:
-            return "time reference beyond any timeline (damaged 'bext' chunk)";
-    }
-    return "refused";
-}
-
 std::string TimeText(const EDLWriter& writer, uint64_t frames) {
     timeParts parts;
     writer.GetTime(frames, parts);

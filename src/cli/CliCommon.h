@@ -1,6 +1,6 @@
 // What the command-line front end's commands share: exit codes, the output format
-// the user chose, the words for refused takes, error lines, and loading a project
-// with a reason in words when it is not a valid one.
+// the user chose, error lines, and loading a project with a reason in words when
+// it is not a valid one.
 #pragma once
 
 #include <cstdint>
@@ -41,9 +41,6 @@ void PrintError(const std::string& message);
 void PrintWarning(const std::string& message);
 // The text in double quotes, as file names appear in messages.
 std::string Quoted(const std::string& text);
-
-// Why a take was refused, in words for a recording engineer; empty for None.
-const char* ProblemText(TakeProblem problem);
 
 // A timeline position or a length in frames as the window writes times
 // (app::formatTime), without the leading blank that pads the hours.

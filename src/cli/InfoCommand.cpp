@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/AppDecisions.h"
+#include "app/TakeProblemText.h"
 
 namespace cli {
 
@@ -125,7 +126,8 @@ void PrintText(const EDLWriter& writer, const InfoOptions& options, const Projec
         const char* name = e.entry->name.c_str();
         const int width = static_cast<int>(nameWidth);
         if (e.take == nullptr) {
-            std::printf("  %-*s  refused   %s\n", width, name, ProblemText(e.entry->problem));
+            std::printf("  %-*s  refused   %s\n", width, name,
+                        app::TakeProblemText(e.entry->problem, e.entry->found).c_str());
             continue;
         }
         const kxFile& t = *e.take;
@@ -180,7 +182,7 @@ void PrintJson(const EDLWriter& writer, const InfoOptions& options, const Projec
         doc["entries"].push_back({
             {"name", e.entry->name},
             {"accepted", ok},
-            {"reason", ValueOrNull(!ok, std::string(ProblemText(e.entry->problem)))},
+            {"reason", ValueOrNull(!ok, app::TakeProblemText(e.entry->problem, e.entry->found))},
             {"channels", ValueOrNull(ok, ok ? t->Channels() : 0)},
             {"bits", ValueOrNull(ok, ok ? t->BitsPerSample() : 0)},
             {"sample_rate", ValueOrNull(ok, ok ? t->SampleRate() : 0)},

@@ -106,7 +106,7 @@ void EDLWriter::LoadProjFiles(const char* dir) {
         const bool dotEntry = std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
         auto take = std::make_unique<kxFile>(audioDir.c_str(), name);
         const bool accepted = take->Validate();
-        if (!dotEntry) entries.push_back({name, accepted, take->Problem()});
+        if (!dotEntry) entries.push_back({name, accepted, take->Problem(), take->FoundFormat()});
         if (accepted) {
             if (firstValid) {
                 sampleRate = take->SampleRate();

@@ -27,6 +27,7 @@ struct ProjectEntry {
     std::string name;
     bool accepted = false;
     TakeProblem problem = TakeProblem::None;
+    TakeFormat found;  // the format chunk as found, for the words of a refusal
 };
 
 class EDLWriter {

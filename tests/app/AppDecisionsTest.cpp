@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/AppDecisions.h"
+#include "app/TakeProblemText.h"
 
 namespace {
 
@@ -31,6 +32,21 @@ TEST(FormatTime, PadsHoursWithABlankAndTheRestWithZeros) {
     EXPECT_EQ(app::formatTime(Time(1, 2, 3, 4)), " 1:02:03.04");
     EXPECT_EQ(app::formatTime(Time(0, 0, 0, 0)), " 0:00:00.00");
     EXPECT_EQ(app::formatTime(Time(12, 59, 59, 9)), "12:59:59.09");
+}
+
+TEST(TakeProblemText, NamesWhatWasFoundInTheFile) {
+    using enum TakeProblem;
+    const std::string onlyPcm = ": only 16- and 24-bit PCM takes can be used";
+    EXPECT_EQ(app::TakeProblemText(FloatSamples, {3, 2, 48000, 64}),
+              "64-bit float samples" + onlyPcm);
+    EXPECT_EQ(app::TakeProblemText(CompressedFormat, {0x55}),
+              "compressed (format tag 0x0055)" + onlyPcm);
+    EXPECT_EQ(app::TakeProblemText(UnsupportedChannels, {1, 3}),
+              "3 channels: only mono and stereo takes can be used");
+    EXPECT_EQ(app::TakeProblemText(BadBlockAlign, {1, 2, 48000, 24, 8}),
+              "frames of 8 bytes for 2 channels of 24-bit samples: only packed 16- and 24-bit PCM "
+              "takes can be used");
+    EXPECT_EQ(app::TakeProblemText(None), "");
 }
 
 TEST(FormatBytes, SwitchesUnitsAndPrecisionAtEachBoundary) {

@@ -99,15 +99,38 @@ TEST(kxFileTake, ChunkWalkAcceptsAndRefusesByLayout) {
          Wave().Fmt(2, 48000, 24).Chunk("TFID", Payload(40)).Data(kSixFrames), TakeProblem::None,
          12 + 24 + 48 + 8},
         {"RIFF id and size are not checked",
-         TakeBuilder().Riff("RIFX", 0).Form().Fmt(2, 48000, 24).Data(kSixFrames), TakeProblem::None,
+         TakeBuilder().Riff("riff", 0).Form().Fmt(2, 48000, 24).Data(kSixFrames), TakeProblem::None,
          12 + 24 + 8},
+        {"JUNK first (ffmpeg -rf64 auto), odd chunk without pad",
+         Wave().Chunk("JUNK", Payload(28)).Chunk("odd ", five).Fmt(2, 48000, 24).Data(kSixFrames),
+         TakeProblem::None, 12 + 36 + 13 + 24 + 8},
+        {"LIST, bext, odd chunk with pad, then fmt",
+         Wave()
+             .Chunk("LIST", Payload(4))
+             .Bext(55)
+             .Chunk("junk", five, {}, true)
+             .Fmt(2, 48000, 24)
+             .Data(kSixFrames),
+         TakeProblem::None, 12 + 12 + 866 + 14 + 24 + 8, 55},
+        {"BW64: ds64's data size stands for 0xFFFFFFFF; bext before fmt",
+         TakeBuilder()
+             .Riff("BW64")
+             .Form()
+             .Ds64(36)
+             .Bext(3)
+             .Fmt(2, 48000, 24)
+             .Data(kSixFrames, ~0u)
+             .Chunk("LIST", Payload(12)),
+         TakeProblem::None, 12 + 36 + 866 + 24 + 8, 3},
+        {"RF64 without ds64", TakeBuilder().Riff("RF64").Form().Fmt(2, 48000, 24).Data(kSixFrames),
+         TakeProblem::NoDs64Chunk},
+        {"RIFX", TakeBuilder().Riff("RIFX").Form().Fmt(2, 48000, 24).Data(kSixFrames),
+         TakeProblem::BigEndian},
         {"form type not WAVE", TakeBuilder().Riff().Form("AVI ").Fmt(2, 48000, 24).Data(kSixFrames),
          TakeProblem::NotWave},
-        {"TFID between bext and fmt", Wave().Bext(0).Tfid(9).Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::NoFormatChunk},
-        {"first chunk LIST", Wave().Chunk("LIST", Payload(4)).Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::NoFormatChunk},
-        {"first chunk data", Wave().Data(kSixFrames), TakeProblem::NoFormatChunk},
+        {"no fmt", Wave().Bext(0).Chunk("LIST", Payload(4)), TakeProblem::NoFormatChunk},
+        {"data before fmt", Wave().Chunk("JUNK", Payload(4)).Data(kSixFrames).Fmt(2, 48000, 24),
+         TakeProblem::DataBeforeFormat},
         {"bext 601",
          Wave().Bext(0, "2026-03-14", "10:00:00", 0, 601).Fmt(2, 48000, 24).Data(kSixFrames),
          TakeProblem::BadBextChunk},
@@ -127,6 +150,9 @@ TEST(kxFileTake, ChunkWalkAcceptsAndRefusesByLayout) {
              .Bext(0, "2026-03-14", "10:00:00", 256, 0x80000000)
              .Fmt(2, 48000, 24)
              .Data(kSixFrames),
+         TakeProblem::DamagedChunks},
+        {"leading chunk past the end",
+         Wave().Chunk("JUNK", Payload(4), 0x80000000).Fmt(2, 48000, 24).Data(kSixFrames),
          TakeProblem::DamagedChunks},
         {"fmt past the end", Wave().Chunk("fmt ", Payload(16), 0x90000000).Data(kSixFrames),
          TakeProblem::DamagedChunks},
@@ -195,22 +221,25 @@ TEST(kxFileTake, OnlyPlayableIntegerPcmIsAccepted) {
         uint32_t fmtSize;
         std::optional<uint16_t> blockAlign;
         uint16_t subFormat;
-        bool accepted;
+        TakeProblem problem;
+        uint16_t encoding;  // as found
     };
+    using enum TakeProblem;
     const Case cases[] = {
-        {1, 2, 16, 44100, 16, {}, 1, true},
-        {1, 1, 24, 48000, 18, {}, 1, true},
-        {0xFFFE, 2, 24, 96000, 40, {}, 1, true},
-        {0xFFFE, 2, 24, 96000, 40, {}, 3, false},  // extensible float
-        {0xFFFE, 2, 24, 96000, 18, {}, 1, false},  // extensible without its GUID
-        {3, 2, 32, 48000, 18, {}, 1, false},       // float
-        {1, 1, 8, 8000, 16, {}, 1, false},
-        {1, 2, 32, 48000, 16, {}, 1, false},
-        {1, 3, 16, 48000, 16, {}, 1, false},
-        {1, 0, 16, 48000, 16, 2, 1, false},
-        {1, 2, 16, 0, 16, {}, 1, false},
-        {1, 2, 16, 48000, 16, 6, 1, false},
-        {1, 2, 24, 48000, 16, 8, 1, false},  // 24 bits in 32-bit containers
+        {1, 2, 16, 44100, 16, {}, 1, None, 1},
+        {1, 1, 24, 48000, 18, {}, 1, None, 1},
+        {0xFFFE, 2, 24, 96000, 40, {}, 1, None, 1},
+        {0xFFFE, 2, 32, 96000, 40, {}, 3, FloatSamples, 3},
+        {0xFFFE, 2, 24, 96000, 18, {}, 1, CompressedFormat, 0xFFFE},  // without its GUID
+        {3, 2, 32, 48000, 18, {}, 1, FloatSamples, 3},
+        {0x55, 2, 16, 48000, 18, {}, 1, CompressedFormat, 0x55},
+        {1, 1, 8, 8000, 16, {}, 1, UnsupportedBits, 1},
+        {1, 2, 32, 48000, 16, {}, 1, UnsupportedBits, 1},
+        {1, 3, 16, 48000, 16, {}, 1, UnsupportedChannels, 1},
+        {1, 0, 16, 48000, 16, 2, 1, UnsupportedChannels, 1},
+        {1, 2, 16, 0, 16, {}, 1, NoSampleRate, 1},
+        {1, 2, 16, 48000, 16, 6, 1, BadBlockAlign, 1},
+        {1, 2, 24, 48000, 16, 8, 1, BadBlockAlign, 1},  // 24 bits in 32-bit containers
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -222,7 +251,11 @@ TEST(kxFileTake, OnlyPlayableIntegerPcmIsAccepted) {
                 .Fmt(c.channels, c.rate, c.bits, c.tag, c.fmtSize, c.blockAlign, c.subFormat)
                 .Data(Payload(48));
         const auto file = ValidatedTake(dir, take);
-        EXPECT_EQ(file->Problem(), c.accepted ? TakeProblem::None : TakeProblem::UnsupportedFormat);
+        EXPECT_EQ(file->Problem(), c.problem);
+        const TakeFormat found = file->FoundFormat();
+        EXPECT_EQ(found.encoding, c.encoding);
+        EXPECT_EQ(found.channels, c.channels);
+        EXPECT_EQ(found.bitsPerSample, c.bits);
     }
 }
 
@@ -306,25 +339,32 @@ protected:
     std::string path = dir / "long.wav";
 };
 
-TEST_F(kxFileLargeTake, SamplesPastTwoGiBAreReadWhereTheyAre) {
-    const TakeBuilder take =
-        Wave().Bext(0, "2026-03-14", "10:00:00").Fmt(2, 48000, 16).Data({}, 0xF0000000);
-    const std::vector<uint8_t> head = take.Bytes();
-    MakeFile(head, head.size() + 0xF0000000ull);
-    const uint64_t offset = 0x90000000;  // 2.25 GiB into the samples
-    const std::vector<uint8_t> pattern = PatternBytes(3, 0, 16, 2, 16);
-    Poke(head.size() + offset, pattern);
+TEST_F(kxFileLargeTake, SamplesPastTwoAndFourGiBAreReadWhereTheyAre) {
+    const uint64_t riffSize = 0xF0000000, rf64Size = 0x140000000;  // 3.75 and 5 GiB
+    for (const uint64_t size : {riffSize, rf64Size}) {
+        SCOPED_TRACE(size);
+        const bool rf64 = size > UINT32_MAX;
+        TakeBuilder take;
+        take.Riff(rf64 ? "RF64" : "RIFF").Form();
+        if (rf64) take.Ds64(size);
+        take.Bext(0).Fmt(2, 48000, 16).Data({}, rf64 ? ~0u : static_cast<uint32_t>(size));
+        const std::vector<uint8_t> head = take.Bytes();
+        MakeFile(head, head.size() + size);
+        const uint64_t offset = size - 0x60000000;  // beyond 2 GiB, and 4 GiB for RF64
+        const std::vector<uint8_t> pattern = PatternBytes(3, 0, 16, 2, 16);
+        Poke(head.size() + offset, pattern);
 
-    kxFile file(dir.Path().c_str(), "long.wav");
-    ASSERT_TRUE(file.Validate()) << static_cast<int>(file.Problem());
-    EXPECT_EQ(file.DataSize(), 0xF0000000u);
-    EXPECT_EQ(file.FrameCount(), 0x3C000000u);
-    std::vector<uint8_t> buffer(pattern.size());
-    uint64_t got = 0;
-    ASSERT_TRUE(file.ReadAudioData(buffer.data(), offset, buffer.size(), got));
-    EXPECT_EQ(buffer, pattern);
-    ASSERT_TRUE(file.ReadAudioData(buffer.data(), 0xF0000000 - 4, 4, got));
-    EXPECT_TRUE(file.SeekToSample(0x3C000000 - 1));
+        kxFile file(dir.Path().c_str(), "long.wav");
+        ASSERT_TRUE(file.Validate()) << static_cast<int>(file.Problem());
+        EXPECT_EQ(file.DataSize(), size);
+        EXPECT_EQ(file.FrameCount(), size / 4);
+        std::vector<uint8_t> buffer(pattern.size());
+        uint64_t got = 0;
+        ASSERT_TRUE(file.ReadAudioData(buffer.data(), offset, buffer.size(), got));
+        EXPECT_EQ(buffer, pattern);
+        ASSERT_TRUE(file.ReadAudioData(buffer.data(), size - 4, 4, got));
+        EXPECT_TRUE(file.SeekToSample(size / 4 - 1));
+    }
 }
 
 TEST_F(kxFileLargeTake, ChunkLargerThanTwoGiBIsSkippedForwards) {

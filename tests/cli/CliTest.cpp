@@ -207,7 +207,9 @@ TEST(CliInfo, TextShowsStatusEntriesAndEditList) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("notes.txt    refused   not a WAVE file"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("refused   unsupported format"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("eight.wav    refused   8-bit samples: only 16- and 24-bit PCM takes"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("Edit list: 3 events"), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "");
 }
@@ -240,6 +242,7 @@ TEST(CliInfo, JsonReportsEveryEntryAndEventWithFades) {
     EXPECT_EQ(entries[1]["frames"], 48000);
     EXPECT_EQ(entries[1]["channels"], 2);
     EXPECT_EQ(entries[1]["bits"], 24);
+    EXPECT_EQ(entries[3]["reason"], "8-bit samples: only 16- and 24-bit PCM takes can be used");
     EXPECT_EQ(entries[4]["accepted"], false);
     EXPECT_EQ(entries[4]["reason"], "not a WAVE file");
     for (const char* key :

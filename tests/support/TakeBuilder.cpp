@@ -123,6 +123,14 @@ TakeBuilder& TakeBuilder::Fmt(int channels, uint32_t rate, int bits, uint16_t ta
     return Chunk("fmt ", p);
 }
 
+TakeBuilder& TakeBuilder::Ds64(uint64_t dataSize) {
+    std::vector<uint8_t> p(8, 0);
+    Put32(p, static_cast<uint32_t>(dataSize));
+    Put32(p, static_cast<uint32_t>(dataSize >> 32));
+    p.resize(28, 0);
+    return Chunk("ds64", p);
+}
+
 TakeBuilder& TakeBuilder::Tfid(uint32_t identity, std::optional<uint32_t> declaredSize) {
     std::vector<uint8_t> p;
     for (int i = 0; i < 26; ++i)

@@ -28,6 +28,9 @@ public:
     // A 'fmt ' chunk of `size` bytes (16, 18 or 40 for WAVE_FORMAT_EXTENSIBLE).
     TakeBuilder& Fmt(int channels, uint32_t rate, int bits, uint16_t tag = 1, uint32_t size = 16,
                      std::optional<uint16_t> blockAlign = {}, uint16_t subFormat = 1);
+    // A 'ds64' chunk of RF64 holding the 64-bit data size (RIFF size and sample
+    // count 0, no table).
+    TakeBuilder& Ds64(uint64_t dataSize);
     // A "TFID" chunk with a 26-byte payload derived from `identity`.
     TakeBuilder& Tfid(uint32_t identity, std::optional<uint32_t> declaredSize = {});
     // Any chunk; `padOdd` adds the RIFF pad byte behind an odd-sized payload.
