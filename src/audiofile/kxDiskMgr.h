@@ -1,7 +1,7 @@
 // The platform layer: every call proj2wav makes to the system it runs on passes
 // through here — file I/O with 64-bit offsets, directory listing, file identity,
-// canonical paths, free space and the signals that stop a run. Nothing above this
-// header includes a system header or sees a system type.
+// canonical paths, free space and the signals that stop a run — so that the code
+// above it needs no system header and sees no system type.
 //
 // One back end is compiled in: kxDiskMgrPosix.cpp (Linux, macOS, any POSIX
 // system) or the browser's, in src/web (Emscripten builds). Functions never throw

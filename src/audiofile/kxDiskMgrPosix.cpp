@@ -2,7 +2,7 @@
 // descriptors read and written at the handle's own position with pread and
 // pwrite: large transfers go straight to the system, and errno stays as the
 // failing call left it. Every read and write of the program passes through
-// ReadFully and WriteFully below.
+// TransferFully below, the place to tune transfer sizes.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,22 +70,6 @@ bool TransferFully(kxDiskFile* file, uint64_t n, Transfer transfer) {
     return done == n;
 }
 
-bool ReadFully(kxDiskFile* file, void* buffer, uint64_t n) {
-    if (buffer == nullptr) return false;
-    auto* bytes = static_cast<char*>(buffer);
-    return TransferFully(file, n, [&](uint64_t done, size_t chunk, off_t at) {
-        return ::pread(file->fd, bytes + done, chunk, at);
-    });
-}
-
-bool WriteFully(kxDiskFile* file, const void* buffer, uint64_t n) {
-    if (buffer == nullptr) return false;
-    const auto* bytes = static_cast<const char*>(buffer);
-    return TransferFully(file, n, [&](uint64_t done, size_t chunk, off_t at) {
-        return ::pwrite(file->fd, bytes + done, chunk, at);
-    });
-}
-
 }  // namespace
 
 // ---- Files ----
@@ -114,11 +98,17 @@ kxDiskFile* kxDiskMgr::FileOpen(const char* path, kxOpenMode mode) {
 }
 
 bool kxDiskMgr::FileRead(kxDiskFile* file, void* buffer, uint64_t n) {
-    return ReadFully(file, buffer, n);
+    auto* bytes = static_cast<char*>(buffer);
+    return bytes != nullptr && TransferFully(file, n, [&](uint64_t done, size_t chunk, off_t at) {
+               return ::pread(file->fd, bytes + done, chunk, at);
+           });
 }
 
 bool kxDiskMgr::FileWrite(kxDiskFile* file, const void* buffer, uint64_t n) {
-    return WriteFully(file, buffer, n);
+    const auto* bytes = static_cast<const char*>(buffer);
+    return bytes != nullptr && TransferFully(file, n, [&](uint64_t done, size_t chunk, off_t at) {
+               return ::pwrite(file->fd, bytes + done, chunk, at);
+           });
 }
 
 bool kxDiskMgr::FileClose(kxDiskFile* file) {
