@@ -81,7 +81,7 @@ bool kxFile::Validate() {
     if (!hasPath) return Reject(TakeProblem::NoPath);
     if (Open(path.c_str(), kRiffReadChunks) != kRiffDone) {
         // A file that opens but is shorter than 8 bytes is no WAVE file at all.
-        std::FILE* probe = kxDiskMgr::FileOpen(path.c_str(), "rb");
+        kxDiskFile* probe = kxDiskMgr::FileOpen(path.c_str(), kxOpenMode::Read);
         if (probe == nullptr) return Reject(TakeProblem::CannotOpen);
         kxDiskMgr::FileClose(probe);
         return Reject(TakeProblem::NotWave);

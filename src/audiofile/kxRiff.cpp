@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "audiofile/ByteOrder.h"
-#include "audiofile/kxDiskMgr.h"
 
 kxRiff::~kxRiff() {
     if (mode != kRiffClosed) Close();
@@ -13,22 +12,22 @@ kxRiff::~kxRiff() {
 int32_t kxRiff::Open(const char* path, RiffFileMode requested) {
     if (mode != kRiffClosed) Close();
 
-    const char* stdioMode = nullptr;
+    kxOpenMode diskMode = kxOpenMode::Read;
     switch (requested) {
         case kRiffCreate:
-            stdioMode = "wb";
+            diskMode = kxOpenMode::Create;
             break;
         case kRiffCreateReadBack:
-            stdioMode = "wb+";
+            diskMode = kxOpenMode::CreateReadBack;
             break;
         case kRiffReadChunks:
         case kRiffReadSamples:
-            stdioMode = "rb";
+            diskMode = kxOpenMode::Read;
             break;
         default:
             return kRiffNotAllowed;
     }
-    stream = kxDiskMgr::FileOpen(path, stdioMode);
+    stream = kxDiskMgr::FileOpen(path, diskMode);
     if (stream == nullptr) return kRiffFailed;
 
     if (requested == kRiffReadChunks || requested == kRiffReadSamples) {
@@ -45,9 +44,6 @@ int32_t kxRiff::Open(const char* path, RiffFileMode requested) {
         }
         mode = kRiffReadChunks;
     } else {
-        // Outputs are written in large blocks; without stdio's buffer a failed write
-        // (a full disk) is reported by the write that failed, not at close.
-        std::setvbuf(stream, nullptr, _IONBF, 0);
         fileLength = 0;
         mode = requested;
     }
@@ -77,22 +73,17 @@ int32_t kxRiff::CurrentFilePosition(uint64_t& position) {
 }
 
 int32_t kxRiff::Seek(uint64_t position) {
-    if (stream == nullptr || position > static_cast<uint64_t>(INT64_MAX)) return kRiffFailed;
+    if (stream == nullptr) return kRiffFailed;
     kxDiskMgr::Flush(stream);
-    return kxDiskMgr::FileSeek(stream, static_cast<int64_t>(position), SEEK_SET) ? kRiffDone
-                                                                                 : kRiffFailed;
+    return kxDiskMgr::FileSeek(stream, position) ? kRiffDone : kRiffFailed;
 }
 
 int32_t kxRiff::Skip(uint64_t n) {
-    if (stream == nullptr) return kRiffFailed;
-    if (IsReading()) {
-        uint64_t at = 0;
-        if (CurrentFilePosition(at) != kRiffDone || at > fileLength || n > fileLength - at) {
-            return kRiffFailed;
-        }
-    }
-    if (n > static_cast<uint64_t>(INT64_MAX)) return kRiffFailed;
-    return kxDiskMgr::FileSeek(stream, static_cast<int64_t>(n), SEEK_CUR) ? kRiffDone : kRiffFailed;
+    uint64_t at = 0;
+    if (CurrentFilePosition(at) != kRiffDone) return kRiffFailed;
+    const uint64_t limit = IsReading() ? fileLength : UINT64_MAX;
+    if (at > limit || n > limit - at) return kRiffFailed;
+    return kxDiskMgr::FileSeek(stream, at + n) ? kRiffDone : kRiffFailed;
 }
 
 int32_t kxRiff::ReadDWORD(uint32_t& value) {

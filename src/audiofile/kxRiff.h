@@ -5,16 +5,16 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "audiofile/BwfFormat.h"
+#include "audiofile/kxDiskMgr.h"
 
 enum RiffFileMode : int32_t {
     kRiffClosed = 0,
-    kRiffCreate = 1,          // "wb": create an output file
-    kRiffReadChunks = 3,      // "rb", reads the first 8 bytes: walk a take's chunks
-    kRiffReadSamples = 4,     // "rb", nothing read: reopen a take for its samples (recorded as 3)
-    kRiffCreateReadBack = 5,  // "wb+": create a file for writing and reading back
+    kRiffCreate = 1,          // create an output file, written only
+    kRiffReadChunks = 3,      // read, the first 8 bytes at once: walk a take's chunks
+    kRiffReadSamples = 4,     // read, nothing at once: a take's samples (recorded as 3)
+    kRiffCreateReadBack = 5,  // create a file for writing and reading back
 };
 
 constexpr int32_t kRiffDone = 0;
@@ -74,12 +74,12 @@ public:
     uint32_t WrittenBytes() const { return writtenBytes; }
 
 protected:
-    std::FILE* Stream() const { return stream; }
+    kxDiskFile* Stream() const { return stream; }
 
 private:
     uint32_t riffID = kRiffID;
     uint32_t writtenBytes = 0;
     RiffFileMode mode = kRiffClosed;
-    std::FILE* stream = nullptr;
+    kxDiskFile* stream = nullptr;
     uint64_t fileLength = 0;
 };

@@ -1,12 +1,9 @@
 #include "engine/EDLWriter.h"
 
-#include <dirent.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
+#include "audiofile/kxDiskMgr.h"
 #include "engine/BlockWriter.h"
 
 EDLWriter::~EDLWriter() {
@@ -77,36 +74,22 @@ int32_t EDLWriter::LoadProject(const char* dir) {
     return ratesDiffer ? 0 : 1;
 }
 
-namespace {
-
-// Byte order, whatever the user's locale, so that every front end breaks ties
-// between takes of equal origination time alike.
-int ByteOrder(const struct dirent** a, const struct dirent** b) {
-    return std::strcmp((*a)->d_name, (*b)->d_name);
-}
-
-}  // namespace
-
 void EDLWriter::LoadProjFiles(const char* dir) {
     entries.clear();
+    ratesDiffer = false;
     if (dir == nullptr) return;
     const std::string audioDir = std::string(dir) + "/Audio Files";
 
-    struct dirent** list = nullptr;
-    const int n = ::scandir(audioDir.c_str(), &list, nullptr, ByteOrder);
-    if (n <= 0) {
-        std::free(list);
-        return;
-    }
-    ratesDiffer = false;
+    // Listed in byte order, whatever the user's locale, so that every front end
+    // breaks ties between takes of equal origination time alike.
+    std::vector<std::string> names;
+    if (!kxDiskMgr::ListDirectory(audioDir, names)) return;
     bool firstValid = true;
     std::vector<kxFile*> valid;
-    for (int i = 0; i < n; ++i) {
-        const char* name = list[i]->d_name;
-        const bool dotEntry = std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-        auto take = std::make_unique<kxFile>(audioDir.c_str(), name);
+    for (const std::string& name : names) {
+        auto take = std::make_unique<kxFile>(audioDir.c_str(), name.c_str());
         const bool accepted = take->Validate();
-        if (!dotEntry) entries.push_back({name, accepted, take->Problem(), take->FoundFormat()});
+        entries.push_back({name, accepted, take->Problem(), take->FoundFormat()});
         if (accepted) {
             if (firstValid) {
                 sampleRate = take->SampleRate();
@@ -116,9 +99,7 @@ void EDLWriter::LoadProjFiles(const char* dir) {
             }
             valid.push_back(take.release());
         }
-        std::free(list[i]);
     }
-    std::free(list);
     // The list keeps takes in origination order, equal times in listing order;
     // sorting first (stably) makes each insertion an append.
     std::stable_sort(valid.begin(), valid.end(), [](const kxFile* a, const kxFile* b) {

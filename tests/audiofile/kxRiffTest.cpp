@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <string>
 
-#include "audiofile/kxDiskMgr.h"
 #include "audiofile/kxRiff.h"
 #include "support/TempDir.h"
 
@@ -55,19 +54,6 @@ TEST(kxRiff, OpenModesAndWhatEachStateAllows) {
     EXPECT_EQ(riff.Mode(), kRiffClosed);
     EXPECT_EQ(riff.Open((dir / "missing.wav").c_str(), kRiffReadSamples), kRiffFailed);
     EXPECT_EQ(riff.Open(nullptr, kRiffCreate), kRiffFailed);
-}
-
-TEST(kxDiskMgr, ZeroByteTransfersFail) {
-    TempDir dir;
-    std::FILE* stream = kxDiskMgr::FileOpen((dir / "f").c_str(), "wb+");
-    ASSERT_NE(stream, nullptr);
-    char buffer[4] = {1, 2, 3, 4};
-    EXPECT_FALSE(kxDiskMgr::FileWrite(stream, buffer, 0));
-    EXPECT_TRUE(kxDiskMgr::FileWrite(stream, buffer, 4));
-    ASSERT_TRUE(kxDiskMgr::FileSeek(stream, 0, SEEK_SET));
-    EXPECT_FALSE(kxDiskMgr::FileRead(stream, buffer, 0));
-    EXPECT_FALSE(kxDiskMgr::FileRead(stream, buffer, 5)) << "a short read is a failure";
-    EXPECT_TRUE(kxDiskMgr::FileClose(stream));
 }
 
 TEST(kxRiff, SkipNeverLeavesTheFile) {

@@ -64,6 +64,8 @@ TEST(ProjectLoad, MixedRatesKeepTheProjectButFail) {
     EXPECT_EQ(writer.sampleRate, 44100u);  // the first valid file in listing order
     EXPECT_EQ(writer.projectFiles.GetCount(), 3);
     EXPECT_EQ(EventCount(writer), 3);
+    EXPECT_EQ(writer.LoadProject((dir.Path() + "/missing").c_str()), 0);
+    EXPECT_FALSE(writer.ratesDiffer) << "nothing is left of the project before";
 }
 
 TEST(ProjectLoad, ASecondLoadReplacesTheFirst) {
