@@ -1,10 +1,12 @@
 # proj2wav — the two commands a fresh machine needs:
-#   make test   installs what is missing, builds, runs the whole suite, then again
-#               under AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
+#   make test   installs what is missing, builds, runs the whole suite, builds and
+#               checks the Debian package, then runs the suite again under
+#               AddressSanitizer + UndefinedBehaviorSanitizer, the threaded
 #               conversion tests under ThreadSanitizer, and the take fuzzer for a
 #               minute
 #   make demo   installs what is missing, builds proj2wav, writes the sample project
 #               to build/demo and converts it
+#   make package  builds the Debian package build/proj2wav_<version>_amd64.deb
 #   make bench  times proj2wav against cat and ffmpeg, its growth with the number
 #               of takes, and its instructions per frame: several minutes and a few
 #               GB of projects in build/bench/data; never part of make test
@@ -25,7 +27,8 @@ DEMO_DIR   := $(BUILD)/demo
 DEMO       := $(DEMO_DIR)/Sample Session
 PROJ2WAV   := $(BUILD)/src/cli/proj2wav
 
-.PHONY: all deps build test test-release test-asan test-tsan test-fuzz fuzz demo bench clean
+.PHONY: all deps build test test-release test-package test-asan test-tsan test-fuzz fuzz demo \
+        package bench clean
 
 all: build
 
@@ -38,6 +41,15 @@ build: deps
 
 test-release: build
 	cd $(BUILD) && $(CTEST)
+
+# The Debian package, with the programs, their manual pages, the desktop entry, the
+# AppStream metainfo and the icons; a package of an older version is removed first.
+package: build
+	rm -f $(BUILD)/proj2wav_*.deb
+	cmake --build $(BUILD) --target package
+
+test-package: package
+	packaging/check-package.sh $(BUILD)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Debug -DPROJ2WAV_WERROR=ON \
@@ -69,7 +81,7 @@ fuzz test-fuzz: fuzz-build
 	$(FUZZ_BUILD)/fuzz/take_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/findings/ $(FUZZ_BUILD)/corpus fuzz/corpus
 
-test: test-release test-asan test-tsan test-fuzz
+test: test-release test-package test-asan test-tsan test-fuzz
 
 # The sample project: takes with punch-ins, a recording split over two files, a
 # mono take and gaps; shown by `info`, then rendered as one 24-bit file.

@@ -10,6 +10,8 @@ packages=(
   libsndfile1-dev sndfile-programs sox ffmpeg mediainfo
   time  # /usr/bin/time, for peak memory in bench/
   qt6-base-dev xvfb xauth
+  # the Debian package and its checks
+  help2man dpkg-dev file lintian appstream desktop-file-utils man-db
 )
 
 missing=()

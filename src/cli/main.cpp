@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Version.h"
 #include "cli/CliCommon.h"
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"

@@ -12,13 +12,14 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/Version.h"
 #include "app/qt/AppController.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("proj2wav"));
     QApplication::setApplicationVersion(QStringLiteral(PROJ2WAV_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("proj2wav"));
+    QApplication::setDesktopFileName(QStringLiteral(PROJ2WAV_APP_ID));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
