@@ -54,8 +54,9 @@ inline constexpr int kProgressIntervalMs = 500;
 
 // ---- Status line ----
 
-// " 1:02:03.04": hours padded with a blank to two places, then minutes, seconds
-// and tenths with two digits each ("%2d:%02d:%02d.%02d").
+// " 1:02:03.04": hours in full, padded with a blank to two places, then minutes,
+// seconds and hundredths of a second with two digits each; 21.35 s is
+// " 0:00:21.35" and 200 hours "200:00:00.00".
 std::string formatTime(const timeParts& t);
 
 // A byte count in decimal units, no unit above MB:

@@ -186,7 +186,7 @@ TEST_F(WindowTest, TimelineShowsOneBlockPerEventWithItsFileAndTimes) {
     const QRect middle = timeline->blockRect(1);
     ASSERT_TRUE(middle.isValid());
     EXPECT_GT(timeline->blockRect(2).left(), middle.left());
-    EXPECT_EQ(timeline->toolTipAt(middle.center()), "Take 02.wav\n0:00:02.00 - 0:00:02.05");
+    EXPECT_EQ(timeline->toolTipAt(middle.center()), "Take 02.wav\n0:00:02.00 - 0:00:02.50");
     EXPECT_TRUE(timeline->toolTipAt(timeline->blockRect(0).center()).startsWith("Take 01.wav\n"));
     EXPECT_EQ(timeline->toolTipAt(QPoint(1, 1)), "");  // outside the strip
 }
