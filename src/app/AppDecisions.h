@@ -33,13 +33,11 @@ inline constexpr char kCancelled[] = "Operation cancelled...";
 inline constexpr char kCancelButton[] = "Cancel";
 inline constexpr char kOkButton[] = "Ok";
 inline constexpr char kAlertButton[] = "OK";
-// Name-field labels and titles of the two save panels of dual mono. The right
-// panel's title is written without a space after "Choose", as the window has
-// always shown it.
+// Name-field labels and titles of the two save panels of dual mono.
 inline constexpr char kSaveLeftLabel[] = "Save Left Channel As";
 inline constexpr char kSaveLeftTitle[] = "Choose Left Channel Filename";
 inline constexpr char kSaveRightLabel[] = "Save Right Channel As";
-inline constexpr char kSaveRightTitle[] = "ChooseRight Channel Filename";
+inline constexpr char kSaveRightTitle[] = "Choose Right Channel Filename";
 
 // ---- Fixed values of the conversion flow ----
 

@@ -2,8 +2,11 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -134,6 +137,72 @@ std::string CannotCreateText(const std::string& path, int error) {
     std::string text = "Could not create \"" + LastPathComponent(path) + "\"";
     if (error != 0) text += std::string(": ") + std::strerror(error);
     return text + ".";
+}
+
+std::string OutputFolder(const std::string& path) {
+    return DirectoryPart(path);
+}
+
+std::string FolderRefusal(const std::string& path) {
+    const std::string folder = OutputFolder(path);
+    const std::string named = "\"" + folder + "\"";
+    struct stat info;
+    if (::stat(folder.c_str(), &info) != 0) {
+        // ENOTDIR: a part of the folder's path is a file, so there is no such folder.
+        if (errno == ENOENT || errno == ENOTDIR) return "The folder " + named + " does not exist.";
+        return "The folder " + named + " cannot be used: " + std::strerror(errno) + ".";
+    }
+    if (!S_ISDIR(info.st_mode)) return named + " is not a folder.";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "The folder " + named + " cannot be written: " + std::strerror(errno) + ".";
+    }
+    return std::string();
+}
+
+int64_t VolumeFreeBytes(const std::string& folder) {
+    struct statvfs volume;
+    if (::statvfs(folder.c_str(), &volume) != 0) return -1;
+    return static_cast<int64_t>(static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize);
+}
+
+std::string RoomRefusal(const std::vector<std::string>& paths, int64_t projectBytes,
+                        const FreeSpaceLookup& freeBytes) {
+    if (paths.empty()) return std::string();
+    // The files of one volume, with the bytes they will hold together.
+    struct Volume {
+        std::optional<dev_t> device;
+        std::string folder;
+        std::string names;
+        size_t files = 0;
+        int64_t bytes = 0;
+    };
+    std::vector<Volume> volumes;
+    const int64_t perFile = std::max<int64_t>(projectBytes, 0) / static_cast<int64_t>(paths.size());
+    for (const std::string& path : paths) {
+        const std::string folder = OutputFolder(path);
+        struct stat info;
+        const std::optional<dev_t> device =
+            ::stat(folder.c_str(), &info) == 0 ? std::optional<dev_t>(info.st_dev) : std::nullopt;
+        Volume* volume = nullptr;
+        for (Volume& known : volumes) {
+            if (device && known.device == device) volume = &known;
+        }
+        if (volume == nullptr) volume = &volumes.emplace_back(Volume{device, folder, "", 0, 0});
+        volume->names += (volume->files > 0 ? " and \"" : "\"") + LastPathComponent(path) + "\"";
+        volume->files += 1;
+        volume->bytes += perFile;
+    }
+    for (const Volume& volume : volumes) {
+        const int64_t available = freeBytes(volume.folder);
+        if (HasRoom(available > 0 ? static_cast<uint64_t>(available) : 0, volume.bytes)) continue;
+        const std::string needs = std::string(kInsufficientSpace) + " " + volume.names +
+                                  (volume.files > 1 ? " need " : " needs ") +
+                                  formatBytes(static_cast<double>(RoomNeeded(volume.bytes))) + ", ";
+        const std::string folder = "\"" + volume.folder + "\"";
+        if (available < 0) return needs + "and the free space in " + folder + " is unknown.";
+        return needs + folder + " has " + formatBytes(static_cast<double>(available)) + " free.";
+    }
+    return std::string();
 }
 
 }  // namespace app
