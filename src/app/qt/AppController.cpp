@@ -17,7 +17,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStorageInfo>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cerrno>
@@ -55,11 +54,6 @@ private:
     std::function<void()> onClose_;
 };
 
-int64_t VolumeFreeBytes(const QString& directory) {
-    const QStorageInfo volume(directory);
-    return volume.isValid() ? volume.bytesAvailable() : -1;
-}
-
 const char* const kChannelLabels[] = {"Stereo", "Mono Left", "Mono Right", "Mono Summed (L+R)",
                                       "Dual Mono"};
 
@@ -68,7 +62,8 @@ const char* const kChannelLabels[] = {"Stereo", "Mono Left", "Mono Right", "Mono
 AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>(this)),
-      freeSpace_(VolumeFreeBytes) {
+      freeSpace_(
+          [](const QString& folder) { return app::VolumeFreeBytes(Bytes(folder).toStdString()); }) {
     createActions();
     createMenus();
     createWidgets();
