@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <optional>
 
 #include "app/AppDecisions.h"
+#include "audiofile/kxDiskMgr.h"
 
 namespace app {
 
@@ -146,23 +146,22 @@ std::string OutputFolder(const std::string& path) {
 std::string FolderRefusal(const std::string& path) {
     const std::string folder = OutputFolder(path);
     const std::string named = "\"" + folder + "\"";
-    struct stat info;
-    if (::stat(folder.c_str(), &info) != 0) {
+    errno = 0;
+    const kxFileInfo info = kxDiskMgr::Identify(folder);
+    if (!info.exists) {
         // ENOTDIR: a part of the folder's path is a file, so there is no such folder.
-        if (errno == ENOENT || errno == ENOTDIR) return "The folder " + named + " does not exist.";
+        if (errno == 0 || errno == ENOENT || errno == ENOTDIR) {
+            return "The folder " + named + " does not exist.";
+        }
         return "The folder " + named + " cannot be used: " + std::strerror(errno) + ".";
     }
-    if (!S_ISDIR(info.st_mode)) return named + " is not a folder.";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        return "The folder " + named + " cannot be written: " + std::strerror(errno) + ".";
+    if (!info.directory) return named + " is not a folder.";
+    errno = 0;
+    if (!kxDiskMgr::IsWritable(folder)) {
+        return "The folder " + named + " cannot be written" +
+               (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) + ".";
     }
     return std::string();
-}
-
-int64_t VolumeFreeBytes(const std::string& folder) {
-    struct statvfs volume;
-    if (::statvfs(folder.c_str(), &volume) != 0) return -1;
-    return static_cast<int64_t>(static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize);
 }
 
 std::string RoomRefusal(const std::vector<std::string>& paths, int64_t projectBytes,
@@ -170,7 +169,7 @@ std::string RoomRefusal(const std::vector<std::string>& paths, int64_t projectBy
     if (paths.empty()) return std::string();
     // The files of one volume, with the bytes they will hold together.
     struct Volume {
-        std::optional<dev_t> device;
+        kxFileInfo folderInfo;
         std::string folder;
         std::string names;
         size_t files = 0;
@@ -180,14 +179,14 @@ std::string RoomRefusal(const std::vector<std::string>& paths, int64_t projectBy
     const int64_t perFile = std::max<int64_t>(projectBytes, 0) / static_cast<int64_t>(paths.size());
     for (const std::string& path : paths) {
         const std::string folder = OutputFolder(path);
-        struct stat info;
-        const std::optional<dev_t> device =
-            ::stat(folder.c_str(), &info) == 0 ? std::optional<dev_t>(info.st_dev) : std::nullopt;
+        const kxFileInfo info = kxDiskMgr::Identify(folder);
         Volume* volume = nullptr;
         for (Volume& known : volumes) {
-            if (device && known.device == device) volume = &known;
+            if (info.exists && known.folderInfo.exists && known.folderInfo.device == info.device) {
+                volume = &known;
+            }
         }
-        if (volume == nullptr) volume = &volumes.emplace_back(Volume{device, folder, "", 0, 0});
+        if (volume == nullptr) volume = &volumes.emplace_back(Volume{info, folder, "", 0, 0});
         volume->names += (volume->files > 0 ? " and \"" : "\"") + LastPathComponent(path) + "\"";
         volume->files += 1;
         volume->bytes += perFile;

@@ -5,9 +5,8 @@
 // also be two different files. The folder an output goes into must exist and
 // take new files, and each volume must have room for the files it gets.
 //
-// Unlike AppDecisions this looks at the disk (stat, opendir, statvfs), but it is
-// plain POSIX and free of any toolkit, so every front end makes the same decisions
-// and shows the same words.
+// Unlike AppDecisions this looks at the disk, but it is free of any toolkit, so
+// every front end makes the same decisions and shows the same words.
 #pragma once
 
 #include <cstdint>
@@ -49,10 +48,9 @@ std::string OutputFolder(const std::string& path);
 // The alert names the folder and the reason; empty when the folder can take it.
 std::string FolderRefusal(const std::string& path);
 
-// Free bytes on the volume holding a folder; negative when unknown.
+// Free bytes on the volume holding a folder; negative when unknown
+// (kxDiskMgr::FreeSpace, unless a front end measures it otherwise).
 using FreeSpaceLookup = std::function<int64_t(const std::string& folder)>;
-// The free space statvfs reports for a user without privileges.
-int64_t VolumeFreeBytes(const std::string& folder);
 
 // The room test for the outputs of one conversion, `paths` being the single file
 // or the left and right files of dual mono, which share `projectBytes` evenly.

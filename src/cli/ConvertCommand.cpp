@@ -15,6 +15,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
+#include "audiofile/kxDiskMgr.h"
 #include "cli/OutputPaths.h"
 #include "cli/ProgressBar.h"
 
@@ -196,7 +197,7 @@ bool CheckOutputs(const EDLWriter& writer, const ConvertOptions& options,
 
     int64_t bytes = 0;
     writer.ProjectSize(bytes);
-    const std::string roomRefusal = app::RoomRefusal(names, bytes, app::VolumeFreeBytes);
+    const std::string roomRefusal = app::RoomRefusal(names, bytes, kxDiskMgr::FreeSpace);
     if (!roomRefusal.empty()) PrintError(roomRefusal);
     return roomRefusal.empty();
 }

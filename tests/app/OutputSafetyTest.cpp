@@ -8,6 +8,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
+#include "audiofile/kxDiskMgr.h"
 #include "support/ProjectDir.h"
 
 using app::CheckOutputPath;
@@ -139,7 +140,7 @@ TEST(OutputFolders, EachVolumeNeedsRoomForAllTheFilesItGets) {
     std::filesystem::create_directory(out / "sub");
     const std::string other = "/dev/shm";  // another volume, where there is one
     const bool twoVolumes =
-        app::VolumeFreeBytes(other) >= 0 &&
+        kxDiskMgr::FreeSpace(other) >= 0 &&
         std::filesystem::status(other).type() == std::filesystem::file_type::directory &&
         ::access(other.c_str(), W_OK) == 0;
     const int64_t bytes = 4000000;  // 2 MB per file of dual mono

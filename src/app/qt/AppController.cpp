@@ -24,6 +24,7 @@
 #include "app/OutputSafety.h"
 #include "app/ProjectView.h"
 #include "app/qt/TimelineWidget.h"
+#include "audiofile/kxDiskMgr.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>(this)),
       freeSpace_(
-          [](const QString& folder) { return app::VolumeFreeBytes(Bytes(folder).toStdString()); }) {
+          [](const QString& folder) { return kxDiskMgr::FreeSpace(Bytes(folder).toStdString()); }) {
     createActions();
     createMenus();
     createWidgets();
