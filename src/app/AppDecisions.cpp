@@ -32,9 +32,9 @@ constexpr int kChannelColumns = sizeof(kChannelNames) / sizeof(kChannelNames[0])
 }  // namespace
 
 std::string formatTime(const timeParts& t) {
-    return StringPrintf("%2d:%02d:%02d.%02d", static_cast<int>(t.hours),
+    return StringPrintf("%2lld:%02d:%02d.%02d", static_cast<long long>(t.hours),
                         static_cast<int>(t.minutes), static_cast<int>(t.seconds),
-                        static_cast<int>(t.tenths));
+                        static_cast<int>(t.hundredths));
 }
 
 std::string formatBytes(double bytes) {

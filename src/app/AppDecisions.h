@@ -33,13 +33,11 @@ inline constexpr char kCancelled[] = "Operation cancelled...";
 inline constexpr char kCancelButton[] = "Cancel";
 inline constexpr char kOkButton[] = "Ok";
 inline constexpr char kAlertButton[] = "OK";
-// Name-field labels and titles of the two save panels of dual mono. The right
-// panel's title is written without a space after "Choose", as the window has
-// always shown it.
+// Name-field labels and titles of the two save panels of dual mono.
 inline constexpr char kSaveLeftLabel[] = "Save Left Channel As";
 inline constexpr char kSaveLeftTitle[] = "Choose Left Channel Filename";
 inline constexpr char kSaveRightLabel[] = "Save Right Channel As";
-inline constexpr char kSaveRightTitle[] = "ChooseRight Channel Filename";
+inline constexpr char kSaveRightTitle[] = "Choose Right Channel Filename";
 
 // ---- Fixed values of the conversion flow ----
 
@@ -54,8 +52,9 @@ inline constexpr int kProgressIntervalMs = 500;
 
 // ---- Status line ----
 
-// " 1:02:03.04": hours padded with a blank to two places, then minutes, seconds
-// and tenths with two digits each ("%2d:%02d:%02d.%02d").
+// " 1:02:03.04": hours in full, padded with a blank to two places, then minutes,
+// seconds and hundredths of a second with two digits each; 21.35 s is
+// " 0:00:21.35" and 200 hours "200:00:00.00".
 std::string formatTime(const timeParts& t);
 
 // A byte count in decimal units, no unit above MB:

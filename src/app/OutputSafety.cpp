@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
 #include "app/AppDecisions.h"
+#include "audiofile/kxDiskMgr.h"
 
 namespace app {
 
@@ -134,6 +137,71 @@ std::string CannotCreateText(const std::string& path, int error) {
     std::string text = "Could not create \"" + LastPathComponent(path) + "\"";
     if (error != 0) text += std::string(": ") + std::strerror(error);
     return text + ".";
+}
+
+std::string OutputFolder(const std::string& path) {
+    return DirectoryPart(path);
+}
+
+std::string FolderRefusal(const std::string& path) {
+    const std::string folder = OutputFolder(path);
+    const std::string named = "\"" + folder + "\"";
+    errno = 0;
+    const kxFileInfo info = kxDiskMgr::Identify(folder);
+    if (!info.exists) {
+        // ENOTDIR: a part of the folder's path is a file, so there is no such folder.
+        if (errno == 0 || errno == ENOENT || errno == ENOTDIR) {
+            return "The folder " + named + " does not exist.";
+        }
+        return "The folder " + named + " cannot be used: " + std::strerror(errno) + ".";
+    }
+    if (!info.directory) return named + " is not a folder.";
+    errno = 0;
+    if (!kxDiskMgr::IsWritable(folder)) {
+        return "The folder " + named + " cannot be written" +
+               (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string()) + ".";
+    }
+    return std::string();
+}
+
+std::string RoomRefusal(const std::vector<std::string>& paths, int64_t projectBytes,
+                        const FreeSpaceLookup& freeBytes) {
+    if (paths.empty()) return std::string();
+    // The files of one volume, with the bytes they will hold together.
+    struct Volume {
+        kxFileInfo folderInfo;
+        std::string folder;
+        std::string names;
+        size_t files = 0;
+        int64_t bytes = 0;
+    };
+    std::vector<Volume> volumes;
+    const int64_t perFile = std::max<int64_t>(projectBytes, 0) / static_cast<int64_t>(paths.size());
+    for (const std::string& path : paths) {
+        const std::string folder = OutputFolder(path);
+        const kxFileInfo info = kxDiskMgr::Identify(folder);
+        Volume* volume = nullptr;
+        for (Volume& known : volumes) {
+            if (info.exists && known.folderInfo.exists && known.folderInfo.device == info.device) {
+                volume = &known;
+            }
+        }
+        if (volume == nullptr) volume = &volumes.emplace_back(Volume{info, folder, "", 0, 0});
+        volume->names += (volume->files > 0 ? " and \"" : "\"") + LastPathComponent(path) + "\"";
+        volume->files += 1;
+        volume->bytes += perFile;
+    }
+    for (const Volume& volume : volumes) {
+        const int64_t available = freeBytes(volume.folder);
+        if (HasRoom(available > 0 ? static_cast<uint64_t>(available) : 0, volume.bytes)) continue;
+        const std::string needs = std::string(kInsufficientSpace) + " " + volume.names +
+                                  (volume.files > 1 ? " need " : " needs ") +
+                                  formatBytes(static_cast<double>(RoomNeeded(volume.bytes))) + ", ";
+        const std::string folder = "\"" + volume.folder + "\"";
+        if (available < 0) return needs + "and the free space in " + folder + " is unknown.";
+        return needs + folder + " has " + formatBytes(static_cast<double>(available)) + " free.";
+    }
+    return std::string();
 }
 
 }  // namespace app

@@ -2,13 +2,17 @@
 // created. An output must never overwrite a recording: not a take of the project,
 // not any file of its "Audio Files" directory, under whatever spelling (another
 // relative form, a symbolic link, a hard link). The two files of dual mono must
-// also be two different files.
+// also be two different files. The folder an output goes into must exist and
+// take new files, and each volume must have room for the files it gets.
 //
-// Unlike AppDecisions this looks at the disk (stat, opendir), but it is plain
-// POSIX and free of any toolkit, so the window and the command line share it.
+// Unlike AppDecisions this looks at the disk, but it is free of any toolkit, so
+// every front end makes the same decisions and shows the same words.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -33,5 +37,28 @@ std::string OutputProblemText(OutputProblem problem, const std::string& path);
 // The alert for an output file that could not be created; `error` is the errno
 // value of the failure, 0 when unknown.
 std::string CannotCreateText(const std::string& path, int error);
+
+// ---- Folders and room ----
+
+// The folder `path` would be written into: its directory part, "." for a bare name.
+std::string OutputFolder(const std::string& path);
+
+// Why no file can be written at `path` because of its folder: the folder does not
+// exist, is not a folder, or cannot be written (permissions, a read-only volume).
+// The alert names the folder and the reason; empty when the folder can take it.
+std::string FolderRefusal(const std::string& path);
+
+// Free bytes on the volume holding a folder; negative when unknown
+// (kxDiskMgr::FreeSpace, unless a front end measures it otherwise).
+using FreeSpaceLookup = std::function<int64_t(const std::string& folder)>;
+
+// The room test for the outputs of one conversion, `paths` being the single file
+// or the left and right files of dual mono, which share `projectBytes` evenly.
+// Files whose folders lie on one volume need room for all of them together: the
+// volume must have more than their bytes plus kRoomMargin free (HasRoom); unknown
+// free space is no room. The alert names the files, the room they need and the
+// folder; empty when every volume has room. Check the folders first.
+std::string RoomRefusal(const std::vector<std::string>& paths, int64_t projectBytes,
+                        const FreeSpaceLookup& freeBytes);
 
 }  // namespace app

@@ -48,9 +48,12 @@ constexpr uint32_t kIdentityDataSize = 26;
 constexpr uint32_t kPadDataSize = 70;
 constexpr uint32_t kHeaderSize = 1024;                      // every output's samples start here
 constexpr uint32_t kHeaderSizeAfterRiff = kHeaderSize - 8;  // RIFF size of an empty output
-// The most sample bytes a RIFF output can describe: its RIFF size, 1016 + data
-// size, is 32-bit. Larger outputs are written as RF64.
-constexpr uint64_t kMaxOutputDataSize = UINT32_MAX - kHeaderSizeAfterRiff;
+// Whether an output holding `dataBytes` sample bytes is written as RF64: when the
+// whole file, header and samples, is larger than 4 GiB - 1 bytes, the largest
+// file whose every size a 32-bit field can state.
+constexpr bool NeedsRf64(uint64_t dataBytes) {
+    return dataBytes > UINT32_MAX - kHeaderSize;
+}
 
 #pragma pack(push, 1)
 

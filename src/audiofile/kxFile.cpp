@@ -105,7 +105,7 @@ bool kxFile::Validate() {
     const uint64_t usable = std::min(declaredSize, present);
     dataSize = usable - usable % BytesPerSample();
     header.dataHeader.size = dataSize > UINT32_MAX ? kSizeInDs64 : static_cast<uint32_t>(dataSize);
-    if (StartLocation() > kMaxTimelinePosition - FrameCount()) {
+    if (StartLocation() >= kTimelineFrames || FrameCount() > kTimelineFrames - StartLocation()) {
         return Reject(TakeProblem::BadTimeReference);
     }
 
@@ -274,7 +274,7 @@ bool kxFile::WriteHeader(bool first) {
     // received no samples (a run stopped at once), so every output is a valid file.
     if (!first && Seek(0) != kRiffDone) return false;
     const uint64_t size = first ? 0 : dataSize;
-    if (size <= kMaxOutputDataSize) {
+    if (!NeedsRf64(size)) {
         BWF_FullHeader image;
         image.riffSize = first ? 0 : static_cast<uint32_t>(kHeaderSizeAfterRiff + size);
         image.dataHeader.size = static_cast<uint32_t>(size);

@@ -40,7 +40,7 @@ enum class TakeProblem : int32_t {
     UnsupportedChannels,  // other than 1 or 2 channels (TakeFormat: channels)
     NoSampleRate,         // a sample rate of 0
     BadBlockAlign,        // frames that are not packed channels x bits / 8 bytes
-    BadTimeReference,     // the take would end beyond kMaxTimelinePosition
+    BadTimeReference,     // a frame of the take would lie at kTimelineFrames or beyond
 };
 
 // What a take's format chunk says, as Validate found it: the facts that tell why a
@@ -53,10 +53,12 @@ struct TakeFormat {
     uint16_t blockAlign = 0;
 };
 
-// The end of the timeline: no take may reach past it. Far beyond any session (2^62
-// frames is over 700,000 years at 192 kHz), it keeps every position arithmetic of
-// the engine (a position plus a block, an end plus a fade) clear of wrapping.
-constexpr uint64_t kMaxTimelinePosition = uint64_t{1} << 62;
+// The length of the timeline in frames: every frame of an accepted take lies at a
+// position below it. 2^40 frames are about 265 days at 48 kHz, far beyond any
+// session, so a take placed further out can only come from a damaged time
+// reference. The limit keeps every figure derived from takes exact: a span times
+// six bytes per frame, a position plus a block or a fade, hours of a time.
+constexpr uint64_t kTimelineFrames = uint64_t{1} << 40;
 
 class kxFile : public kxRiff, public kxListItem {
 public:
@@ -87,8 +89,8 @@ public:
     bool OpenForWrite();
     // Writes the 1024-byte header: `first` at creation (both sizes 0), otherwise
     // the rewrite at close with the final sizes — as RF64 (EBU Tech 3306) when the
-    // samples outgrow the 32-bit sizes of RIFF, with the same chunks and the
-    // samples still at offset 1024.
+    // file outgrows the 32-bit sizes of RIFF (NeedsRf64), with the same chunks and
+    // the samples still at offset 1024.
     bool WriteHeader(bool first);
     // Appends `count` sample bytes.
     bool WriteData(const void* buffer, uint64_t count);

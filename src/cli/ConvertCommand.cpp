@@ -15,6 +15,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
+#include "audiofile/kxDiskMgr.h"
 #include "cli/OutputPaths.h"
 #include "cli/ProgressBar.h"
 
@@ -171,6 +172,11 @@ bool CheckOutputs(const EDLWriter& writer, const ConvertOptions& options,
     std::string error;
     targets.assign(names.size(), OutputTarget{});
     for (size_t i = 0; i < names.size(); ++i) {
+        const std::string folderRefusal = app::FolderRefusal(names[i]);
+        if (!folderRefusal.empty()) {
+            PrintError(folderRefusal);
+            return false;
+        }
         if (!ResolveOutput(names[i], options.force, targets[i], error)) {
             PrintError(error);
             return false;
@@ -191,15 +197,9 @@ bool CheckOutputs(const EDLWriter& writer, const ConvertOptions& options,
 
     int64_t bytes = 0;
     writer.ProjectSize(bytes);
-    const int64_t perFile = bytes / static_cast<int64_t>(targets.size());
-    // Two files on one volume need room for both together.
-    const bool oneVolume =
-        targets.size() == 1 || targets[0].directoryDevice == targets[1].directoryDevice;
-    const bool room =
-        oneVolume ? CheckRoom(targets[0], bytes, error)
-                  : CheckRoom(targets[0], perFile, error) && CheckRoom(targets[1], perFile, error);
-    if (!room) PrintError(error);
-    return room;
+    const std::string roomRefusal = app::RoomRefusal(names, bytes, kxDiskMgr::FreeSpace);
+    if (!roomRefusal.empty()) PrintError(roomRefusal);
+    return roomRefusal.empty();
 }
 
 // Creates the output file or files. On failure removes what it created itself.

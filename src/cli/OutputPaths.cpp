@@ -1,7 +1,6 @@
 #include "cli/OutputPaths.h"
 
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/AppDecisions.h"
+#include "app/OutputSafety.h"
 #include "cli/CliCommon.h"
 
 namespace cli {
@@ -22,12 +21,6 @@ bool RealPath(const std::string& path, std::string& resolved) {
     if (::realpath(path.c_str(), buffer) == nullptr) return false;
     resolved = buffer;
     return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string NameOf(const std::string& path) {
@@ -86,7 +79,7 @@ bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, s
         if (name.empty() || name == "." || name == "..") {
             return Fail(error, shown + " is a directory");
         }
-        const std::string parent = DirectoryOf(given);
+        const std::string parent = app::OutputFolder(given);
         std::string realParent;
         if (!RealPath(parent, realParent)) {
             return Fail(error,
@@ -94,35 +87,7 @@ bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, s
         }
         target.resolved = JoinPath(realParent, name);
     }
-
-    target.directory = DirectoryOf(target.resolved);
-    struct stat dirInfo {};
-    if (::stat(target.directory.c_str(), &dirInfo) != 0 || !S_ISDIR(dirInfo.st_mode)) {
-        return Fail(error, "cannot use directory " + Quoted(target.directory));
-    }
-    if (::access(target.directory.c_str(), W_OK) != 0) {
-        return Fail(error, "cannot write in directory " + Quoted(target.directory) + ": " +
-                               std::strerror(errno));
-    }
-    target.directoryDevice = dirInfo.st_dev;
     return true;
-}
-
-bool CheckRoom(const OutputTarget& target, int64_t bytes, std::string& error) {
-    struct statvfs volume {};
-    uint64_t freeBytes = 0;
-    std::string unknown;
-    if (::statvfs(target.directory.c_str(), &volume) == 0) {
-        freeBytes = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
-    } else {
-        unknown = std::string(" (") + std::strerror(errno) + ")";
-    }
-    if (app::HasRoom(freeBytes, bytes)) return true;
-    return Fail(error, std::string(app::kInsufficientSpace) + " " + Quoted(target.given) +
-                           " needs " +
-                           app::formatBytes(static_cast<double>(app::RoomNeeded(bytes))) + ", " +
-                           Quoted(target.directory) + " has " +
-                           app::formatBytes(static_cast<double>(freeBytes)) + " free" + unknown);
 }
 
 std::string RightNameFromLeft(const std::string& left) {

@@ -1,7 +1,8 @@
 // The checks of the command line on an output name before anything is created: it
-// must not be a directory or another kind of special file, must not exist unless
-// overwriting was asked for, and the volume must have room for the output. (That
-// it is no recording of the project is app::CheckOutputPath's part.)
+// must not be a directory or another kind of special file, and must not exist
+// unless overwriting was asked for. (Its folder, the room on its volume and that it
+// is no recording of the project are decided in app/OutputSafety, for every front
+// end alike.)
 #pragma once
 
 #include <sys/types.h>
@@ -14,24 +15,18 @@ namespace cli {
 
 // One output name as given, and what it resolves to on disk.
 struct OutputTarget {
-    std::string given;      // as typed, for messages and for creating the file
-    std::string resolved;   // absolute, symbolic links and ".." resolved
-    std::string directory;  // the resolved directory the file goes into
-    bool exists = false;    // something exists at `given` (a link is followed)
-    dev_t device = 0;       // of the existing file
+    std::string given;     // as typed, for messages and for creating the file
+    std::string resolved;  // absolute, symbolic links and ".." resolved
+    bool exists = false;   // something exists at `given` (a link is followed)
+    dev_t device = 0;      // of the existing file
     ino_t inode = 0;
-    dev_t directoryDevice = 0;
 };
 
-// Resolves `given`. False, with `error` set to a whole message, when the name
-// cannot be an output: its directory cannot be found, it names a directory, a
-// link to nothing, or something that is not a regular file, or it exists and
-// `force` is false.
+// Resolves `given`, whose folder has passed app::FolderRefusal. False, with `error`
+// set to a whole message, when the name cannot be an output: it names a
+// directory, a link to nothing, or something that is not a regular file, or it
+// exists and `force` is false.
 bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, std::string& error);
-
-// False, with `error` set, when the volume of `target` has too little free space
-// for `bytes` of audio plus the margin the window keeps.
-bool CheckRoom(const OutputTarget& target, int64_t bytes, std::string& error);
 
 // The name of the right file of dual mono derived from the left one: a left name
 // ending in "L.wav" gives the same name ending in "R.wav"; otherwise empty.

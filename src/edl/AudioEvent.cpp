@@ -29,7 +29,9 @@ const uint8_t* fileBuffer::RightData(uint64_t position) const {
 }
 
 uint8_t* fileBuffer::Data() {
-    if (data == nullptr) data = std::make_unique<uint8_t[]>(kEventBufferBytes);
+    // Not cleared: only bytes read or converted into it are ever used, and a short
+    // take then touches a page or two of the buffer instead of all of them.
+    if (data == nullptr) data = std::make_unique_for_overwrite<uint8_t[]>(kEventBufferBytes);
     return data.get();
 }
 
@@ -239,7 +241,9 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
     return &fileBuf;
 }
 
-bool AudioEvent::WriteData(uint64_t count) { return WriteFrom(fileBuf.Data(), count); }
+bool AudioEvent::WriteData(uint64_t count) {
+    return WriteFrom(fileBuf.Data(), count);
+}
 
 bool AudioEvent::WriteFrom(const uint8_t* data, uint64_t count) {
     if (file == nullptr || data == nullptr) return false;

@@ -5,7 +5,9 @@
 #include "edl/AudioEvent.h"
 
 BlockWriter::BlockWriter(AudioEvent* theOutput) : output(theOutput) {
-    for (auto& array : arrays) array = std::make_unique<uint8_t[]>(kEventBufferBytes);
+    // Not cleared: a block is converted into its array before it is handed over,
+    // and only its own bytes are written.
+    for (auto& array : arrays) array = std::make_unique_for_overwrite<uint8_t[]>(kEventBufferBytes);
     thread = std::thread(&BlockWriter::Run, this);
 }
 

@@ -3,8 +3,9 @@
 // turns: the conversion fills one while the other is being written. Blocks are
 // written in the order they are handed over, exactly as a single thread would.
 //
-// After a write fails, later blocks are dropped and Failed() turns true; the
-// output keeps what reached the disk before the failure.
+// After a write fails, later blocks are dropped and Failed() turns true, even
+// when the disk would take them again: no block may land behind a gap. The output
+// keeps the blocks that reached the disk whole before the failure.
 #pragma once
 
 #include <condition_variable>

@@ -111,6 +111,8 @@ void EDLWriter::LoadProjFiles(const char* dir) {
 int32_t EDLWriter::ProjectSize(int64_t& bytes) const {
     bytes = 0;
     if (edl == nullptr) return 0;
+    // Every take lies within the timeline's 2^40 frames, so the span times at most
+    // six bytes a frame is exact in 64 bits.
     const uint64_t frames = edl->LastSampleInEDL() - edl->FirstSampleInEDL();
     bytes = static_cast<int64_t>(frames * static_cast<uint64_t>(numChannels) *
                                  static_cast<uint64_t>(bitWidth / 8));
@@ -136,10 +138,11 @@ void EDLWriter::GetTime(uint64_t sample, timeParts& time) const {
     rest %= rate * 60;
     const uint64_t seconds = rest / rate;
     rest %= rate;
-    time.hours = static_cast<int8_t>(hours);
+    // Even a sample of 2^64 - 1 at 1 Hz has fewer hours than int64_t holds.
+    time.hours = static_cast<int64_t>(hours);
     time.minutes = static_cast<int8_t>(minutes);
     time.seconds = static_cast<int8_t>(seconds);
-    time.tenths = static_cast<int8_t>((rest * 100 / rate) / 10);
+    time.hundredths = static_cast<int8_t>(rest * 100 / rate);  // rest < rate < 2^32
 }
 
 kxFile* EDLWriter::CreateOutput(const char* path, int8_t channels) {

@@ -54,7 +54,8 @@ public:
     int32_t ProjectSize(int64_t& bytes) const;
     // Times of the project's first sample and of its end; 0 when none is loaded.
     int32_t ProjectTimes(timeParts& start, timeParts& end) const;
-    // A timeline position as hours, minutes, seconds and tenths at the project rate.
+    // A timeline position as hours, minutes, seconds and hundredths of a second at
+    // the project rate, exact for every position (hundredths are cut, not rounded).
     void GetTime(uint64_t sample, timeParts& time) const;
 
     // Creates the output file (NewFile) or the left and right files of dual mono

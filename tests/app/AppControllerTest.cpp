@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -151,6 +152,24 @@ TEST_F(WindowTest, StatusLineFollowsTheProjectAndBothChoices) {
     EXPECT_EQ(Status(), "16 Bit, Dual Mono, 48.0Khz,  0:00:01.00- 0:00:03.00, 384 KB");
 }
 
+TEST_F(WindowTest, ATakeFarOutOnTheTimelineShowsNoWrongFigure) {
+    const struct {
+        uint64_t start;
+        const char* status;
+    } cases[] = {
+        // Random bytes over 'bext': refused, the rest of the project shows.
+        {3229793259066718542u, "16 Bit, Stereo, 48.0Khz,  0:00:01.00- 0:00:02.00, 192 KB"},
+        // Its last frame is the timeline's last: every figure exact.
+        {(uint64_t{1} << 40) - 48000,
+         "16 Bit, Stereo, 48.0Khz,  0:00:01.00-6362:54:52.24, 4398046 MB"},
+    };
+    for (const auto& c : cases) {
+        Load(MakeProject(root_.Path() / std::to_string(c.start),
+                         {NthTake(48000, 48000, 0), NthTake(c.start, 48000, 1)}));
+        EXPECT_EQ(Status(), c.status);
+    }
+}
+
 TEST_F(WindowTest, FailedLoadEmptiesPathTimelineAndConvert) {
     Load(MakeShortProject(root_.Path() / "Gig"));
     const QString loadedStatus = Status();
@@ -186,7 +205,7 @@ TEST_F(WindowTest, TimelineShowsOneBlockPerEventWithItsFileAndTimes) {
     const QRect middle = timeline->blockRect(1);
     ASSERT_TRUE(middle.isValid());
     EXPECT_GT(timeline->blockRect(2).left(), middle.left());
-    EXPECT_EQ(timeline->toolTipAt(middle.center()), "Take 02.wav\n0:00:02.00 - 0:00:02.05");
+    EXPECT_EQ(timeline->toolTipAt(middle.center()), "Take 02.wav\n0:00:02.00 - 0:00:02.50");
     EXPECT_TRUE(timeline->toolTipAt(timeline->blockRect(0).center()).startsWith("Take 01.wav\n"));
     EXPECT_EQ(timeline->toolTipAt(QPoint(1, 1)), "");  // outside the strip
 }
@@ -215,6 +234,7 @@ TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
     EXPECT_FALSE(window_->progressSheetDialog()->isVisible());
     EXPECT_EQ(window_->sheet().state(), State::Closed);
     EXPECT_TRUE(window_->convertButton()->isEnabled());
+    EXPECT_EQ(window_->findChild<QToolButton*>("openButton")->text(), "Open...");
 }
 
 TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
@@ -230,7 +250,7 @@ TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
     EXPECT_EQ(leftPanel.startDir, QDir::homePath());
     EXPECT_EQ(leftPanel.proposedName, "GigL");
     const auto& rightPanel = dialogs_->saveRequests[1];
-    EXPECT_EQ(rightPanel.title, "ChooseRight Channel Filename");
+    EXPECT_EQ(rightPanel.title, "Choose Right Channel Filename");
     EXPECT_EQ(rightPanel.label, "Save Right Channel As");
     EXPECT_EQ(rightPanel.startDir, Q(root_ / "Out"));
     EXPECT_EQ(rightPanel.proposedName, "GigR");
@@ -261,8 +281,9 @@ TEST_F(WindowTest, EqualNamesAndTooLittleRoomCreateNothing) {
             askedAbout = dir;
             return free;
         });
-        Convert({left, right});
-        EXPECT_EQ(dialogs_->warnings.back(), "Insufficient disk space.");
+        Convert({left, right});  // refused, then the right panel again: cancelled
+        EXPECT_TRUE(dialogs_->warnings.back().startsWith(
+            "Insufficient disk space. \"GigL.wav\" and \"GigR.wav\" need "));
         EXPECT_EQ(askedAbout, Q(root_.Path().string()));
         EXPECT_FALSE(fs::exists(left));
         EXPECT_FALSE(fs::exists(right));
@@ -308,13 +329,16 @@ TEST_F(WindowTest, RecordingsAreNeverOverwritten) {
     expectRefused("a new file among the takes");
     EXPECT_FALSE(fs::exists(project + "/Audio Files/Mix.wav"));
 
-    // Dual mono: a take as the left file is refused before the right panel opens;
+    // Dual mono: a take as the left file is refused as soon as the panel returns,
+    // never offered for replacing, and the left panel shows again (cancelled here);
     // a right file that is the left one under another name is refused too.
     Choose(0, 4);
     const size_t panels = dialogs_->saveRequests.size();
     Convert({take});
     expectRefused("a take as the left file");
-    EXPECT_EQ(dialogs_->saveRequests.size(), panels + 1);
+    EXPECT_EQ(dialogs_->saveRequests.size(), panels + 2);
+    EXPECT_EQ(dialogs_->saveRequests.back().title, "Choose Left Channel Filename");
+    EXPECT_TRUE(dialogs_->replaceQuestions.empty());
 
     const std::string left = root_ / "MixL.wav";
     Convert({left, root_ / "./MixL.wav"});
@@ -324,11 +348,14 @@ TEST_F(WindowTest, RecordingsAreNeverOverwritten) {
     EXPECT_EQ(dialogs_->warnings.size(), 5u);
 }
 
-TEST_F(WindowTest, AnOutputThatCannotBeCreatedIsReported) {
+TEST_F(WindowTest, AFolderThatCannotTakeTheOutputIsNamedWithTheReason) {
     Load(MakeShortProject(root_.Path() / "Gig"));
+    // Whatever the free space (none here), the folder is the reason given.
+    window_->setFreeSpaceSource([](const QString&) { return int64_t{0}; });
     Convert({root_ / "no such folder/Mix.wav"});
     ASSERT_EQ(dialogs_->warnings.size(), 1u);
-    EXPECT_EQ(dialogs_->warnings[0], "Could not create \"Mix.wav\": No such file or directory.");
+    EXPECT_EQ(dialogs_->warnings[0],
+              Q("The folder \"" + (root_ / "no such folder") + "\" does not exist."));
     EXPECT_FALSE(window_->sheet().shown());
     EXPECT_TRUE(window_->convertButton()->isEnabled());
 }

@@ -9,12 +9,12 @@
 
 namespace {
 
-timeParts Time(int hours, int minutes, int seconds, int tenths) {
+timeParts Time(int64_t hours, int minutes, int seconds, int hundredths) {
     timeParts t;
-    t.hours = static_cast<int8_t>(hours);
+    t.hours = hours;
     t.minutes = static_cast<int8_t>(minutes);
     t.seconds = static_cast<int8_t>(seconds);
-    t.tenths = static_cast<int8_t>(tenths);
+    t.hundredths = static_cast<int8_t>(hundredths);
     return t;
 }
 
@@ -31,7 +31,10 @@ app::ProjectStatus Loaded(uint32_t rate, int64_t bytes) {
 TEST(FormatTime, PadsHoursWithABlankAndTheRestWithZeros) {
     EXPECT_EQ(app::formatTime(Time(1, 2, 3, 4)), " 1:02:03.04");
     EXPECT_EQ(app::formatTime(Time(0, 0, 0, 0)), " 0:00:00.00");
-    EXPECT_EQ(app::formatTime(Time(12, 59, 59, 9)), "12:59:59.09");
+    EXPECT_EQ(app::formatTime(Time(0, 0, 21, 35)), " 0:00:21.35");
+    EXPECT_EQ(app::formatTime(Time(12, 59, 59, 99)), "12:59:59.99");
+    EXPECT_EQ(app::formatTime(Time(128, 0, 0, 0)), "128:00:00.00");
+    EXPECT_EQ(app::formatTime(Time(6362, 54, 52, 24)), "6362:54:52.24");
 }
 
 TEST(TakeProblemText, NamesWhatWasFoundInTheFile) {

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
+#include "audiofile/kxDiskMgr.h"
 #include "support/ProjectDir.h"
 
 using app::CheckOutputPath;
@@ -108,4 +110,62 @@ TEST(OutputSafety, MessagesNameTheFile) {
     EXPECT_EQ(app::CannotCreateText("/a/Mix.wav", EACCES),
               "Could not create \"Mix.wav\": Permission denied.");
     EXPECT_EQ(app::CannotCreateText("/a/Mix.wav", 0), "Could not create \"Mix.wav\".");
+}
+
+TEST(OutputFolders, TheFolderMustExistBeAFolderAndTakeFiles) {
+    TempDir out;
+    WriteFileBytes(out / "notes.txt", {1});
+    std::filesystem::create_directory(out / "locked");
+    std::filesystem::permissions(
+        out / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const bool root = ::geteuid() == 0;  // root may write anywhere
+    const struct {
+        std::string path;
+        std::string refusal;
+    } cases[] = {
+        {out / "Mix.wav", ""},
+        {out / "gone/Mix.wav", "The folder \"" + (out / "gone") + "\" does not exist."},
+        {out / "notes.txt/Mix.wav", "\"" + (out / "notes.txt") + "\" is not a folder."},
+        {out / "notes.txt/sub/Mix.wav",
+         "The folder \"" + (out / "notes.txt/sub") + "\" does not exist."},
+        {out / "locked/Mix.wav",
+         root ? ""
+              : "The folder \"" + (out / "locked") + "\" cannot be written: Permission denied."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(app::FolderRefusal(c.path), c.refusal) << c.path;
+}
+
+TEST(OutputFolders, EachVolumeNeedsRoomForAllTheFilesItGets) {
+    TempDir out;
+    std::filesystem::create_directory(out / "sub");
+    const std::string other = "/dev/shm";  // another volume, where there is one
+    const bool twoVolumes =
+        kxDiskMgr::FreeSpace(other) >= 0 &&
+        std::filesystem::status(other).type() == std::filesystem::file_type::directory &&
+        ::access(other.c_str(), W_OK) == 0;
+    const int64_t bytes = 4000000;  // 2 MB per file of dual mono
+    const uint64_t both = app::RoomNeeded(bytes), half = app::RoomNeeded(bytes / 2);
+    const struct {
+        std::vector<std::string> paths;
+        uint64_t free;  // on every volume
+        bool refused;
+    } cases[] = {
+        {{out / "Mix.wav"}, both, true},  // equal is not enough
+        {{out / "Mix.wav"}, both + 1, false},
+        {{out / "L.wav", out / "sub/R.wav"}, both, true},  // one volume takes both files
+        {{out / "L.wav", out / "sub/R.wav"}, both + 1, false},
+        {{out / "L.wav", other + "/R.wav"}, half + 1, !twoVolumes},
+    };
+    for (const auto& c : cases) {
+        const std::string refusal = app::RoomRefusal(
+            c.paths, bytes, [&](const std::string&) { return static_cast<int64_t>(c.free); });
+        EXPECT_EQ(!refusal.empty(), c.refused) << c.paths.back() << ": " << refusal;
+    }
+    EXPECT_EQ(app::RoomRefusal({out / "L.wav", out / "R.wav"}, bytes,
+                               [](const std::string&) { return int64_t{3000000}; }),
+              "Insufficient disk space. \"L.wav\" and \"R.wav\" need 5.02 MB, \"" +
+                  out.Path().string() + "\" has 3.00 MB free.");
+    EXPECT_EQ(app::RoomRefusal({out / "Mix.wav"}, bytes, [](const std::string&) { return -1; }),
+              "Insufficient disk space. \"Mix.wav\" needs 5.02 MB, and the free space in \"" +
+                  out.Path().string() + "\" is unknown.");
 }

@@ -86,28 +86,49 @@ TEST(QtDialogs, SavePanelShowsItsTextsAndAlwaysGivesAWavName) {
     EXPECT_EQ(SaveAs(dialogs, dir, "Take.WAV"), dir + "/Take.WAV");
 }
 
-TEST(QtDialogs, AWavSuffixAddedLaterStillAsksBeforeReplacing) {
+TEST(QtDialogs, GuardsComeBeforeTheReplaceQuestionAndRefusalsShowThePanelAgain) {
     QWidget window;
     QtDialogs dialogs(&window);
     TempDir out;
     const QString dir = QString::fromStdString(out.Path().string());
+    WriteFileBytes(out / "Take.wav", {1});
     WriteFileBytes(out / "Concert 14.03.wav", {1, 2, 3});
 
-    QString question;
-    for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
-        WhenShown<QMessageBox>([answer, &question](QMessageBox* box) {
-            question = box->text();
-            box->button(answer)->click();
-        });
-        const std::optional<QString> path = SaveAs(dialogs, dir, "Concert 14.03");
-        EXPECT_NE(question.indexOf("\"Concert 14.03.wav\" already exists"), -1)
-            << question.toStdString();
-        if (answer == QMessageBox::No) {
-            EXPECT_FALSE(path.has_value());
-        } else {
-            EXPECT_EQ(path, dir + "/Concert 14.03.wav");
+    // The user types these names in turn, and answers the message boxes in turn.
+    const QStringList names = {"Take", "Concert 14.03", "Concert 14.03"};
+    const QList<QMessageBox::StandardButton> answers = {QMessageBox::Ok, QMessageBox::No,
+                                                        QMessageBox::Yes};
+    QStringList boxes;
+    int typed = 0;
+    QTimer user;
+    user.setInterval(10);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (!widget->isVisible()) continue;
+            if (auto* panel = qobject_cast<QFileDialog*>(widget); panel && typed < names.size()) {
+                panel->findChild<QLineEdit*>("fileNameEdit")->setText(names[typed++]);
+                static_cast<QDialog*>(panel)->accept();
+                return;
+            }
+            if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+                boxes.push_back(box->text());
+                const auto answer = answers.value(boxes.size() - 1);
+                (box->button(answer) ? box->button(answer) : box->buttons().first())->click();
+                return;
+            }
         }
-    }
+    });
+    user.start();
+    const std::optional<QString> path =
+        dialogs.chooseSaveFile("Title", "Label", dir, "Gig", [](const QString& chosen) {
+            return chosen.endsWith("/Take.wav") ? QString("a recording") : QString();
+        });
+    user.stop();
+    EXPECT_EQ(path, dir + "/Concert 14.03.wav");
+    ASSERT_EQ(boxes.size(), 3);
+    EXPECT_EQ(boxes[0], "a recording");  // refused at once, never offered for replacing
+    EXPECT_NE(boxes[1].indexOf("\"Concert 14.03.wav\" already exists"), -1);  // "No"
+    EXPECT_EQ(boxes[2], boxes[1]);  // and asked again after the panel: "Yes"
     EXPECT_EQ(ReadFileBytes(out / "Concert 14.03.wav"), (std::vector<uint8_t>{1, 2, 3}));
 }
 

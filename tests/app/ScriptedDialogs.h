@@ -1,6 +1,6 @@
 // Dialogs answered from a script, for driving the window in tests: every panel
-// takes the next prepared answer (nothing, as if cancelled, when none is left)
-// and every question and warning is recorded.
+// takes the next prepared answer (nothing, as if cancelled, when none is left),
+// replacing a file is always agreed to, and every question and warning is recorded.
 #pragma once
 
 #include <deque>
@@ -19,12 +19,6 @@ public:
         directoryStarts.push_back(startDir);
         return Next(directories);
     }
-    std::optional<QString> chooseSaveFile(const QString& title, const QString& label,
-                                          const QString& startDir,
-                                          const QString& proposedName) override {
-        saveRequests.push_back({title, label, startDir, proposedName});
-        return Next(saveFiles);
-    }
     void warn(const QString& message) override { warnings.push_back(message); }
 
     // Answers to come.
@@ -34,6 +28,19 @@ public:
     std::vector<QString> directoryStarts;
     std::vector<SaveRequest> saveRequests;
     std::vector<QString> warnings;
+    std::vector<QString> replaceQuestions;  // the files the user was asked to replace
+
+protected:
+    std::optional<QString> askSaveFile(const QString& title, const QString& label,
+                                       const QString& startDir,
+                                       const QString& proposedName) override {
+        saveRequests.push_back({title, label, startDir, proposedName});
+        return Next(saveFiles);
+    }
+    bool confirmReplace(const QString& path) override {
+        replaceQuestions.push_back(path);
+        return true;
+    }
 
 private:
     static std::optional<QString> Next(std::deque<std::optional<QString>>& answers) {

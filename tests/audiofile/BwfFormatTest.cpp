@@ -94,3 +94,11 @@ TEST(BwfRecords, StartLocationUsesBothTimeReferenceWords) {
         EXPECT_EQ(bext.GetStartLocation(), location);
     }
 }
+
+TEST(BwfRecords, Rf64TakesOverWhenTheFileOutgrows32Bits) {
+    // 1024 header bytes plus the samples: 4 GiB - 1 bytes in all is the last RIFF.
+    EXPECT_FALSE(NeedsRf64(0));
+    EXPECT_FALSE(NeedsRf64(0xFFFFFFFFull - 1024));
+    EXPECT_TRUE(NeedsRf64(0xFFFFFFFFull - 1023));
+    EXPECT_TRUE(NeedsRf64(uint64_t{6} << 40));
+}

@@ -505,17 +505,26 @@ TEST(kxFileTake, LocationIsTheRecordingTimeInSecondsInAnyZoneAndOrdersTheProject
     }
 }
 
-TEST(kxFileTake, ATakeMustEndWithinTheTimeline) {
+TEST(kxFileTake, EveryFrameOfATakeLiesWithinTheTimeline) {
     TempDir dir;
-    const std::vector<uint8_t> frames = Payload(80 * 6);
-    const auto last =
-        ValidatedTake(dir, Wave().Bext(kMaxTimelinePosition - 80).Fmt(2, 48000, 24).Data(frames));
-    EXPECT_EQ(last->Problem(), TakeProblem::None);
-    // A damaged time reference whose end would wrap around past zero.
-    const auto wrapping =
-        ValidatedTake(dir, Wave().Bext(UINT64_MAX - 10).Fmt(2, 48000, 24).Data(frames));
-    EXPECT_EQ(wrapping->Problem(), TakeProblem::BadTimeReference);
-    const auto beyond =
-        ValidatedTake(dir, Wave().Bext(kMaxTimelinePosition - 79).Fmt(2, 48000, 24).Data(frames));
-    EXPECT_EQ(beyond->Problem(), TakeProblem::BadTimeReference);
+    const std::vector<uint8_t> frames = Payload(80 * 6);  // 80 stereo 24-bit frames
+    const struct {
+        uint64_t start;
+        TakeProblem problem;
+    } cases[] = {
+        {kTimelineFrames - 80, TakeProblem::None},  // its last frame is the timeline's last
+        {kTimelineFrames - 79, TakeProblem::BadTimeReference},
+        {kTimelineFrames + 5, TakeProblem::BadTimeReference},
+        {3229793259066718542u, TakeProblem::BadTimeReference},  // random bytes over 'bext'
+        {uint64_t{1} << 61, TakeProblem::BadTimeReference},
+        {UINT64_MAX - 10, TakeProblem::BadTimeReference},  // its end would wrap past zero
+    };
+    for (const auto& c : cases) {
+        const auto take = ValidatedTake(dir, Wave().Bext(c.start).Fmt(2, 48000, 24).Data(frames));
+        EXPECT_EQ(take->Problem(), c.problem) << c.start;
+    }
+    // A take without frames still has its place, which must be on the timeline.
+    EXPECT_EQ(
+        ValidatedTake(dir, Wave().Bext(kTimelineFrames).Fmt(2, 48000, 24).Data({}))->Problem(),
+        TakeProblem::BadTimeReference);
 }

@@ -448,22 +448,94 @@ TEST(CliConvert, NeverOverwritesWithoutForceNorTouchesTheTakes) {
     EXPECT_FALSE(fs::exists(p.root / "same.wav"));
 }
 
-TEST(CliConvert, RefusesProjectsItCannotRenderWhole) {
-    // A damaged time reference 2^42 frames away: a span of petabytes, which no
-    // volume has room for; refused before anything is created.
-    Project p;
-    p.Take("a.wav", Recipe(0, 1000, "10:00:00", 1, 1));
-    p.Take("b.wav", Recipe(uint64_t{1} << 42, 1000, "10:00:01", 2, 2));
-    Result r = Proj2wav({"convert", p.path, "-o", p.root / "big.wav"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("Insufficient disk space."), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(p.root / "big.wav"));
-
+TEST(CliConvert, RefusalsComeBeforeAnythingIsCreated) {
     Project silent;  // a take without a single frame: nothing to render
     silent.Take("a.wav", Recipe(0, 0, "10:00:00", 1, 1));
-    r = Proj2wav({"convert", silent.path, "-o", silent.root / "none.wav"});
+    Result r = Proj2wav({"convert", silent.path, "-o", silent.root / "none.wav"});
     EXPECT_EQ(r.code, 1);
     EXPECT_FALSE(fs::exists(silent.root / "none.wav"));
+
+    // A folder that does not exist is named as the reason, not the free space.
+    Project p;
+    FillSession(p);
+    r = Proj2wav({"convert", p.path, "-o", p.root / "gone/out.wav"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "proj2wav: The folder \"" + (p.root / "gone") + "\" does not exist.\n");
+}
+
+// A take whose time reference was damaged (random bytes over 'bext') lands far out
+// on the timeline. Beyond 2^40 frames it is refused; within, the project's figures
+// are exact and a span of terabytes is refused for want of room: either way
+// `convert` ends at once, in every width and layout.
+TEST(CliFarOutTakes, AreRefusedOrExactAndNeverMakeALongRun) {
+    constexpr uint64_t kTimelineEnd = uint64_t{1} << 40;
+    const struct {
+        uint64_t start;
+        bool accepted;
+    } cases[] = {
+        {kTimelineEnd - 1000, true},  // its last frame is the timeline's last
+        {kTimelineEnd + 5, false},
+        {3229793259066718542u, false},
+        {uint64_t{1} << 61, false},
+    };
+    const char* layouts[] = {"stereo", "left", "right", "sum", "dual"};
+    for (const auto& c : cases) {
+        Project p;
+        p.Take("a.wav", Recipe(48000, 1000, "10:00:00", 1, 1));
+        p.Take("far.wav", Recipe(c.start, 1000, "10:00:01", 2, 2));
+        const uint64_t frames = c.accepted ? kTimelineEnd - 48000 : 1000;
+        for (const int bits : {16, 24}) {
+            SCOPED_TRACE(std::to_string(c.start) + ", " + std::to_string(bits) + " bit");
+            const std::string width = std::to_string(bits);
+            const Result text = Proj2wav({"info", p.path, "--bits", width});
+            EXPECT_EQ(text.code, 0) << text.err;
+            EXPECT_EQ(text.out.find("far.wav  refused   time reference") == std::string::npos,
+                      c.accepted)
+                << text.out;
+            for (int column = 0; column < 5; ++column) {
+                SCOPED_TRACE(layouts[column]);
+                const uint64_t files = column == 4 ? 2 : 1;
+                const uint64_t bytes = frames * (bits / 8) * (column == 0 || column == 4 ? 2 : 1);
+                const Result info = Proj2wav(
+                    {"info", p.path, "--json", "--bits", width, "--channels", layouts[column]});
+                const auto doc = nlohmann::json::parse(info.out);
+                EXPECT_EQ(doc["entries"][1]["accepted"], c.accepted);
+                EXPECT_EQ(doc["output_bytes"], bytes);
+                const std::string status = doc["status"];
+                EXPECT_NE(status.find(c.accepted ? " 0:00:01.00-6362:54:52.24, "
+                                                 : " 0:00:01.00- 0:00:01.02, "),
+                          std::string::npos)
+                    << status;
+
+                const std::string out = p.root / "outL.wav";
+                const Result convert =
+                    Proj2wav({"convert", p.path, "-o", out, "--bits", width, "--channels",
+                              layouts[column], "--force", "--quiet"});
+                if (c.accepted) {
+                    EXPECT_EQ(convert.code, 1);
+                    EXPECT_NE(convert.err.find("Insufficient disk space."), std::string::npos)
+                        << convert.err;
+                    EXPECT_FALSE(fs::exists(out));
+                } else {
+                    EXPECT_EQ(convert.code, 0) << convert.err;
+                    EXPECT_EQ(fs::file_size(out), 1024 + bytes / files);
+                }
+            }
+        }
+    }
+}
+
+TEST(CliInfo, AnOutputThatCannotBeWrittenIsAFailure) {
+    Project p;
+    FillSession(p);
+    for (const char* format : {"", "--json"}) {
+        const Result r = RunArgv({"/bin/sh", "-c", "exec \"$0\" info \"$1\" $2 > /dev/full",
+                                  PROJ2WAV_BIN, p.path, format});
+        EXPECT_EQ(r.code, 1) << format;
+        EXPECT_NE(r.err.find("cannot write to standard output: No space left on device"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 TEST(CliConvert, AFailedWriteReportsFailureAndLeavesAConsistentFile) {
@@ -477,7 +549,10 @@ TEST(CliConvert, AFailedWriteReportsFailureAndLeavesAConsistentFile) {
                                      "24"};
     const Result r = RunArgv(argv);
     EXPECT_EQ(r.code, 1) << r.err;
-    EXPECT_NE(r.err.find("Operation failed..."), std::string::npos) << r.err;
+    // The system's reason, from the conversion's writer thread, is in the message.
+    EXPECT_NE(r.err.find("Operation failed... writing \"" + out + "\": File too large"),
+              std::string::npos)
+        << r.err;
     const Wav w = ReadWav(out);
     ExpectConsistent(w, out);
     EXPECT_LT(w.dataSize, 144000u * 6);

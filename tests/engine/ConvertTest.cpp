@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ReferenceRender.h"
+#include "engine/BlockWriter.h"
 #include "engine/EDLWriter.h"
 #include "support/ProjectDir.h"
 
@@ -216,37 +217,58 @@ TEST(Convert, AStopLeavesAValidShorterFile) {
     EXPECT_EQ(Le32(early, 1020), 0u);
 }
 
-TEST(Convert, AFailedWriteReportsFailureAndLeavesAMatchingHeader) {
-    Project project;
-    project.Add({0, 48000 * 20, 2, 24, 1, 1});
+// The soft file-size limit of the child below, and its hard limit.
+rlimit fileSizeLimit;
+
+// The write that met the limit has failed; every later write would succeed.
+extern "C" void LiftFileSizeLimit(int) {
+    const rlimit lifted{fileSizeLimit.rlim_max, fileSizeLimit.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &lifted);
+}
+
+TEST(Convert, AWriteThatFailsOnceLeavesEveryBlockInItsPlace) {
     TempDir out;
     const std::string path = out / "full.wav";
-    // The file-size limit stands in for a full disk; it is set in a child process.
+    constexpr uint64_t kFrames = 16384, kBlockBytes = kFrames * 6;  // 24-bit stereo
+    // A file-size limit in the middle of the third block stands in for a full
+    // disk; the moment the write fails the limit goes, as when space is freed, so
+    // every later write would succeed. Set in a child process.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1000000, 1000000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        EDLWriter writer;
-        writer.Init();
-        if (writer.LoadProject(project.dir.Path().c_str()) != 1) _exit(10);
-        writer.SetParams(1, Stereo);
-        if (writer.NewFile(path.c_str()) != 1) _exit(11);
-        std::atomic<double> progress{0.0};
-        // The system's reason reaches the front end for its message.
-        _exit(writer.doConvert(progress) == 0 && writer.lastWriteError == EFBIG ? 0 : 12);
+        std::signal(SIGXFSZ, LiftFileSizeLimit);
+        getrlimit(RLIMIT_FSIZE, &fileSizeLimit);
+        fileSizeLimit.rlim_cur = 1024 + kBlockBytes * 5 / 2;
+        setrlimit(RLIMIT_FSIZE, &fileSizeLimit);
+        kxFile file(path.c_str(), 2, 48000, 24, 0);
+        if (!file.OpenForWrite()) _exit(10);
+        AudioEvent output(&file, nullptr, Stereo);
+        bool written = true;
+        {
+            BlockWriter writer(&output);
+            for (uint8_t block = 1; block <= 5; ++block) {  // handed over come what may
+                uint8_t* array = writer.FreeArray();
+                std::memset(array, block, kBlockBytes);
+                writer.Submit(array, kFrames);
+            }
+            written = writer.Finish();
+            if (writer.Error() != EFBIG) _exit(11);
+        }
+        output.Finish();
+        _exit(written ? 12 : 0);
     }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_EQ(WEXITSTATUS(status), 0);
+    // The two blocks written before the failure, in their places; the header says so.
     const auto file = ReadFileBytes(path);
-    ASSERT_GT(file.size(), 1024u);
-    EXPECT_LE(file.size(), 1000000u);
+    ASSERT_EQ(file.size(), 1024 + 2 * kBlockBytes);
     EXPECT_EQ(Le32(file, 4), file.size() - 8);
     EXPECT_EQ(Le32(file, 1020), file.size() - 1024);
-    EXPECT_EQ((file.size() - 1024) % 6, 0u);
+    for (uint64_t at = 1024; at < file.size(); at += 4099) {
+        ASSERT_EQ(file[at], (at - 1024) / kBlockBytes + 1) << at;
+    }
 }
 
 TEST(Convert, NewOutputsReleaseTheOldOnes) {

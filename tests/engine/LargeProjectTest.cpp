@@ -44,8 +44,8 @@ TEST(LargeProjects, TakesNear4GiBOnATimelinePast12Hours) {
     EXPECT_EQ(bytes, static_cast<int64_t>(kFrames * 6));
     timeParts start, end;
     ASSERT_EQ(writer.ProjectTimes(start, end), 1);
-    EXPECT_EQ((std::array<int, 4>{start.hours, start.minutes, start.seconds, start.tenths}),
-              (std::array<int, 4>{13, 0, 0, 2}));
+    EXPECT_EQ((std::array<int64_t, 4>{start.hours, start.minutes, start.seconds, start.hundredths}),
+              (std::array<int64_t, 4>{13, 0, 0, 25}));
     const uint64_t endSeconds = (kStart + kFrames) / kRate;
     EXPECT_EQ(end.hours, static_cast<int>(endSeconds / 3600));
     EXPECT_EQ(end.minutes, static_cast<int>(endSeconds / 60 % 60));

@@ -131,27 +131,33 @@ TEST(ProjectLoad, SizeAndTimesFollowTheParameters) {
     ASSERT_EQ(writer.ProjectTimes(start, end), 1);
     EXPECT_EQ(start.seconds, 1);
     EXPECT_EQ(end.seconds, 11);
-    EXPECT_EQ(end.tenths, 0);
+    EXPECT_EQ(end.hundredths, 0);
 }
 
 TEST(ProjectLoad, TimesAreExactFarIntoTheTimeline) {
+    const struct {
+        uint32_t rate;
+        uint64_t sample;
+        std::array<int64_t, 4> time;  // hours, minutes, seconds, hundredths
+    } cases[] = {
+        {44100, 0, {0, 0, 0, 0}},
+        {44100, 2694510, {0, 1, 1, 10}},
+        {48000, 1024800, {0, 0, 21, 35}},
+        {48000, 2419224000ull, {14, 0, 0, 50}},  // beyond 2^31 samples
+        {48000, 48000ull * 3600 * 20 + 48000 * 61 + 47999, {20, 1, 1, 99}},
+        {48000, 48000ull * 3600 * 128, {128, 0, 0, 0}},  // past what 8 bits hold
+        {48000, kTimelineFrames, {6362, 54, 52, 24}},
+        {1, UINT64_MAX, {5124095576030431, 0, 15, 0}},
+    };
     EDLWriter writer;
     writer.Init();
-    timeParts t;
-    writer.sampleRate = 44100;
-    writer.GetTime(2694510, t);
-    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
-              (std::array<int, 4>{0, 1, 1, 1}));
-    writer.GetTime(0, t);
-    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
-              (std::array<int, 4>{0, 0, 0, 0}));
-    writer.sampleRate = 48000;
-    writer.GetTime(2419224000ull, t);  // beyond 2^31 samples
-    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
-              (std::array<int, 4>{14, 0, 0, 5}));
-    writer.GetTime(48000ull * 3600 * 20 + 48000 * 61 + 47999, t);
-    EXPECT_EQ((std::array<int, 4>{t.hours, t.minutes, t.seconds, t.tenths}),
-              (std::array<int, 4>{20, 1, 1, 9}));
+    for (const auto& c : cases) {
+        writer.sampleRate = c.rate;
+        timeParts t;
+        writer.GetTime(c.sample, t);
+        EXPECT_EQ((std::array<int64_t, 4>{t.hours, t.minutes, t.seconds, t.hundredths}), c.time)
+            << c.sample << " at " << c.rate;
+    }
 }
 
 TEST(ProjectLoad, NamesAreBytesAndTiesFollowByteOrder) {

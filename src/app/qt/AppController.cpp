@@ -17,7 +17,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStorageInfo>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cerrno>
@@ -25,6 +24,7 @@
 #include "app/OutputSafety.h"
 #include "app/ProjectView.h"
 #include "app/qt/TimelineWidget.h"
+#include "audiofile/kxDiskMgr.h"
 
 namespace {
 
@@ -55,11 +55,6 @@ private:
     std::function<void()> onClose_;
 };
 
-int64_t VolumeFreeBytes(const QString& directory) {
-    const QStorageInfo volume(directory);
-    return volume.isValid() ? volume.bytesAvailable() : -1;
-}
-
 const char* const kChannelLabels[] = {"Stereo", "Mono Left", "Mono Right", "Mono Summed (L+R)",
                                       "Dual Mono"};
 
@@ -68,7 +63,8 @@ const char* const kChannelLabels[] = {"Stereo", "Mono Left", "Mono Right", "Mono
 AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>(this)),
-      freeSpace_(VolumeFreeBytes) {
+      freeSpace_(
+          [](const QString& folder) { return kxDiskMgr::FreeSpace(Bytes(folder).toStdString()); }) {
     createActions();
     createMenus();
     createWidgets();
@@ -92,6 +88,9 @@ void AppController::createActions() {
     openAction_ = new QAction(tr("&Open Project..."), this);
     openAction_->setShortcut(QKeySequence::Open);
     openAction_->setStatusTip(tr("Choose a recorder's project directory"));
+    // What a button for the action shows (the window's "Open..." button): set once,
+    // so that it stays when the action is disabled and enabled again.
+    openAction_->setIconText(tr("Open..."));
     connect(openAction_, &QAction::triggered, this, &AppController::open);
 
     quitAction_ = new QAction(tr("&Quit"), this);
@@ -118,8 +117,8 @@ void AppController::createWidgets() {
     projPath_->setReadOnly(true);
     projPath_->setPlaceholderText(tr("No project loaded"));
     auto* openButton = new QToolButton(central);
+    openButton->setObjectName(QStringLiteral("openButton"));
     openButton->setDefaultAction(openAction_);
-    openButton->setText(tr("Open..."));
     projectRow->addWidget(new QLabel(tr("Project:"), central));
     projectRow->addWidget(projPath_, 1);
     projectRow->addWidget(openButton);
@@ -273,37 +272,56 @@ void AppController::convert() {
     const std::string project = Bytes(fullPath_).toStdString();
     if (!app::IsDualMono(channelColumn())) {
         const std::optional<QString> path = dialogs_->chooseSaveFile(
-            QString(), QString(), QDir::homePath(), FromBytes(app::ProposedSingleName(project)));
+            QString(), QString(), QDir::homePath(), FromBytes(app::ProposedSingleName(project)),
+            [this](const QString& chosen) { return outputRefusal(chosen, QString(), true); });
         if (path) outputChosen(*path);
         return;
     }
 
-    const std::optional<QString> left =
-        dialogs_->chooseSaveFile(Text(app::kSaveLeftTitle), Text(app::kSaveLeftLabel),
-                                 QDir::homePath(), FromBytes(app::ProposedLeftName(project)));
+    const std::optional<QString> left = dialogs_->chooseSaveFile(
+        Text(app::kSaveLeftTitle), Text(app::kSaveLeftLabel), QDir::homePath(),
+        FromBytes(app::ProposedLeftName(project)),
+        [this](const QString& chosen) { return outputRefusal(chosen, QString(), false); });
     if (!left) return;
-    if (refuseUnsafeOutput(*left, QString())) return;
     leftChan_ = *left;
     const std::optional<QString> right = dialogs_->chooseSaveFile(
         Text(app::kSaveRightTitle), Text(app::kSaveRightLabel), QFileInfo(leftChan_).absolutePath(),
-        FromBytes(app::ProposedRightName(Bytes(leftChan_).toStdString(), project)));
+        FromBytes(app::ProposedRightName(Bytes(leftChan_).toStdString(), project)),
+        [this](const QString& chosen) { return outputRefusal(chosen, leftChan_, true); });
     if (right) outputChosen(*right);
 }
 
-// The single file, or the right file of dual mono, has been chosen.
+// The alert that refuses `path` as an output, or empty. `otherOutput` is the left
+// file while the right one of dual mono is chosen. A recording is never
+// overwritten, the folder must take the file, and once every output is chosen
+// (`last`) each volume must have room for the files it gets.
+QString AppController::outputRefusal(const QString& path, const QString& otherOutput, bool last) {
+    const std::string pathBytes = Bytes(path).toStdString();
+    const std::string otherBytes = Bytes(otherOutput).toStdString();
+    if (!otherOutput.isEmpty() && app::SameOutputPaths(otherBytes, pathBytes)) {
+        return Text(app::kSameNames);
+    }
+    const app::OutputProblem problem =
+        app::CheckOutputPath(Bytes(fullPath_).toStdString(), pathBytes, otherBytes);
+    if (problem != app::OutputProblem::None) {
+        return FromBytes(app::OutputProblemText(problem, pathBytes));
+    }
+    std::string refusal = app::FolderRefusal(pathBytes);
+    if (refusal.empty() && last) {
+        std::vector<std::string> outputs = {pathBytes};
+        if (!otherOutput.isEmpty()) outputs.insert(outputs.begin(), otherBytes);
+        // In dual mono the projected size counts both files.
+        refusal = app::RoomRefusal(outputs, fileBytes_, [this](const std::string& folder) {
+            return freeSpace_(FromBytes(folder));
+        });
+    }
+    return FromBytes(refusal);
+}
+
+// The single file, or the right file of dual mono, has been chosen and passed
+// every guard.
 void AppController::outputChosen(const QString& path) {
     const bool dualMono = app::IsDualMono(channelColumn());
-    if (dualMono &&
-        app::SameOutputPaths(Bytes(leftChan_).toStdString(), Bytes(path).toStdString())) {
-        dialogs_->warn(Text(app::kSameNames));
-        return;
-    }
-    if (refuseUnsafeOutput(path, dualMono ? leftChan_ : QString())) return;
-    if (!hasRoomFor(path)) {
-        dialogs_->warn(Text(app::kInsufficientSpace));
-        return;
-    }
-
     // A cancelled run may still be closing its output; the driver gets new
     // output files only once it has.
     waitForWorker();
@@ -321,24 +339,6 @@ void AppController::outputChosen(const QString& path) {
         return;
     }
     startConversion();
-}
-
-// True (after an alert) when the path would overwrite a recording or, in dual
-// mono, is the same file as the left one under another spelling.
-bool AppController::refuseUnsafeOutput(const QString& path, const QString& otherOutput) {
-    const std::string pathBytes = Bytes(path).toStdString();
-    const app::OutputProblem problem = app::CheckOutputPath(
-        Bytes(fullPath_).toStdString(), pathBytes, Bytes(otherOutput).toStdString());
-    if (problem == app::OutputProblem::None) return false;
-    dialogs_->warn(Text(app::OutputProblemText(problem, pathBytes)));
-    return true;
-}
-
-// Room is looked for on the volume of the directory the file goes to. In dual
-// mono the projected size already counts both files.
-bool AppController::hasRoomFor(const QString& path) {
-    const int64_t free = freeSpace_(QFileInfo(path).absolutePath());
-    return app::HasRoom(free > 0 ? static_cast<uint64_t>(free) : 0, fileBytes_);
 }
 
 void AppController::startConversion() {

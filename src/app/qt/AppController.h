@@ -93,9 +93,8 @@ private:
     int channelColumn() const;
 
     // The conversion flow, in the order its steps follow each other.
+    QString outputRefusal(const QString& path, const QString& otherOutput, bool last);
     void outputChosen(const QString& path);
-    bool refuseUnsafeOutput(const QString& path, const QString& otherOutput);
-    bool hasRoomFor(const QString& path);
     void startConversion();
     void handleTimer();
     void finished(uint64_t ticket, bool success);

@@ -6,8 +6,7 @@
 
 #include "app/AppDecisions.h"
 
-// Qt's own dialogs rather than the desktop's: only they show the name-field label,
-// and only they ask before replacing a file under the name with ".wav" added.
+// Qt's own dialogs rather than the desktop's: only they show the name-field label.
 
 std::optional<QString> QtDialogs::chooseDirectory(const QString& startDir) {
     QFileDialog dialog(window_, QObject::tr("Open Project"), startDir);
@@ -20,14 +19,32 @@ std::optional<QString> QtDialogs::chooseDirectory(const QString& startDir) {
     return dialog.selectedFiles().first();
 }
 
-std::optional<QString> QtDialogs::chooseSaveFile(const QString& title, const QString& label,
-                                                 const QString& startDir,
-                                                 const QString& proposedName) {
+std::optional<QString> Dialogs::chooseSaveFile(const QString& title, const QString& label,
+                                               const QString& startDir, const QString& proposedName,
+                                               const OutputGuard& guard) {
+    for (;;) {
+        const std::optional<QString> path = askSaveFile(title, label, startDir, proposedName);
+        if (!path) return std::nullopt;
+        const QString refusal = guard ? guard(*path) : QString();
+        if (!refusal.isEmpty()) {
+            warn(refusal);
+            continue;
+        }
+        if (QFileInfo::exists(*path) && !confirmReplace(*path)) continue;
+        return path;
+    }
+}
+
+std::optional<QString> QtDialogs::askSaveFile(const QString& title, const QString& label,
+                                              const QString& startDir,
+                                              const QString& proposedName) {
     const QString type = QString::fromLatin1(app::kOutputFileType);
     QFileDialog dialog(window_);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Replacing is asked about by chooseSaveFile, after the output guards: a take
+    // must be refused, not offered for replacing.
+    dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
     dialog.setDefaultSuffix(type);
     dialog.setNameFilter(QStringLiteral("*.") + type);
     if (!title.isEmpty()) dialog.setWindowTitle(title);
@@ -40,11 +57,9 @@ std::optional<QString> QtDialogs::chooseSaveFile(const QString& title, const QSt
     }
     QString path = dialog.selectedFiles().first();
     // The default suffix is only added to a name without any suffix, so
-    // "Concert 14.03" would stay without ".wav". Every output ends in ".wav"; a
-    // name that had to be extended was not the one the dialog asked about.
+    // "Concert 14.03" would stay without ".wav". Every output ends in ".wav".
     if (QFileInfo(path).suffix().compare(type, Qt::CaseInsensitive) != 0) {
         path += QLatin1Char('.') + type;
-        if (QFileInfo::exists(path) && !confirmReplace(path)) return std::nullopt;
     }
     return path;
 }
