@@ -1,33 +1,16 @@
 #include "app/OutputSafety.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 
 #include "app/AppDecisions.h"
+#include "app/ProjectView.h"
 #include "audiofile/kxDiskMgr.h"
 
 namespace app {
 
 namespace {
-
-struct FileId {
-    dev_t device;
-    ino_t inode;
-    bool operator==(const FileId&) const = default;
-};
-
-// The file a path leads to, links followed; nothing when there is none.
-std::optional<FileId> IdOf(const std::string& path) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-    return FileId{info.st_dev, info.st_ino};
-}
 
 std::string DirectoryPart(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -45,13 +28,10 @@ std::string NamePart(const std::string& path) {
 // create, so that a dangling link into "Audio Files" is seen for what it is.
 std::string FollowDanglingLinks(std::string path) {
     for (int depth = 0; depth < 16; ++depth) {
-        struct stat info;
-        if (::stat(path.c_str(), &info) == 0) break;  // exists: stat follows it itself
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
-        char target[4096];
-        const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (length <= 0) break;
-        const std::string link(target, static_cast<size_t>(length));
+        if (kxDiskMgr::Identify(path).exists) break;  // Identify follows it itself
+        if (!kxDiskMgr::Identify(path, false).link) break;
+        std::string link;
+        if (!kxDiskMgr::ReadLink(path, link) || link.empty()) break;
         path = link.front() == '/' ? link : DirectoryPart(path) + "/" + link;
     }
     return path;
@@ -60,51 +40,42 @@ std::string FollowDanglingLinks(std::string path) {
 // Where writing a path would put the bytes: into the existing file, or into a new
 // entry `name` of the directory `directory`.
 struct Destination {
-    std::optional<FileId> file;
-    std::optional<FileId> directory;
+    kxFileInfo file;
+    kxFileInfo directory;
     std::string name;
 };
 
 Destination DestinationOf(const std::string& chosen) {
     const std::string path = FollowDanglingLinks(chosen);
-    return {IdOf(path), IdOf(DirectoryPart(path)), NamePart(path)};
+    return {kxDiskMgr::Identify(path), kxDiskMgr::Identify(DirectoryPart(path)), NamePart(path)};
 }
 
 bool SameDestination(const Destination& a, const Destination& b) {
-    if (a.file || b.file) return a.file && b.file && *a.file == *b.file;
-    return a.directory && b.directory && *a.directory == *b.directory && a.name == b.name;
+    if (a.file.exists || b.file.exists) return a.file.SameFile(b.file);
+    return a.directory.SameFile(b.directory) && a.name == b.name;
 }
 
 // True when `file` is an entry of the directory (any entry, take or not).
-bool IsEntryOf(const std::string& directory, const FileId& file) {
-    DIR* dir = ::opendir(directory.c_str());
-    if (dir == nullptr) return false;
-    bool found = false;
-    while (const struct dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
-            continue;
-        }
-        const std::optional<FileId> id = IdOf(directory + "/" + entry->d_name);
-        if (id && *id == file) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
+bool IsEntryOf(const std::string& directory, const kxFileInfo& file) {
+    std::vector<std::string> names;
+    if (!kxDiskMgr::ListDirectory(directory, names)) return false;
+    return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+        return kxDiskMgr::Identify(directory + "/" + name).SameFile(file);
+    });
 }
 
 }  // namespace
 
 OutputProblem CheckOutputPath(const std::string& projectDir, const std::string& path,
                               const std::string& otherOutput) {
-    const std::string audioDir = projectDir + "/Audio Files";
+    const std::string audioDir = AudioFilesDir(projectDir);
     const Destination target = DestinationOf(path);
     // Compared by identity, an entry reached through a hard link or a link to a
     // take elsewhere is caught as well as a plain "Audio Files/Take 01.wav".
-    if (target.file && IsEntryOf(audioDir, *target.file)) return OutputProblem::IsProjectTake;
-    const std::optional<FileId> audioDirId = IdOf(audioDir);
-    if (audioDirId && target.directory && *target.directory == *audioDirId) {
+    if (target.file.exists && IsEntryOf(audioDir, target.file)) {
+        return OutputProblem::IsProjectTake;
+    }
+    if (target.directory.SameFile(kxDiskMgr::Identify(audioDir))) {
         return OutputProblem::InsideAudioFiles;
     }
     if (!otherOutput.empty() && SameDestination(target, DestinationOf(otherOutput))) {

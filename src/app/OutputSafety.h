@@ -5,8 +5,9 @@
 // also be two different files. The folder an output goes into must exist and
 // take new files, and each volume must have room for the files it gets.
 //
-// Unlike AppDecisions this looks at the disk, but it is free of any toolkit, so
-// every front end makes the same decisions and shows the same words.
+// Unlike AppDecisions this looks at the disk, through the platform layer
+// (kxDiskMgr) alone and free of any toolkit, so every front end on every platform
+// makes the same decisions and shows the same words.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,11 @@
 #include "app/ProjectView.h"
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "app/AppDecisions.h"
+#include "audiofile/kxDiskMgr.h"
 #include "engine/EDLWriter.h"
 
 namespace app {
@@ -53,6 +56,24 @@ std::string UnreadableTakesText(const EDLWriter& writer) {
             "\n" + name + "   " + TimeText(writer, span.start) + " -" + TimeText(writer, span.end);
     }
     return text;
+}
+
+std::string AudioFilesDir(const std::string& projectDir) {
+    return projectDir + "/Audio Files";
+}
+
+std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer) {
+    if (ratesDiffer) return "the takes do not share one sample rate";
+    const kxFileInfo info = kxDiskMgr::Identify(projectDir);
+    if (!info.exists) return std::strerror(errno);
+    if (!info.directory) return "not a directory";
+    const std::string audioDir = "\"" + AudioFilesDir(projectDir) + "\"";
+    std::vector<std::string> names;
+    if (!kxDiskMgr::ListDirectory(AudioFilesDir(projectDir), names)) {
+        return "cannot open " + audioDir + ": " + std::strerror(errno);
+    }
+    if (entryCount == 0) return audioDir + " is empty";
+    return "none of the " + std::to_string(entryCount) + " entries in " + audioDir + " is a take";
 }
 
 }  // namespace app

@@ -1,8 +1,9 @@
-// What the window shows of a loaded project besides the status line: the edit
-// list as a timeline of blocks, and after a run the takes that could not be read.
-// Plain values built from the driver's state, so that the drawing code only draws
-// and the rules (colours by take, where fades fall) can be tested on their own.
-// Read the driver only on the main thread while no conversion runs.
+// What the front ends show of a project besides the status line: the edit list as
+// a timeline of blocks, after a run the takes that could not be read, and after a
+// load that failed the reason the directory is no project. Plain values built
+// from the driver's state, so that the drawing code only draws and the rules
+// (colours by take, where fades fall) can be tested on their own. Read the driver
+// only on the main thread while no conversion runs.
 #pragma once
 
 #include <cstdint>
@@ -46,5 +47,15 @@ Timeline BuildTimeline(const EDLWriter& writer);
 // became silence, one per line under a sentence that says so. Empty when every
 // take was read.
 std::string UnreadableTakesText(const EDLWriter& writer);
+
+// The directory a project's takes are kept in: "<projectDir>/Audio Files".
+std::string AudioFilesDir(const std::string& projectDir);
+
+// Why `projectDir` is not a valid project, for the words after kNotValidProject,
+// once the driver refused it: its takes do not share one rate (`ratesDiffer`), or
+// no take was found among the `entryCount` entries of its "Audio Files", and then
+// what the disk tells: the directory is missing or no directory, "Audio Files"
+// cannot be opened or is empty, or none of its entries is a take.
+std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer);
 
 }  // namespace app

@@ -1,14 +1,10 @@
 #include "cli/CliCommon.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 
 #include "app/AppDecisions.h"
+#include "app/ProjectView.h"
 
 namespace cli {
 
@@ -43,38 +39,13 @@ std::string TimeText(const EDLWriter& writer, uint64_t frames) {
     return first == std::string::npos ? text : text.substr(first);
 }
 
-std::string AudioFilesDir(const std::string& projectDir) {
-    return projectDir + "/Audio Files";
-}
-
-namespace {
-
-// Why the directory holds no project, when the scan found no takes.
-std::string WhyNoTakes(const std::string& dir, size_t entryCount) {
-    struct stat info {};
-    if (::stat(dir.c_str(), &info) != 0) return std::strerror(errno);
-    if (!S_ISDIR(info.st_mode)) return "not a directory";
-    const std::string audioDir = AudioFilesDir(dir);
-    if (DIR* handle = ::opendir(audioDir.c_str())) {
-        ::closedir(handle);
-    } else {
-        return "cannot open " + Quoted(audioDir) + ": " + std::strerror(errno);
-    }
-    if (entryCount == 0) return Quoted(audioDir) + " is empty";
-    return "none of the " + std::to_string(entryCount) + " entries in " + Quoted(audioDir) +
-           " is a take";
-}
-
-}  // namespace
-
 bool LoadProjectDir(EDLWriter& writer, const std::string& dir, const OutputFormat& format,
                     std::string& why) {
     writer.Init();
     writer.SetParams(static_cast<int8_t>(format.WidthColumn()),
                      static_cast<int8_t>(format.ChannelColumn()));
     if (writer.LoadProject(dir.c_str()) != 0) return true;
-    why = writer.ratesDiffer ? "the takes do not share one sample rate"
-                             : WhyNoTakes(dir, writer.entries.size());
+    why = app::NotAProjectReason(dir, writer.entries.size(), writer.ratesDiffer);
     return false;
 }
 

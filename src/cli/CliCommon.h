@@ -48,11 +48,8 @@ std::string TimeText(const EDLWriter& writer, uint64_t frames);
 
 // Loads `dir` into a fresh `writer` with the chosen format. True when it is a
 // valid project; otherwise `why` tells what is wrong with it (the writer still
-// holds whatever was found, for the report).
+// holds whatever was found, for the report), as app::NotAProjectReason words it.
 bool LoadProjectDir(EDLWriter& writer, const std::string& dir, const OutputFormat& format,
                     std::string& why);
-
-// The path of the project's "Audio Files" directory.
-std::string AudioFilesDir(const std::string& projectDir);
 
 }  // namespace cli

@@ -1,12 +1,10 @@
 #include "cli/ConvertCommand.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -22,63 +20,6 @@
 namespace cli {
 
 namespace {
-
-// ---- Stopping a run from a signal ----
-
-// Set by SIGINT or SIGTERM. A signal may arrive before the driver has prepared its
-// output (which clears the driver's own flag), so it is kept here as well.
-std::atomic<bool> stopSignalled{false};
-// The running driver's stop flag, once there is one to set.
-std::atomic<std::atomic<bool>*> driverStopFlag{nullptr};
-
-static_assert(std::atomic<bool>::is_always_lock_free,
-              "a signal handler may only touch lock-free atomics");
-static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free,
-              "a signal handler may only touch lock-free atomics");
-
-extern "C" void OnStopSignal(int) {
-    stopSignalled.store(true);
-    if (std::atomic<bool>* flag = driverStopFlag.load()) flag->store(true);
-}
-
-// For the life of a conversion: SIGINT and SIGTERM ask the run to stop (every
-// further one too, so that the output is always finished properly), and a file
-// size limit makes a write fail with an error instead of killing the program
-// with the output's header unfinished.
-class StopSignals {
-public:
-    StopSignals() {
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &oldInt_);
-        ::sigaction(SIGTERM, &action, &oldTerm_);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        ::sigaction(SIGXFSZ, &ignore, &oldXfsz_);
-    }
-    ~StopSignals() {
-        driverStopFlag.store(nullptr);
-        ::sigaction(SIGINT, &oldInt_, nullptr);
-        ::sigaction(SIGTERM, &oldTerm_, nullptr);
-        ::sigaction(SIGXFSZ, &oldXfsz_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    // From now on a signal sets the driver's flag; one that came earlier does so now.
-    void Connect(std::atomic<bool>& driverFlag) {
-        driverStopFlag.store(&driverFlag);
-        if (stopSignalled.load()) driverFlag.store(true);
-    }
-    bool Signalled() const { return stopSignalled.load(); }
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-    struct sigaction oldXfsz_ {};
-};
 
 // ---- Words ----
 
@@ -103,11 +44,6 @@ std::string PartText(const EDLWriter& writer, uint64_t written, uint64_t total) 
            Frames(total) + ")";
 }
 
-int64_t FileSize(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
-}
-
 void ReportSilencedTakes(const EDLWriter& writer) {
     const auto& spans = writer.renderer.silencedSpans;
     if (spans.empty()) return;
@@ -129,13 +65,14 @@ void ReportComplete(const EDLWriter& writer, const ConvertOptions& options,
     for (size_t i = 0; i < targets.size(); ++i) {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%u Hz", writer.sampleRate);
+        const uint64_t size = kxDiskMgr::Identify(targets[i].given).size;
         std::printf("  %s: %d Bit, %s%s, %s, %s (%s), starts at %s (sample %llu), %s\n",
                     targets[i].resolved.c_str(), options.format.bits,
                     app::ChannelName(options.format.ChannelColumn()),
                     targets.size() > 1 ? sides[i] : "", rate, TimeText(writer, frames).c_str(),
                     Frames(frames).c_str(), TimeText(writer, first).c_str(),
                     static_cast<unsigned long long>(first),
-                    app::formatBytes(static_cast<double>(FileSize(targets[i].given))).c_str());
+                    app::formatBytes(static_cast<double>(size)).c_str());
     }
 }
 
@@ -211,9 +148,8 @@ bool CreateOutputs(EDLWriter& writer, const std::vector<OutputTarget>& targets) 
     if (created) return true;
     const int error = errno;
     for (const OutputTarget& target : targets) {
-        struct stat info {};
-        if (!target.exists && ::lstat(target.given.c_str(), &info) == 0) {
-            ::unlink(target.given.c_str());
+        if (!target.exists && kxDiskMgr::Identify(target.given, false).exists) {
+            kxDiskMgr::RemoveFile(target.given);
         }
     }
     PrintError("cannot create " + OutputNames(targets) + ": " +
@@ -280,7 +216,7 @@ int RunConvert(const ConvertOptions& options) {
     std::vector<OutputTarget> targets;
     if (!CheckOutputs(writer, options, names, targets)) return kExitFailed;
 
-    StopSignals signals;
+    kxStopSignals signals;
     if (signals.Signalled()) {
         PrintError("stopped before anything was written");
         return kExitStopped;

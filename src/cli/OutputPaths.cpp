@@ -1,27 +1,15 @@
 #include "cli/OutputPaths.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "app/OutputSafety.h"
+#include "audiofile/kxDiskMgr.h"
 #include "cli/CliCommon.h"
 
 namespace cli {
 
 namespace {
-
-// realpath(3) into a std::string; false (errno set) when it fails.
-bool RealPath(const std::string& path, std::string& resolved) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer) == nullptr) return false;
-    resolved = buffer;
-    return true;
-}
 
 std::string NameOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -41,24 +29,25 @@ bool Fail(std::string& error, const std::string& message) {
 bool ResolveExisting(const std::string& given, bool force, OutputTarget& target,
                      std::string& error) {
     const std::string shown = Quoted(given);
-    struct stat info {};
-    if (::stat(given.c_str(), &info) != 0) {
-        // lstat found it, so this is a symbolic link to nothing: writing through it
-        // would create a file somewhere the checks never looked.
+    const kxFileInfo info = kxDiskMgr::Identify(given);
+    if (!info.exists) {
+        // Something is there when links are not followed, so this is a symbolic link
+        // to nothing: writing through it would create a file somewhere the checks
+        // never looked.
         return Fail(error, shown + " is a symbolic link to a missing file");
     }
-    if (S_ISDIR(info.st_mode)) return Fail(error, shown + " is a directory");
-    if (!S_ISREG(info.st_mode)) return Fail(error, shown + " is not a regular file");
+    if (info.directory) return Fail(error, shown + " is a directory");
+    if (!info.regular) return Fail(error, shown + " is not a regular file");
     if (!force) return Fail(error, shown + " already exists (use --force to overwrite it)");
-    if (!RealPath(given, target.resolved)) {
+    if (!kxDiskMgr::CanonicalPath(given, target.resolved)) {
         return Fail(error, "cannot resolve " + shown + ": " + std::strerror(errno));
     }
-    if (::access(given.c_str(), W_OK) != 0) {
+    if (!kxDiskMgr::IsWritable(given)) {
         return Fail(error, "cannot overwrite " + shown + ": " + std::strerror(errno));
     }
     target.exists = true;
-    target.device = info.st_dev;
-    target.inode = info.st_ino;
+    target.device = info.device;
+    target.inode = info.inode;
     return true;
 }
 
@@ -69,8 +58,7 @@ bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, s
     target.given = given;
     const std::string shown = Quoted(given);
 
-    struct stat linkInfo {};
-    if (::lstat(given.c_str(), &linkInfo) == 0) {
+    if (kxDiskMgr::Identify(given, false).exists) {
         if (!ResolveExisting(given, force, target, error)) return false;
     } else if (errno != ENOENT) {
         return Fail(error, "cannot use " + shown + ": " + std::strerror(errno));
@@ -81,7 +69,7 @@ bool ResolveOutput(const std::string& given, bool force, OutputTarget& target, s
         }
         const std::string parent = app::OutputFolder(given);
         std::string realParent;
-        if (!RealPath(parent, realParent)) {
+        if (!kxDiskMgr::CanonicalPath(parent, realParent)) {
             return Fail(error,
                         "cannot use directory " + Quoted(parent) + ": " + std::strerror(errno));
         }

@@ -5,8 +5,6 @@
 // end alike.)
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,8 +16,8 @@ struct OutputTarget {
     std::string given;     // as typed, for messages and for creating the file
     std::string resolved;  // absolute, symbolic links and ".." resolved
     bool exists = false;   // something exists at `given` (a link is followed)
-    dev_t device = 0;      // of the existing file
-    ino_t inode = 0;
+    uint64_t device = 0;   // of the existing file
+    uint64_t inode = 0;
 };
 
 // Resolves `given`, whose folder has passed app::FolderRefusal. False, with `error`
