@@ -90,8 +90,8 @@ bool kxFile::Validate() {
     if (ReadDWORD(form) != kRiffDone || form != kWaveID) return Reject(TakeProblem::NotWave);
     if (RiffID() == kRifxID) return Reject(TakeProblem::BigEndian);
 
-    uint64_t declaredSize = 0;
-    if (!WalkChunks(declaredSize)) return false;
+    declaredDataSize = 0;
+    if (!WalkChunks(declaredDataSize)) return false;
     const WaveFormatChunkData& format = header.format.data;
     foundFormat.channels = format.channels;
     foundFormat.sampleRate = format.sampleRate;
@@ -102,7 +102,7 @@ bool kxFile::Validate() {
     // A take cut short (power lost while recording, an interrupted copy) keeps the
     // whole frames that are really there.
     const uint64_t present = FileLength() > dataStart ? FileLength() - dataStart : 0;
-    const uint64_t usable = std::min(declaredSize, present);
+    const uint64_t usable = std::min(declaredDataSize, present);
     dataSize = usable - usable % BytesPerSample();
     header.dataHeader.size = dataSize > UINT32_MAX ? kSizeInDs64 : static_cast<uint32_t>(dataSize);
     if (StartLocation() >= kTimelineFrames || FrameCount() > kTimelineFrames - StartLocation()) {
@@ -114,7 +114,7 @@ bool kxFile::Validate() {
     return true;
 }
 
-bool kxFile::WalkChunks(uint64_t& declaredDataSize) {
+bool kxFile::WalkChunks(uint64_t& declared) {
     // RF64 and BW64 files keep the sizes that outgrow 32 bits in a 'ds64' chunk
     // that comes first.
     const bool sizesInDs64 = RiffID() == kRf64ID || RiffID() == kBw64ID;
@@ -166,7 +166,7 @@ bool kxFile::WalkChunks(uint64_t& declaredDataSize) {
         }
     }
     header.dataHeader = chunk;
-    declaredDataSize = sizesInDs64 && chunk.size == kSizeInDs64 ? ds64DataSize : chunk.size;
+    declared = sizesInDs64 && chunk.size == kSizeInDs64 ? ds64DataSize : chunk.size;
     if (CurrentFilePosition(dataStart) != kRiffDone) return Reject(TakeProblem::DamagedChunks);
     return true;
 }

@@ -115,6 +115,9 @@ public:
     // Sample bytes: for a take, what its data chunk declares and the file really
     // holds, in whole frames; for an output, the bytes written so far.
     uint64_t DataSize() const { return dataSize; }
+    // Sample bytes a take's data chunk (or 'ds64') declares, whether or not the
+    // file holds them: more than DataSize when the take was cut short.
+    uint64_t DeclaredDataSize() const { return declaredDataSize; }
     uint64_t FrameCount() const;
     uint64_t StartLocation() const { return header.bext.data.GetStartLocation(); }
     uint64_t DataStart() const { return dataStart; }
@@ -132,7 +135,7 @@ private:
     void SetCreationTime(const std::tm& time);
     // The chunk walk that fills the header records and data start; false after a
     // Reject. Gives the data size that the data chunk (or 'ds64') declares.
-    bool WalkChunks(uint64_t& declaredDataSize);
+    bool WalkChunks(uint64_t& declared);
     // Behind a chunk of odd size: steps over a RIFF pad byte when one stands there.
     bool SkipPadByte(uint32_t chunkSize);
     // The first reason the format found cannot be played; None when it can.
@@ -145,6 +148,7 @@ private:
     uint64_t dataStart = 0;
     uint64_t currentPosition = 0;
     uint64_t dataSize = 0;
+    uint64_t declaredDataSize = 0;
     std::string path;
     bool hasPath = false;
     std::tm creationTime{};

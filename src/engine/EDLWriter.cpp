@@ -127,22 +127,7 @@ int32_t EDLWriter::ProjectTimes(timeParts& start, timeParts& end) const {
 }
 
 void EDLWriter::GetTime(uint64_t sample, timeParts& time) const {
-    const uint64_t rate = sampleRate;
-    if (rate == 0) {
-        time = timeParts{};
-        return;
-    }
-    const uint64_t hours = sample / (rate * 3600);
-    uint64_t rest = sample % (rate * 3600);
-    const uint64_t minutes = rest / (rate * 60);
-    rest %= rate * 60;
-    const uint64_t seconds = rest / rate;
-    rest %= rate;
-    // Even a sample of 2^64 - 1 at 1 Hz has fewer hours than int64_t holds.
-    time.hours = static_cast<int64_t>(hours);
-    time.minutes = static_cast<int8_t>(minutes);
-    time.seconds = static_cast<int8_t>(seconds);
-    time.hundredths = static_cast<int8_t>(rest * 100 / rate);  // rest < rate < 2^32
+    time = TimeOfFrames(sample, sampleRate);
 }
 
 kxFile* EDLWriter::CreateOutput(const char* path, int8_t channels) {

@@ -1,5 +1,5 @@
 // A timeline position broken down for people: hours, minutes, seconds and
-// hundredths of a second, as EDLWriter::GetTime computes it.
+// hundredths of a second, as EDLWriter::GetTime computes it at the project's rate.
 #pragma once
 
 #include <cstdint>
@@ -10,3 +10,18 @@ struct timeParts {
     int8_t seconds = 0;
     int8_t hundredths = 0;  // 0 to 99
 };
+
+// `frames` at `rate` frames per second, exact for every count (hundredths are
+// cut, not rounded); all zero for a rate of 0.
+inline timeParts TimeOfFrames(uint64_t frames, uint32_t rate) {
+    timeParts time;
+    if (rate == 0) return time;
+    const uint64_t perHour = uint64_t{rate} * 3600;
+    const uint64_t rest = frames % perHour;
+    // Even 2^64 - 1 frames at 1 Hz have fewer hours than int64_t holds.
+    time.hours = static_cast<int64_t>(frames / perHour);
+    time.minutes = static_cast<int8_t>(rest / (uint64_t{rate} * 60));
+    time.seconds = static_cast<int8_t>(rest % (uint64_t{rate} * 60) / rate);
+    time.hundredths = static_cast<int8_t>(rest % rate * 100 / rate);  // below rate < 2^32
+    return time;
+}
