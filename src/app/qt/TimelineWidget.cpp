@@ -3,16 +3,23 @@
 #include <QFile>
 #include <QHelpEvent>
 #include <QPainter>
-#include <QPainterPath>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
 constexpr int kMargin = 6;
-constexpr int kStripHeight = 44;
+constexpr int kMinStripHeight = 56;
 constexpr int kRampWidth = 7;  // fades are far shorter than a pixel; the mark is a sign
+constexpr double kZoomPerNotch = 1.25;
+// However far one zooms in, a pixel shows a frame at least, and the scroll bar's
+// range stays within what its int holds.
+constexpr double kMaxScrollPixels = 1e9;
 
 // Calm, well separated colours; neighbouring takes rarely share one.
 const std::array<QColor, 8> kTakeColours = {
@@ -25,48 +32,162 @@ QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
+// A colour laid over the background at `alpha` (0 to 1), as one opaque colour.
+QColor Blend(const QColor& colour, const QColor& background, double alpha) {
+    const auto mix = [alpha](int a, int b) {
+        return static_cast<int>(a * alpha + b * (1 - alpha));
+    };
+    return QColor(mix(colour.red(), background.red()), mix(colour.green(), background.green()),
+                  mix(colour.blue(), background.blue()));
+}
+
 }  // namespace
 
 TimelineWidget::TimelineWidget(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMouseTracking(true);
+    scrollBar_ = new QScrollBar(Qt::Horizontal, this);
+    scrollBar_->hide();
+    connect(scrollBar_, &QScrollBar::valueChanged, this, &TimelineWidget::scrolled);
 }
 
 void TimelineWidget::setTimeline(app::Timeline timeline) {
     timeline_ = std::move(timeline);
+    peaks_.assign(app::PeakCount(timeline_.first, timeline_.last), app::Peak{});
+    framesPerPeak_ = app::FramesPerPeak(timeline_.first, timeline_.last);
+    selectedRow_ = -1;
+    fitToWindow();
+}
+
+void TimelineWidget::addPeaks(size_t first, const std::vector<app::Peak>& peaks) {
+    for (size_t i = 0; i < peaks.size() && first + i < peaks_.size(); ++i) {
+        peaks_[first + i].Merge(peaks[i]);
+    }
     update();
 }
 
+void TimelineWidget::setSelectedRow(int row) {
+    selectedRow_ = row;
+    if (row >= 0 && !fitted_) {
+        const auto& blocks = timeline_.blocks;
+        const auto block =
+            std::find_if(blocks.begin(), blocks.end(),
+                         [row](const app::TimelineBlock& b) { return b.row == row; });
+        const double shown = framesPerPixel_ * stripRect().width();
+        if (block != blocks.end() &&
+            (block->end <= viewFirst_ || static_cast<double>(block->start) >= viewFirst_ + shown)) {
+            setView(static_cast<double>(block->start) - shown / 10, framesPerPixel_);
+        }
+    }
+    update();
+}
+
+// ---- Geometry ----
+
 QSize TimelineWidget::sizeHint() const {
-    return {600, minimumSizeHint().height()};
+    return {600, rulerHeight() + 2 * kMinStripHeight + kMargin};
 }
 
 QSize TimelineWidget::minimumSizeHint() const {
-    return {200, kMargin + kStripHeight + 4 + fontMetrics().height() + kMargin};
+    return {200, rulerHeight() + kMinStripHeight + kMargin + scrollBar_->sizeHint().height()};
+}
+
+int TimelineWidget::rulerHeight() const {
+    return fontMetrics().height() + 9;
 }
 
 QRect TimelineWidget::stripRect() const {
-    return {kMargin, kMargin, width() - 2 * kMargin, kStripHeight};
+    const int bar = scrollBar_->isVisible() ? scrollBar_->height() : 0;
+    const int top = rulerHeight();
+    return {kMargin, top, std::max(1, width() - 2 * kMargin),
+            std::max(1, height() - top - kMargin - bar)};
+}
+
+double TimelineWidget::xOf(double frame) const {
+    return stripRect().left() + (frame - viewFirst_) / framesPerPixel_;
+}
+
+double TimelineWidget::frameAt(double x) const {
+    return viewFirst_ + (x - stripRect().left()) * framesPerPixel_;
+}
+
+void TimelineWidget::setView(double firstFrame, double framesPerPixel) {
+    const double span = static_cast<double>(timeline_.last - timeline_.first);
+    const double width = stripRect().width();
+    const double fit = std::max(span / width, 1e-9);
+    const double finest = std::min(fit, std::max(1.0, span / kMaxScrollPixels));
+    framesPerPixel_ = std::clamp(framesPerPixel, finest, fit);
+    fitted_ = framesPerPixel_ >= fit;
+    const double shown = framesPerPixel_ * width;
+    const double start = static_cast<double>(timeline_.first);
+    viewFirst_ = std::clamp(firstFrame, start, std::max(start, start + span - shown));
+
+    const QSignalBlocker blocker(scrollBar_);
+    scrollBar_->setRange(
+        0, static_cast<int>(std::llround(std::max(0.0, span - shown) / framesPerPixel_)));
+    scrollBar_->setPageStep(static_cast<int>(width));
+    scrollBar_->setSingleStep(std::max(1, static_cast<int>(width) / 10));
+    scrollBar_->setValue(static_cast<int>(std::llround((viewFirst_ - start) / framesPerPixel_)));
+    scrollBar_->setVisible(!fitted_ && !timeline_.empty());
+    update();
+}
+
+void TimelineWidget::scrolled(int value) {
+    viewFirst_ = static_cast<double>(timeline_.first) + value * framesPerPixel_;
+    update();
+}
+
+void TimelineWidget::fitToWindow() {
+    setView(static_cast<double>(timeline_.first), 1e300);
+}
+
+void TimelineWidget::zoom(double factor, int x) {
+    if (timeline_.empty() || factor <= 0) return;
+    const double anchor = frameAt(x);
+    const double perPixel = framesPerPixel_ / factor;
+    setView(anchor - (x - stripRect().left()) * perPixel, perPixel);
+}
+
+void TimelineWidget::resizeEvent(QResizeEvent*) {
+    const int bar = scrollBar_->sizeHint().height();
+    scrollBar_->setGeometry(kMargin, height() - kMargin - bar, width() - 2 * kMargin, bar);
+    if (fitted_) {
+        fitToWindow();
+    } else {
+        setView(viewFirst_, framesPerPixel_);
+    }
+}
+
+// ---- Blocks ----
+
+std::pair<int, int> TimelineWidget::blocksBetween(double first, double last) const {
+    const auto& blocks = timeline_.blocks;
+    // Events do not overlap: both their starts and their ends rise.
+    const auto begin = std::partition_point(blocks.begin(), blocks.end(), [first](const auto& b) {
+        return static_cast<double>(b.end) <= first;
+    });
+    const auto end = std::partition_point(
+        begin, blocks.end(), [last](const auto& b) { return static_cast<double>(b.start) < last; });
+    return {static_cast<int>(begin - blocks.begin()), static_cast<int>(end - blocks.begin())};
 }
 
 QRect TimelineWidget::blockRect(int index) const {
     if (index < 0 || index >= static_cast<int>(timeline_.blocks.size())) return {};
     const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
     const QRect strip = stripRect();
-    const double span = static_cast<double>(timeline_.last - timeline_.first);
-    if (span <= 0) return {};
-    const auto x = [&](uint64_t frame) {
-        return strip.left() + static_cast<int>(static_cast<double>(frame - timeline_.first) / span *
-                                               strip.width());
-    };
-    const int left = x(block.start);
+    const double left = std::max(xOf(static_cast<double>(block.start)), strip.left() - 1.0);
+    const double right = std::min(xOf(static_cast<double>(block.end)), strip.right() + 2.0);
+    if (right < strip.left() || left > strip.right()) return {};
+    const int x = static_cast<int>(std::floor(left));
     // Every event stays visible, however short.
-    const int right = std::max(x(block.end), left + 1);
-    return {left, strip.top(), right - left, strip.height()};
+    const int w = std::max(1, static_cast<int>(std::floor(right)) - x);
+    return QRect(x, strip.top(), w, strip.height()).intersected(strip);
 }
 
 int TimelineWidget::blockAt(const QPoint& point) const {
-    for (int i = 0; i < static_cast<int>(timeline_.blocks.size()); ++i) {
+    if (!stripRect().contains(point)) return -1;
+    const auto [begin, end] = blocksBetween(frameAt(point.x() - 1), frameAt(point.x() + 2));
+    for (int i = begin; i < end; ++i) {
         if (blockRect(i).contains(point)) return i;
     }
     return -1;
@@ -79,6 +200,8 @@ QString TimelineWidget::toolTipAt(const QPoint& point) const {
     return tr("%1\n%2 - %3")
         .arg(Text(block.name), Text(block.startText).trimmed(), Text(block.endText).trimmed());
 }
+
+// ---- Events ----
 
 bool TimelineWidget::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
@@ -95,52 +218,124 @@ bool TimelineWidget::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+void TimelineWidget::wheelEvent(QWheelEvent* event) {
+    const double notches = event->angleDelta().y() / 120.0;
+    if (event->modifiers() & Qt::ControlModifier) {
+        zoom(std::pow(kZoomPerNotch, notches), static_cast<int>(event->position().x()));
+    } else if (scrollBar_->isVisible()) {
+        const int delta =
+            event->angleDelta().x() != 0 ? event->angleDelta().x() : event->angleDelta().y();
+        scrollBar_->setValue(scrollBar_->value() - delta * scrollBar_->singleStep() / 120);
+    } else {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TimelineWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const int index = blockAt(event->position().toPoint());
+    emit rowClicked(index < 0 ? -1 : timeline_.blocks[static_cast<size_t>(index)].row);
+}
+
+// ---- Drawing ----
+
 void TimelineWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     const QRect strip = stripRect();
-    const QColor stripColour = palette().color(QPalette::Base);
     painter.setPen(palette().color(QPalette::Mid));
-    painter.setBrush(stripColour);
-    painter.drawRect(QRectF(strip).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.setBrush(palette().color(QPalette::Base));
+    painter.drawRect(strip.adjusted(0, 0, -1, -1));
     if (timeline_.empty()) return;
 
-    for (int i = 0; i < static_cast<int>(timeline_.blocks.size()); ++i) {
-        const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(i)];
-        const QRect rect = blockRect(i).adjusted(0, 1, 0, -1);
-        const QColor colour = kTakeColours[static_cast<size_t>(block.take) % kTakeColours.size()];
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(colour);
-        painter.drawRect(rect);
+    paintRuler(painter);
+    painter.setClipRect(strip.adjusted(1, 1, -1, -1));
+    const auto [begin, end] = blocksBetween(frameAt(strip.left()), frameAt(strip.right() + 1));
+    for (int i = begin; i < end; ++i) paintBlock(painter, i);
+}
 
-        // A fade is marked by cutting its corner away, so the block's top edge
-        // rises from nothing (fade in) or falls to nothing (fade out).
-        const int ramp = std::min(kRampWidth, rect.width() / 3);
-        painter.setBrush(stripColour);
-        if (block.fadeIn && ramp > 0) {
-            painter.drawPolygon(QPolygon(
-                {rect.topLeft(), QPoint(rect.left() + ramp, rect.top()), rect.bottomLeft()}));
-        }
-        if (block.fadeOut && ramp > 0) {
-            const QPoint topRight(rect.right() + 1, rect.top());
-            const QPoint bottomRight(rect.right() + 1, rect.bottom() + 1);
-            painter.drawPolygon(
-                QPolygon({QPoint(rect.right() + 1 - ramp, rect.top()), topRight, bottomRight}));
-        }
-
-        // The file's name, when it fits.
-        const QRect textRect = rect.adjusted(ramp + 3, 0, -ramp - 3, 0);
-        const QString name =
-            fontMetrics().elidedText(Text(block.name), Qt::ElideRight, textRect.width());
-        if (textRect.width() > fontMetrics().averageCharWidth() * 4 && !name.isEmpty()) {
-            painter.setPen(colour.lightness() > 150 ? Qt::black : Qt::white);
-            painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, name);
-        }
-    }
-
-    // The span's start and end under the strip.
+void TimelineWidget::paintRuler(QPainter& painter) {
+    const QRect strip = stripRect();
+    const QFontMetrics metrics = fontMetrics();
+    const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00.00"));
+    const double step = app::RulerStep(framesPerPixel_, timeline_.rate, labelWidth + 16);
+    if (step <= 0) return;
     painter.setPen(palette().color(QPalette::WindowText));
-    const QRect labels(strip.left(), strip.bottom() + 4, strip.width(), fontMetrics().height());
-    painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, Text(timeline_.firstText).trimmed());
-    painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, Text(timeline_.lastText).trimmed());
+    const int bottom = strip.top() - 1;
+    // A long tick with its time at every step, a short one half way.
+    for (auto half = static_cast<int64_t>(std::ceil(viewFirst_ / step * 2));; ++half) {
+        const double tick = static_cast<double>(half) * step / 2;
+        const int x = static_cast<int>(std::lround(xOf(tick)));
+        if (x > strip.right()) break;
+        const bool major = half % 2 == 0;
+        painter.drawLine(x, bottom - (major ? 6 : 3), x, bottom);
+        if (!major) continue;
+        const auto frame = static_cast<uint64_t>(std::llround(tick));
+        painter.drawText(QRect(x + 3, 1, labelWidth + 8, metrics.height()),
+                         Qt::AlignLeft | Qt::AlignTop,
+                         Text(app::DurationText(frame, timeline_.rate)));
+    }
+}
+
+void TimelineWidget::paintBlock(QPainter& painter, int index) {
+    const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
+    const QRect rect = blockRect(index).adjusted(0, 1, 0, -1);
+    if (rect.isEmpty()) return;
+    const QColor base = palette().color(QPalette::Base);
+    const QColor colour = kTakeColours[static_cast<size_t>(block.take) % kTakeColours.size()];
+    painter.fillRect(rect, Blend(colour, base, 0.45));
+
+    // The waveform: a line per pixel column from the lowest to the highest sample.
+    const QFontMetrics metrics = fontMetrics();
+    const bool named = rect.width() > metrics.averageCharWidth() * 6;
+    const QRect wave = rect.adjusted(0, named ? metrics.height() : 2, 0, -2);
+    const double middle = wave.top() + wave.height() / 2.0;
+    const double half = wave.height() / 2.0;
+    std::vector<QLineF> lines;
+    lines.reserve(static_cast<size_t>(rect.width()));
+    for (int x = rect.left(); x <= rect.right(); ++x) {
+        const double from = std::max(frameAt(x), static_cast<double>(block.start));
+        const double to = std::min(frameAt(x + 1), static_cast<double>(block.end));
+        if (to <= from) continue;
+        const app::Peak peak =
+            app::PeakOver(peaks_, timeline_.first, framesPerPeak_, static_cast<uint64_t>(from),
+                          static_cast<uint64_t>(std::ceil(to)));
+        lines.emplace_back(x + 0.5, middle - peak.high * half / 32768.0 - 0.5, x + 0.5,
+                           middle - peak.low * half / 32768.0 + 0.5);
+    }
+    painter.setPen(colour.darker(135));
+    painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+
+    // A fade is marked by cutting its corner away, so the block's top edge rises
+    // from nothing (fade in) or falls to nothing (fade out).
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(base);
+    const int ramp = std::min(kRampWidth, rect.width() / 3);
+    if (block.fadeIn && ramp > 0) {
+        painter.drawPolygon(
+            QPolygon({rect.topLeft(), QPoint(rect.left() + ramp, rect.top()), rect.bottomLeft()}));
+    }
+    if (block.fadeOut && ramp > 0) {
+        const QPoint topRight(rect.right() + 1, rect.top());
+        const QPoint bottomRight(rect.right() + 1, rect.bottom() + 1);
+        painter.drawPolygon(
+            QPolygon({QPoint(rect.right() + 1 - ramp, rect.top()), topRight, bottomRight}));
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+
+    // The file's name, when it fits, and the outline of the selected take.
+    if (named) {
+        const QRect textRect(rect.left() + ramp + 3, rect.top(), rect.width() - 2 * ramp - 6,
+                             metrics.height());
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
+                         metrics.elidedText(Text(block.name), Qt::ElideRight, textRect.width()));
+    }
+    if (block.row >= 0 && block.row == selectedRow_) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect).adjusted(1, 1, -1, -1));
+    }
 }
