@@ -103,12 +103,13 @@ QRect TimelineWidget::stripRect() const {
             std::max(1, height() - top - kMargin - bar)};
 }
 
+// The strip always begins kMargin from the left.
 double TimelineWidget::xOf(double frame) const {
-    return stripRect().left() + (frame - viewFirst_) / framesPerPixel_;
+    return kMargin + (frame - viewFirst_) / framesPerPixel_;
 }
 
 double TimelineWidget::frameAt(double x) const {
-    return viewFirst_ + (x - stripRect().left()) * framesPerPixel_;
+    return viewFirst_ + (x - kMargin) * framesPerPixel_;
 }
 
 void TimelineWidget::setView(double firstFrame, double framesPerPixel) {
@@ -172,9 +173,12 @@ std::pair<int, int> TimelineWidget::blocksBetween(double first, double last) con
 }
 
 QRect TimelineWidget::blockRect(int index) const {
+    return blockRect(index, stripRect());
+}
+
+QRect TimelineWidget::blockRect(int index, const QRect& strip) const {
     if (index < 0 || index >= static_cast<int>(timeline_.blocks.size())) return {};
     const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
-    const QRect strip = stripRect();
     const double left = std::max(xOf(static_cast<double>(block.start)), strip.left() - 1.0);
     const double right = std::min(xOf(static_cast<double>(block.end)), strip.right() + 2.0);
     if (right < strip.left() || left > strip.right()) return {};
@@ -186,9 +190,10 @@ QRect TimelineWidget::blockRect(int index) const {
 
 int TimelineWidget::blockAt(const QPoint& point) const {
     if (!stripRect().contains(point)) return -1;
+    const QRect strip = stripRect();
     const auto [begin, end] = blocksBetween(frameAt(point.x() - 1), frameAt(point.x() + 2));
     for (int i = begin; i < end; ++i) {
-        if (blockRect(i).contains(point)) return i;
+        if (blockRect(i, strip).contains(point)) return i;
     }
     return -1;
 }
@@ -252,7 +257,49 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
     paintRuler(painter);
     painter.setClipRect(strip.adjusted(1, 1, -1, -1));
     const auto [begin, end] = blocksBetween(frameAt(strip.left()), frameAt(strip.right() + 1));
-    for (int i = begin; i < end; ++i) paintBlock(painter, i);
+    // Thousands of takes can stand side by side, each a pixel wide: a block is a
+    // filled rectangle, the waveform is drawn in one pass over the pixel columns,
+    // and only blocks wide enough get their fade marks and names.
+    const QColor base = palette().color(QPalette::Base);
+    std::array<QColor, kTakeColours.size()> fills;
+    for (size_t i = 0; i < fills.size(); ++i) fills[i] = Blend(kTakeColours[i], base, 0.45);
+    const QRect body = strip.adjusted(0, 1, 0, -1);
+    for (int i = begin; i < end; ++i) {
+        const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(i)];
+        painter.fillRect(blockRect(i, body), fills[static_cast<size_t>(block.take) % fills.size()]);
+    }
+    paintWaveform(painter, body, begin, end);
+    for (int i = begin; i < end; ++i) paintDecorations(painter, body, i);
+}
+
+// One line per pixel column from the lowest to the highest sample heard there,
+// in the colour of the take that plays at the column's start.
+void TimelineWidget::paintWaveform(QPainter& painter, const QRect& body, int begin, int end) {
+    const QFontMetrics metrics = fontMetrics();
+    const QRect wave = body.adjusted(0, metrics.height(), 0, -2);
+    const double middle = wave.top() + wave.height() / 2.0;
+    const double half = wave.height() / 2.0;
+    std::array<std::vector<QLineF>, kTakeColours.size()> lines;
+    // The columns of each block, exactly those its rectangle fills.
+    int index = begin;
+    QRect rect = blockRect(index, body);
+    for (int x = body.left(); x <= body.right(); ++x) {
+        while (index < end && x > rect.right()) rect = blockRect(++index, body);
+        if (index == end) break;
+        if (x < rect.left()) continue;
+        const app::Peak peak =
+            app::PeakOver(peaks_, timeline_.first, framesPerPeak_,
+                          static_cast<uint64_t>(std::max(frameAt(x), 0.0)),
+                          static_cast<uint64_t>(std::ceil(std::max(frameAt(x + 1), 0.0))));
+        const int take = timeline_.blocks[static_cast<size_t>(index)].take;
+        lines[static_cast<size_t>(take) % lines.size()].emplace_back(
+            x + 0.5, middle - peak.high * half / 32768.0 - 0.5, x + 0.5,
+            middle - peak.low * half / 32768.0 + 0.5);
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        painter.setPen(kTakeColours[i].darker(135));
+        painter.drawLines(lines[i].data(), static_cast<int>(lines[i].size()));
+    }
 }
 
 void TimelineWidget::paintRuler(QPainter& painter) {
@@ -272,52 +319,35 @@ void TimelineWidget::paintRuler(QPainter& painter) {
         painter.drawLine(x, bottom - (major ? 6 : 3), x, bottom);
         if (!major) continue;
         const auto frame = static_cast<uint64_t>(std::llround(tick));
+        const QString label = Text(app::DurationText(frame, timeline_.rate));
+        if (x + 3 + metrics.horizontalAdvance(label) > width()) break;  // no cut-off time
         painter.drawText(QRect(x + 3, 1, labelWidth + 8, metrics.height()),
-                         Qt::AlignLeft | Qt::AlignTop,
-                         Text(app::DurationText(frame, timeline_.rate)));
+                         Qt::AlignLeft | Qt::AlignTop, label);
     }
 }
 
-void TimelineWidget::paintBlock(QPainter& painter, int index) {
+// A wide block's fade marks and name, and the mark of the selected take.
+void TimelineWidget::paintDecorations(QPainter& painter, const QRect& body, int index) {
     const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
-    const QRect rect = blockRect(index).adjusted(0, 1, 0, -1);
-    if (rect.isEmpty()) return;
-    const QColor base = palette().color(QPalette::Base);
-    const QColor colour = kTakeColours[static_cast<size_t>(block.take) % kTakeColours.size()];
-    painter.fillRect(rect, Blend(colour, base, 0.45));
-
-    // The waveform: a line per pixel column from the lowest to the highest sample.
-    const QFontMetrics metrics = fontMetrics();
-    const bool named = rect.width() > metrics.averageCharWidth() * 6;
-    const QRect wave = rect.adjusted(0, named ? metrics.height() : 2, 0, -2);
-    const double middle = wave.top() + wave.height() / 2.0;
-    const double half = wave.height() / 2.0;
-    std::vector<QLineF> lines;
-    lines.reserve(static_cast<size_t>(rect.width()));
-    for (int x = rect.left(); x <= rect.right(); ++x) {
-        const double from = std::max(frameAt(x), static_cast<double>(block.start));
-        const double to = std::min(frameAt(x + 1), static_cast<double>(block.end));
-        if (to <= from) continue;
-        const app::Peak peak =
-            app::PeakOver(peaks_, timeline_.first, framesPerPeak_, static_cast<uint64_t>(from),
-                          static_cast<uint64_t>(std::ceil(to)));
-        lines.emplace_back(x + 0.5, middle - peak.high * half / 32768.0 - 0.5, x + 0.5,
-                           middle - peak.low * half / 32768.0 + 0.5);
+    const QRect rect = blockRect(index, body);
+    const bool selected = block.row >= 0 && block.row == selectedRow_;
+    const QColor highlight = palette().color(QPalette::Highlight);
+    if (rect.width() < 12) {
+        if (selected) painter.fillRect(rect, highlight);
+        return;
     }
-    painter.setPen(colour.darker(135));
-    painter.drawLines(lines.data(), static_cast<int>(lines.size()));
 
     // A fade is marked by cutting its corner away, so the block's top edge rises
     // from nothing (fade in) or falls to nothing (fade out).
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(base);
+    painter.setBrush(palette().color(QPalette::Base));
     const int ramp = std::min(kRampWidth, rect.width() / 3);
-    if (block.fadeIn && ramp > 0) {
+    if (block.fadeIn) {
         painter.drawPolygon(
             QPolygon({rect.topLeft(), QPoint(rect.left() + ramp, rect.top()), rect.bottomLeft()}));
     }
-    if (block.fadeOut && ramp > 0) {
+    if (block.fadeOut) {
         const QPoint topRight(rect.right() + 1, rect.top());
         const QPoint bottomRight(rect.right() + 1, rect.bottom() + 1);
         painter.drawPolygon(
@@ -325,16 +355,16 @@ void TimelineWidget::paintBlock(QPainter& painter, int index) {
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
 
-    // The file's name, when it fits, and the outline of the selected take.
-    if (named) {
-        const QRect textRect(rect.left() + ramp + 3, rect.top(), rect.width() - 2 * ramp - 6,
-                             metrics.height());
+    const QFontMetrics metrics = fontMetrics();
+    const QRect textRect(rect.left() + ramp + 3, rect.top(), rect.width() - 2 * ramp - 6,
+                         metrics.height());
+    if (textRect.width() > metrics.averageCharWidth() * 3) {
         painter.setPen(palette().color(QPalette::Text));
         painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                          metrics.elidedText(Text(block.name), Qt::ElideRight, textRect.width()));
     }
-    if (block.row >= 0 && block.row == selectedRow_) {
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    if (selected) {
+        painter.setPen(QPen(highlight, 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(rect).adjusted(1, 1, -1, -1));
     }

@@ -76,8 +76,10 @@ private:
     // Keeps the view inside the span and the scroll bar in step with it.
     void setView(double firstFrame, double framesPerPixel);
     void scrolled(int value);
+    QRect blockRect(int index, const QRect& strip) const;
     void paintRuler(QPainter& painter);
-    void paintBlock(QPainter& painter, int index);
+    void paintWaveform(QPainter& painter, const QRect& body, int begin, int end);
+    void paintDecorations(QPainter& painter, const QRect& body, int index);
 
     app::Timeline timeline_;
     std::vector<app::Peak> peaks_;
