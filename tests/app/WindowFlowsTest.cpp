@@ -103,6 +103,17 @@ TEST(WindowFlows, ADroppedProjectListsEveryEntryAndSelectsAcrossPanels) {
     QTest::mouseClick(timeline, Qt::LeftButton, {}, timeline->blockRect(0).center());
     EXPECT_EQ(window->takesView()->currentIndex().row(), 0);
     EXPECT_EQ(timeline->selectedRow(), 0);
+
+    // Zoomed in on A, selecting B brings it into view; Fit to Window shows all.
+    const double whole = timeline->framesPerPixel();
+    timeline->zoom(16, timeline->blockRect(0).center().x());
+    EXPECT_DOUBLE_EQ(timeline->framesPerPixel(), whole / 16);
+    EXPECT_FALSE(timeline->blockRect(1).isValid());
+    window->takesView()->selectRow(1);
+    EXPECT_TRUE(timeline->blockRect(1).isValid());
+    timeline->fitToWindow();
+    EXPECT_TRUE(timeline->fitted());
+    EXPECT_DOUBLE_EQ(timeline->framesPerPixel(), whole);
 }
 
 TEST(WindowFlows, ChoicesFoldersAndRecentProjectsAreRemembered) {

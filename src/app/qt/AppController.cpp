@@ -134,7 +134,8 @@ void AppController::createActions() {
     connect(openAction_, &QAction::triggered, this, &AppController::open);
 
     quitAction_ = new QAction(tr("&Quit"), this);
-    quitAction_->setShortcut(QKeySequence::Quit);
+    // Ctrl+Q everywhere: not every desktop defines a standard key for quitting.
+    quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quitAction_, &QAction::triggered, this, &QWidget::close);
 
     fitAction_ = new QAction(tr("&Fit to Window"), this);
