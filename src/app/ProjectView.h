@@ -3,8 +3,9 @@
 // list as a timeline of blocks, after a run the takes that could not be read, and
 // after a load that failed the reason the directory is no project. Plain values
 // built from the driver's state, so that the drawing code only draws and the
-// rules (colours by take, where fades fall) can be tested on their own. Read the
-// driver only on the main thread while no conversion runs.
+// rules (colours by take, where fades fall) can be tested on their own. Build
+// them on the thread the driver belongs to (the window loads on a worker), while
+// no conversion runs.
 #pragma once
 
 #include <cstdint>

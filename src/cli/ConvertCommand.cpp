@@ -103,8 +103,7 @@ bool CheckOutputs(const EDLWriter& writer, const ConvertOptions& options,
         const app::OutputProblem problem =
             app::CheckOutputPath(options.project, names[i], i == 1 ? names[0] : std::string());
         if (problem == app::OutputProblem::SameAsOther) {
-            PrintError(std::string(app::kSameNames) + " (" + app::OutputNames(GivenNames(targets)) +
-                       ")");
+            PrintError(std::string(app::kSameNames) + " (" + app::OutputNames(names) + ")");
             return false;
         }
         if (problem != app::OutputProblem::None) {
