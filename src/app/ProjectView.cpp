@@ -34,6 +34,8 @@ std::unordered_map<std::string, int> RowsByName(const EDLWriter& writer) {
     return rows;
 }
 
+}  // namespace
+
 std::string OriginationText(const kxFile& take) {
     std::tm t{};
     take.GetCreateTime(t);  // the fields hold the calendar values as written in 'bext'
@@ -42,8 +44,6 @@ std::string OriginationText(const kxFile& take) {
                   t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     return text;
 }
-
-}  // namespace
 
 std::string DurationText(uint64_t frames, uint32_t rate) {
     const std::string text = formatTime(TimeOfFrames(frames, rate));

@@ -13,12 +13,16 @@
 #include <vector>
 
 class EDLWriter;
+class kxFile;
 
 namespace app {
 
 // A position or a length of `frames` at `rate` as formatTime writes it, without
 // the blank that pads the hours: "0:00:12.03".
 std::string DurationText(uint64_t frames, uint32_t rate);
+
+// When a take was recorded, as its 'bext' chunk says: "2026-03-14 10:00:00".
+std::string OriginationText(const kxFile& take);
 
 // One entry of "Audio Files", in listing order.
 struct TakeRow {
