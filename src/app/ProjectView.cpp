@@ -100,8 +100,6 @@ Timeline BuildTimeline(const EDLWriter& writer) {
     timeline.rate = writer.sampleRate;
     timeline.first = writer.edl->FirstSampleInEDL();
     timeline.last = writer.edl->LastSampleInEDL();
-    timeline.firstText = TimeText(writer, timeline.first);
-    timeline.lastText = TimeText(writer, timeline.last);
 
     std::map<const kxFile*, int> takeIndex;
     const std::unordered_map<std::string, int> rowOf = RowsByName(writer);

@@ -77,11 +77,9 @@ struct TimelineBlock {
 };
 
 struct Timeline {
-    uint64_t first = 0;  // the project's first frame
-    uint64_t last = 0;   // the frame just past its end
-    uint32_t rate = 0;   // frames per second
-    std::string firstText;
-    std::string lastText;
+    uint64_t first = 0;                 // the project's first frame
+    uint64_t last = 0;                  // the frame just past its end
+    uint32_t rate = 0;                  // frames per second
     std::vector<TimelineBlock> blocks;  // in timeline order
 
     bool empty() const { return blocks.empty(); }
