@@ -1,0 +1,134 @@
+// `proj2wav info FILE` on our outputs (with markers) and on takes, checked against
+// ffprobe; its refusal of what is no WAVE file; and `info PROJECT --csv`.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+
+namespace {
+
+// Runs proj2wav through the shell with `args` (quoted as needed); stdout and the exit code.
+std::string Proj2wav(const std::string& args, int* code) {
+    return RunCommand(std::string("'") + PROJ2WAV_BIN + "' " + args + " 2>/dev/null", code);
+}
+
+std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
+
+// What ffprobe says of a file's length in frames and its time reference.
+std::pair<uint64_t, uint64_t> FramesAndTimeReference(const std::string& path) {
+    std::istringstream lines(RunCommand(
+        "ffprobe -v error -show_entries stream=duration_ts:format_tags=time_reference -of "
+        "default=nw=1 " +
+        Quote(path)));
+    uint64_t frames = 0, start = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const std::string value = line.substr(line.find('=') + 1);
+        if (line.rfind("duration_ts=", 0) == 0) frames = std::stoull(value);
+        if (line.rfind("TAG:time_reference=", 0) == 0) start = std::stoull(value);
+    }
+    return {frames, start};
+}
+
+}  // namespace
+
+TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
+    ProjectDir p;
+    p.Add("B1.wav", NthTake(48000, 48000, 0));
+    TakeRecipe b2 = NthTake(96000, 48000, 1);
+    b2.identity = 1;  // one recording with B1
+    p.Add("B2.wav", b2);
+    p.Add("A.wav", NthTake(150000, 48000, 2, 1, 16));
+    TempDir out;
+    int code = -1;
+    const std::string left = out / "mixL.wav";
+    Proj2wav("convert " + Quote(p.Path()) + " -o " + Quote(left) + " --channels dual --markers",
+             &code);
+    ASSERT_EQ(code, 0);
+
+    const std::string project = std::filesystem::path(p.Path()).filename().string();
+    struct Case {
+        std::string path;
+        uint64_t frames, start;
+        std::vector<std::pair<int, std::string>> markers;
+        const char* description;
+    } cases[] = {
+        {left, 150000, 48000, {{0, "B1"}, {102000, "A"}}, project.c_str()},
+        {out / "mixR.wav", 150000, 48000, {{0, "B1"}, {102000, "A"}}, project.c_str()},
+        {p.AudioDir() + "/B2.wav", 48000, 96000, {}, "proj2wav test take"},
+        {p.AudioDir() + "/A.wav", 48000, 150000, {}, "proj2wav test take"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto doc =
+            nlohmann::json::parse(Proj2wav("info " + Quote(c.path) + " --json", &code));
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(doc["file"], c.path);
+        EXPECT_EQ(doc["frames"], c.frames);
+        EXPECT_EQ(doc["time_reference"], c.start);
+        if (HaveTool("ffprobe")) {
+            EXPECT_EQ(FramesAndTimeReference(c.path), std::make_pair(c.frames, c.start));
+        }
+        EXPECT_EQ(doc["description"], c.description);
+        ASSERT_EQ(doc["markers"].size(), c.markers.size());
+        for (size_t n = 0; n < c.markers.size(); ++n) {
+            EXPECT_EQ(doc["markers"][n]["position"], c.markers[n].first);
+            EXPECT_EQ(doc["markers"][n]["label"], c.markers[n].second);
+        }
+        int keys = 0;
+        for (const char* key :
+             {"file", "channels", "bits", "sample_rate", "frames", "time_reference", "origination",
+              "description", "originator", "markers", "identity"}) {
+            keys += doc.contains(key) ? 1 : 0;
+        }
+        EXPECT_EQ(keys, 11);
+        EXPECT_EQ(doc.size(), 11u);
+    }
+    const auto take =
+        nlohmann::json::parse(Proj2wav("info " + Quote(cases[3].path) + " --json", &code));
+    EXPECT_EQ(take["channels"], 1);
+    EXPECT_EQ(take["bits"], 16);
+    EXPECT_EQ(take["origination"], "2026-03-14 08:00:02");
+    EXPECT_EQ(take["originator"], "TakeBuilder");
+    EXPECT_EQ(take["identity"].get<std::string>().size(), 52u);
+
+    const std::string text = Proj2wav("info " + Quote(left), &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(text.find("Time reference: 0:00:01.00 (sample 48000)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Originator:     proj2wav "), std::string::npos) << text;
+    EXPECT_NE(text.find("Markers:        2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("0:00:02.12      102000  A\n"), std::string::npos) << text;
+}
+
+TEST(CliInfoFile, WhatIsNoWaveFileIsRefused) {
+    TempDir dir;
+    WriteFileBytes(dir / "notes.txt", {'n', 'o', 't', ' ', 'a', ' ', 'w', 'a', 'v', 'e', '!', '!'});
+    int code = -1;
+    const std::string err = RunCommand(
+        std::string("'") + PROJ2WAV_BIN + "' info " + Quote(dir / "notes.txt") + " 2>&1 >/dev/null",
+        &code);
+    EXPECT_EQ(code, 3);
+    EXPECT_EQ(err, "proj2wav: \"" + (dir / "notes.txt") + "\": not a WAVE file\n");
+    Proj2wav("info " + Quote(dir / "notes.txt") + " --csv", &code);
+    EXPECT_EQ(code, 2);
+}
+
+TEST(CliInfo, CsvIsTheEditListAsRfc4180) {
+    ProjectDir p;
+    p.Add("Take, \"one\".wav", NthTake(48000, 96000, 0));
+    p.Add("plain.wav", NthTake(96000, 24000, 1));
+    int code = -1;
+    const std::string csv = Proj2wav("info " + Quote(p.Path()) + " --csv", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(csv,
+              "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n"
+              "\"Take, \"\"one\"\".wav\",48000,96000,0,0:00:01.00,0:00:02.00,yes,yes\r\n"
+              "plain.wav,96000,120000,0,0:00:02.00,0:00:02.50,yes,yes\r\n"
+              "\"Take, \"\"one\"\".wav\",120000,144000,72000,0:00:02.50,0:00:03.00,yes,yes\r\n");
+}
