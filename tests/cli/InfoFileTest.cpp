@@ -36,6 +36,10 @@ std::pair<uint64_t, uint64_t> FramesAndTimeReference(const std::string& path) {
     return {frames, start};
 }
 
+const std::vector<std::string> kKeys = {
+    "file",        "channels",    "bits",       "sample_rate", "frames",  "time_reference",
+    "origination", "description", "originator", "markers",     "identity"};
+
 }  // namespace
 
 TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
@@ -52,23 +56,27 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
              &code);
     ASSERT_EQ(code, 0);
 
+    using Json = nlohmann::ordered_json;
     const std::string project = std::filesystem::path(p.Path()).filename().string();
+    const Json markers = Json::parse(R"([{"position": 0, "label": "B1"},
+                                         {"position": 102000, "label": "A"}])");
     struct Case {
         std::string path;
         uint64_t frames, start;
-        std::vector<std::pair<int, std::string>> markers;
-        const char* description;
+        Json markers;
+        std::string description;
     } cases[] = {
-        {left, 150000, 48000, {{0, "B1"}, {102000, "A"}}, project.c_str()},
-        {out / "mixR.wav", 150000, 48000, {{0, "B1"}, {102000, "A"}}, project.c_str()},
-        {p.AudioDir() + "/B2.wav", 48000, 96000, {}, "proj2wav test take"},
-        {p.AudioDir() + "/A.wav", 48000, 150000, {}, "proj2wav test take"},
+        {left, 150000, 48000, markers, project},
+        {out / "mixR.wav", 150000, 48000, markers, project},
+        {p.AudioDir() + "/A.wav", 48000, 150000, Json::array(), "proj2wav test take"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        const auto doc =
-            nlohmann::json::parse(Proj2wav("info " + Quote(c.path) + " --json", &code));
+        const Json doc = Json::parse(Proj2wav("info " + Quote(c.path) + " --json", &code));
         EXPECT_EQ(code, 0);
+        std::vector<std::string> keys;
+        for (const auto& item : doc.items()) keys.push_back(item.key());
+        EXPECT_EQ(keys, kKeys);
         EXPECT_EQ(doc["file"], c.path);
         EXPECT_EQ(doc["frames"], c.frames);
         EXPECT_EQ(doc["time_reference"], c.start);
@@ -76,33 +84,13 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
             EXPECT_EQ(FramesAndTimeReference(c.path), std::make_pair(c.frames, c.start));
         }
         EXPECT_EQ(doc["description"], c.description);
-        ASSERT_EQ(doc["markers"].size(), c.markers.size());
-        for (size_t n = 0; n < c.markers.size(); ++n) {
-            EXPECT_EQ(doc["markers"][n]["position"], c.markers[n].first);
-            EXPECT_EQ(doc["markers"][n]["label"], c.markers[n].second);
-        }
-        int keys = 0;
-        for (const char* key :
-             {"file", "channels", "bits", "sample_rate", "frames", "time_reference", "origination",
-              "description", "originator", "markers", "identity"}) {
-            keys += doc.contains(key) ? 1 : 0;
-        }
-        EXPECT_EQ(keys, 11);
-        EXPECT_EQ(doc.size(), 11u);
+        EXPECT_EQ(doc["markers"], c.markers);
+        EXPECT_EQ(doc["identity"].get<std::string>().size(), 52u);
     }
-    const auto take =
-        nlohmann::json::parse(Proj2wav("info " + Quote(cases[3].path) + " --json", &code));
-    EXPECT_EQ(take["channels"], 1);
-    EXPECT_EQ(take["bits"], 16);
-    EXPECT_EQ(take["origination"], "2026-03-14 08:00:02");
-    EXPECT_EQ(take["originator"], "TakeBuilder");
-    EXPECT_EQ(take["identity"].get<std::string>().size(), 52u);
 
     const std::string text = Proj2wav("info " + Quote(left), &code);
-    EXPECT_EQ(code, 0);
     EXPECT_NE(text.find("Time reference: 0:00:01.00 (sample 48000)\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Originator:     proj2wav "), std::string::npos) << text;
-    EXPECT_NE(text.find("Markers:        2\n"), std::string::npos) << text;
     EXPECT_NE(text.find("0:00:02.12      102000  A\n"), std::string::npos) << text;
 }
 
