@@ -16,8 +16,11 @@ std::string FieldText(const char (&field)[N]) {
     return std::string(field, strnlen(field, N));
 }
 
+// "2026-03-14 10:00:00" as written; empty when the file leaves both fields empty.
 std::string Origination(const BextChunkData& bext) {
-    return FieldText(bext.originationDate) + " " + FieldText(bext.originationTime);
+    const std::string date = FieldText(bext.originationDate);
+    const std::string time = FieldText(bext.originationTime);
+    return date.empty() || time.empty() ? date + time : date + " " + time;
 }
 
 std::string IdentityHex(const BaseIDChunk& identity) {

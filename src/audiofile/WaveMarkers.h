@@ -1,5 +1,5 @@
-// Markers in a WAVE file: cue points, each with a label, as editors (REAPER,
-// WaveLab, Audition, ...) show them and ffprobe lists them as chapters.
+// Markers in a WAVE file: cue points, each with a label, as audio editors show
+// them, libsndfile reads them and ffprobe lists them as chapters.
 //
 // They take two chunks: 'cue ', whose payload is a 32-bit count followed by one
 // CuePoint per marker, and a 'LIST' of type 'adtl' holding one 'labl' per cue
