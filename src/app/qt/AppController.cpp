@@ -221,6 +221,7 @@ void AppController::openProject(const QString& directory) {
     if (workerRunning()) return;
     fullPath_ = directory;
     projectLoaded_ = edlWriter_.LoadProject(Bytes(fullPath_).constData()) != 0;
+    app::NameOutputs(edlWriter_, app::ProjectName(Bytes(fullPath_).toStdString()));
     if (projectLoaded_) {
         projPath_->setText(fullPath_);
         updateStatus();
