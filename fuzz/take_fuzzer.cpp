@@ -1,6 +1,7 @@
-// Fuzzes everything a take's bytes reach: the chunk walk, reading all its audio
-// through an event, and converting a project that holds it beside a well-formed
-// take, in one of the widths and layouts.
+// Fuzzes everything a take's bytes reach: the chunk walk, the description that
+// `info FILE` gives, reading all its audio through an event, and converting a
+// project that holds it beside a well-formed take, in one of the widths and
+// layouts, with or without markers.
 //
 // Each input is written as "Audio Files/fuzz.wav" of a scratch project; the
 // project also holds "anchor.wav", a valid take, so overlaps, seams and mixed
@@ -80,6 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         ReadWholeTake(take);
     }
+    // `info FILE` reads every file the take's walk accepts, to the same frames.
+    WaveDescription description;
+    const TakeProblem described = kxFile::Describe(path, description);
+    if (accepted && (described != TakeProblem::None || description.frames != take.FrameCount())) {
+        __builtin_trap();
+    }
 
     // One driver for every input, as the window keeps one: each load replaces the
     // project before.
@@ -95,11 +102,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     writer.SetParams(static_cast<int8_t>(size % 2), static_cast<int8_t>(size % 5));
+    writer.SetMarkers(size % 3 == 0);
     const std::string out = scratch.project + "/out.wav";
     const std::string right = scratch.project + "/outR.wav";
     const int32_t made = size % 5 == DualMono ? writer.NewFiles(out.c_str(), right.c_str())
                                               : writer.NewFile(out.c_str());
     std::atomic<double> progress{0.0};
     if (made != 0 && writer.doConvert(progress) == 0) __builtin_trap();
+    // The output carries the markers the engine meant it to.
+    uint64_t leftOut = 0;
+    const size_t markers = size % 3 == 0 ? writer.OutputMarkers(leftOut).size() : 0;
+    if (made != 0 && (kxFile::Describe(out, description) != TakeProblem::None ||
+                      description.markers.size() != markers)) {
+        __builtin_trap();
+    }
     return 0;
 }

@@ -40,6 +40,22 @@ std::string formatTime(const timeParts& t) {
                         static_cast<int>(t.hundredths));
 }
 
+std::string formatTimeShort(const timeParts& t) {
+    return StringPrintf("%lld:%02d:%02d.%02d", static_cast<long long>(t.hours),
+                        static_cast<int>(t.minutes), static_cast<int>(t.seconds),
+                        static_cast<int>(t.hundredths));
+}
+
+std::string MarkersLeftOutText(uint64_t count, uint32_t sampleRate) {
+    const uint64_t reach = uint64_t{1} << 32;
+    return StringPrintf(
+        "%llu marker%s left out: a cue point cannot lie %llu frames (%s at %u Hz) "
+        "or more into a file",
+        static_cast<unsigned long long>(count), count == 1 ? "" : "s",
+        static_cast<unsigned long long>(reach),
+        formatTimeShort(TimeOfFrames(reach, sampleRate)).c_str(), sampleRate);
+}
+
 std::string formatBytes(double bytes) {
     // No real size is negative; NaN could not even be converted to a count.
     if (std::isnan(bytes) || bytes < 0) bytes = 0;

@@ -63,6 +63,9 @@ inline constexpr int kProgressIntervalMs = 500;
 // seconds and hundredths of a second with two digits each; 21.35 s is
 // " 0:00:21.35" and 200 hours "200:00:00.00".
 std::string formatTime(const timeParts& t);
+// The same without the blank that pads the hours ("0:00:21.35"), as the command
+// line and the edit list write times.
+std::string formatTimeShort(const timeParts& t);
 
 // A byte count in decimal units, no unit above MB:
 //   below 1000 "999 B"; below 10000 "9.99 KB"; below 1000000 "999 KB";
@@ -100,6 +103,12 @@ std::string RateText(uint32_t sampleRate, bool ratesDiffer);
 //   "24 Bit, Dual Mono, 48.0Khz,  0:00:00.00- 0:03:25.04, 59 MB"
 // (times empty when unknown), else the short form "16 Bit, Stereo".
 std::string StatusText(int widthColumn, int channelColumn, const ProjectStatus& status);
+
+// ---- Markers ----
+
+// The warning when `count` markers are left out of an output at `sampleRate`
+// because they lie 2^32 frames or more into it, where no cue point reaches.
+std::string MarkersLeftOutText(uint64_t count, uint32_t sampleRate);
 
 // ---- Output names ----
 

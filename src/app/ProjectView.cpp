@@ -11,6 +11,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/TakeProblemText.h"
+#include "app/Version.h"
 #include "audiofile/kxDiskMgr.h"
 #include "engine/EDLWriter.h"
 
@@ -146,6 +147,16 @@ std::string UnreadableTakesText(const EDLWriter& writer) {
             "\n" + name + "   " + TimeText(writer, span.start) + " -" + TimeText(writer, span.end);
     }
     return text;
+}
+
+std::string ProjectName(const std::string& projectDir) {
+    std::string canonical;
+    return LastPathComponent(kxDiskMgr::CanonicalPath(projectDir, canonical) ? canonical
+                                                                             : projectDir);
+}
+
+void NameOutputs(EDLWriter& writer, const std::string& projectName) {
+    writer.SetOutputTexts(projectName, "proj2wav " PROJ2WAV_VERSION);
 }
 
 std::string AudioFilesDir(const std::string& projectDir) {

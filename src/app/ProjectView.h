@@ -1,11 +1,11 @@
 // What the front ends show of a project besides the status line: every entry of
 // its "Audio Files" as a row (accepted or refused, and the take's facts), the edit
 // list as a timeline of blocks, after a run the takes that could not be read, and
-// after a load that failed the reason the directory is no project. Plain values
-// built from the driver's state, so that the drawing code only draws and the
-// rules (colours by take, where fades fall) can be tested on their own. Build
-// them on the thread the driver belongs to (the window loads on a worker), while
-// no conversion runs.
+// after a load that failed the reason the directory is no project; and the
+// project's name, which its outputs carry. Plain values built from the driver's
+// state, so that the drawing code only draws and the rules (colours by take,
+// where fades fall) can be tested on their own. Build them on the thread the
+// driver belongs to (the window loads on a worker), while no conversion runs.
 #pragma once
 
 #include <cstdint>
@@ -98,6 +98,15 @@ double RulerStep(double framesPerPixel, uint32_t rate, double minPixels);
 // became silence, one per line under a sentence that says so. Empty when every
 // take was read.
 std::string UnreadableTakesText(const EDLWriter& writer);
+
+// The name people know a project by: the last component of its directory's
+// canonical path ("Gig" for "." in /home/me/Gig), or of the path as given when
+// that cannot be resolved.
+std::string ProjectName(const std::string& projectDir);
+
+// Has the outputs of `writer` describe themselves in their 'bext' chunk: the
+// project's name as description, "proj2wav" and the version as originator.
+void NameOutputs(EDLWriter& writer, const std::string& projectName);
 
 // The directory a project's takes are kept in: "<projectDir>/Audio Files".
 std::string AudioFilesDir(const std::string& projectDir);

@@ -42,12 +42,18 @@ BextChunkData::BextChunkData() {
 
 namespace {
 
-// Copies the first `width` characters of a formatted field, without terminator.
+// Copies text into a fixed field, cut where it does not fit. A cut that would
+// fall inside a UTF-8 sequence moves back to the sequence's first byte, so the
+// field never ends in a broken character.
 template <std::size_t N>
-void CopyField(char (&field)[N], const char* text) {
-    const std::size_t length = std::min(std::strlen(text), N);
+void CopyText(char (&field)[N], std::string_view text) {
+    std::size_t length = text.size();
+    if (length > N) {
+        length = N;
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    }
     std::memset(field, 0, N);
-    std::memcpy(field, text, length);
+    std::memcpy(field, text.data(), length);
 }
 
 // Parses an unterminated fixed-width field with a scanf format.
@@ -64,9 +70,9 @@ void ParseField(const char (&field)[N], const char* format, int* a, int* b, int*
 void BextChunkData::SetOriginationTime(const std::tm& time) {
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", time.tm_year, time.tm_mon, time.tm_mday);
-    CopyField(originationDate, text);
+    CopyText(originationDate, text);
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.tm_hour, time.tm_min, time.tm_sec);
-    CopyField(originationTime, text);
+    CopyText(originationTime, text);
 }
 
 std::tm BextChunkData::GetOriginationTime() const {
@@ -76,6 +82,14 @@ std::tm BextChunkData::GetOriginationTime() const {
     return time;
 }
 
+void BextChunkData::SetDescription(std::string_view text) {
+    CopyText(description, text);
+}
+
+void BextChunkData::SetOriginator(std::string_view text) {
+    CopyText(originator, text);
+}
+
 void BextChunkData::SetStartLocation(uint64_t location) {
     timeReferenceLow = static_cast<uint32_t>(location);
     timeReferenceHigh = static_cast<uint32_t>(location >> 32);
@@ -83,6 +97,15 @@ void BextChunkData::SetStartLocation(uint64_t location) {
 
 uint64_t BextChunkData::GetStartLocation() const {
     return (uint64_t{timeReferenceHigh} << 32) | timeReferenceLow;
+}
+
+void CuePoint::SwapBytes() {
+    identifier = Swapped(identifier);
+    position = Swapped(position);
+    chunkID = Swapped(chunkID);
+    chunkStart = Swapped(chunkStart);
+    blockStart = Swapped(blockStart);
+    sampleOffset = Swapped(sampleOffset);
 }
 
 void BextChunkData::SwapBytes() {

@@ -2,15 +2,17 @@
 //
 // In-memory records of the chunks that proj2wav reads from a recorder's takes and
 // writes into its outputs: RIFF chunk headers, the 'fmt ' format, the 'bext'
-// broadcast extension (EBU Tech 3285 version 1), the "TFID" identity chunk, and
-// BWF_FullHeader, the 1024-byte image that stands at the front of every output file
-// (samples follow at offset 1024). Records are byte-packed, fields in file order,
-// and hold host-order numbers; see ByteOrder.h for the conversion.
+// broadcast extension (EBU Tech 3285 version 1), the "TFID" identity chunk, cue
+// points, and BWF_FullHeader, the 1024-byte image that stands at the front of every
+// output file (samples follow at offset 1024, or behind the marker chunks when an
+// output carries markers, see WaveMarkers.h). Records are byte-packed, fields in
+// file order, and hold host-order numbers; see ByteOrder.h for the conversion.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string_view>
 
 // A chunk identifier as held in memory: the 32-bit little-endian value of its four
 // bytes, so "RIFF" is 0x46464952.
@@ -19,6 +21,15 @@ constexpr uint32_t FourCC(const char (&text)[5]) {
            static_cast<uint32_t>(static_cast<unsigned char>(text[1])) << 8 |
            static_cast<uint32_t>(static_cast<unsigned char>(text[2])) << 16 |
            static_cast<uint32_t>(static_cast<unsigned char>(text[3])) << 24;
+}
+
+// Whether an identifier is made of printable ASCII, as every real one is.
+constexpr bool IsPlausibleIdentifier(uint32_t identifier) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t c = (identifier >> shift) & 0xFF;
+        if (c < 0x20 || c > 0x7E) return false;
+    }
+    return true;
 }
 
 constexpr uint32_t kRiffID = FourCC("RIFF");
@@ -33,6 +44,10 @@ constexpr uint32_t kRf64ID = FourCC("RF64");
 constexpr uint32_t kBw64ID = FourCC("BW64");  // RF64's twin from ITU-R BS.2088
 constexpr uint32_t kRifxID = FourCC("RIFX");  // big-endian RIFF
 constexpr uint32_t kDs64ID = FourCC("ds64");
+constexpr uint32_t kCueID = FourCC("cue ");
+constexpr uint32_t kListID = FourCC("LIST");
+constexpr uint32_t kAdtlID = FourCC("adtl");  // the LIST type that holds the labels of cue points
+constexpr uint32_t kLablID = FourCC("labl");
 constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;  // a 32-bit size that stands in the ds64 chunk
 constexpr uint32_t kDs64DataSize = 28;        // ds64 payload without its table
 
@@ -46,13 +61,15 @@ constexpr uint32_t kFmtDataSize = 18;        // the 'fmt ' payload we hold and w
 constexpr uint32_t kFmtExtensibleSize = 40;  // WAVE_FORMAT_EXTENSIBLE, sub-format GUID included
 constexpr uint32_t kIdentityDataSize = 26;
 constexpr uint32_t kPadDataSize = 70;
-constexpr uint32_t kHeaderSize = 1024;                      // every output's samples start here
-constexpr uint32_t kHeaderSizeAfterRiff = kHeaderSize - 8;  // RIFF size of an empty output
-// Whether an output holding `dataBytes` sample bytes is written as RF64: when the
-// whole file, header and samples, is larger than 4 GiB - 1 bytes, the largest
-// file whose every size a 32-bit field can state.
-constexpr bool NeedsRf64(uint64_t dataBytes) {
-    return dataBytes > UINT32_MAX - kHeaderSize;
+constexpr uint32_t kHeaderSize = 1024;  // an output's header without markers
+// Where the fixed header image ends and an output's marker chunks go: just before
+// the data chunk header, the image's last 8 bytes.
+constexpr uint32_t kMarkersAt = kHeaderSize - 8;
+// Whether an output whose samples start at `dataStart` and hold `dataBytes`
+// bytes is written as RF64: when the whole file, header and samples, is larger
+// than 4 GiB - 1 bytes, the largest file whose every size a 32-bit field can state.
+constexpr bool NeedsRf64(uint64_t dataBytes, uint64_t dataStart = kHeaderSize) {
+    return dataStart > UINT32_MAX || dataBytes > UINT32_MAX - dataStart;
 }
 
 #pragma pack(push, 1)
@@ -104,6 +121,11 @@ struct BextChunkData {
     void SetOriginationTime(const std::tm& time);
     // Parses date and time into a calendar-form tm; unparsed fields stay 0.
     std::tm GetOriginationTime() const;
+    // Description (256 bytes) and originator (32 bytes): the text, cut to the
+    // field where it is longer, never in the middle of a UTF-8 sequence, and
+    // followed by zero bytes where it is shorter.
+    void SetDescription(std::string_view text);
+    void SetOriginator(std::string_view text);
     void SetStartLocation(uint64_t location);
     // The take's first frame on the project timeline, in frames.
     uint64_t GetStartLocation() const;
@@ -137,6 +159,19 @@ struct BWF_FullHeader {
     RiffChunkHeader padHeader{kPadID, kPadDataSize};
     uint8_t pad[kPadDataSize] = {};
     RiffChunkHeader dataHeader{kDataID, 0};
+};
+
+// One entry of a 'cue ' chunk (whose payload is a 32-bit count, then the entries).
+// Positions count frames from the first frame of the data chunk.
+struct CuePoint {
+    uint32_t identifier = 0;  // what the 'labl' of this point refers to
+    uint32_t position = 0;
+    uint32_t chunkID = kDataID;  // the chunk the point lies in
+    uint32_t chunkStart = 0;
+    uint32_t blockStart = 0;
+    uint32_t sampleOffset = 0;  // the frame within that chunk
+
+    void SwapBytes();
 };
 
 // RF64 (EBU Tech 3306): the 64-bit sizes of an output above 4 GiB.
@@ -181,6 +216,8 @@ static_assert(offsetof(BWF_FullHeader, identity) == 904);
 static_assert(offsetof(BWF_FullHeader, padHeader) == 938);
 static_assert(offsetof(BWF_FullHeader, dataHeader) == 1016);
 static_assert(sizeof(DataSize64Chunk) == 8 + kDs64DataSize);
+static_assert(sizeof(CuePoint) == 24);
+static_assert(offsetof(CuePoint, sampleOffset) == 20);
 static_assert(sizeof(RF64_FullHeader) == kHeaderSize);
 static_assert(offsetof(RF64_FullHeader, bext) == 48);
 static_assert(offsetof(RF64_FullHeader, dataHeader) == 1016);

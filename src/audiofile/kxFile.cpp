@@ -1,6 +1,7 @@
 #include "audiofile/kxFile.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "audiofile/ByteOrder.h"
@@ -25,12 +26,6 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
     const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
     const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + dayOfEra - 719468;
-}
-
-// A chunk identifier made of printable ASCII, as every real one is.
-bool IsPlausibleIdentifier(const uint8_t* identifier) {
-    return std::all_of(identifier, identifier + 4,
-                       [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
 }
 
 // The list key of an origination date and time: seconds from 1970-01-01 by plain
@@ -62,6 +57,7 @@ kxFile::kxFile(const char* outputPath, int8_t channels, uint32_t sampleRate, int
         path = outputPath;
         hasPath = true;
     }
+    dataStart = kHeaderSize;
     header.dataHeader = RiffChunkHeader{kDataID, 0};
     header.format.data.Config(sampleRate, static_cast<uint16_t>(bitsPerSample),
                               static_cast<uint16_t>(channels));
@@ -75,7 +71,7 @@ bool kxFile::Reject(TakeProblem why) {
     return false;
 }
 
-bool kxFile::Validate() {
+bool kxFile::OpenToWalk() {
     problem = TakeProblem::None;
     foundFormat = TakeFormat{};
     if (!hasPath) return Reject(TakeProblem::NoPath);
@@ -89,9 +85,14 @@ bool kxFile::Validate() {
     uint32_t form = 0;
     if (ReadDWORD(form) != kRiffDone || form != kWaveID) return Reject(TakeProblem::NotWave);
     if (RiffID() == kRifxID) return Reject(TakeProblem::BigEndian);
+    return true;
+}
 
+bool kxFile::Validate() {
+    ChunkWalk walk;
     declaredDataSize = 0;
-    if (!WalkChunks(declaredDataSize)) return false;
+    if (!OpenToWalk() || !WalkChunks(walk)) return false;
+    declaredDataSize = walk.declaredDataSize;
     const WaveFormatChunkData& format = header.format.data;
     foundFormat.channels = format.channels;
     foundFormat.sampleRate = format.sampleRate;
@@ -114,22 +115,21 @@ bool kxFile::Validate() {
     return true;
 }
 
-bool kxFile::WalkChunks(uint64_t& declared) {
+bool kxFile::WalkChunks(ChunkWalk& walk) {
     // RF64 and BW64 files keep the sizes that outgrow 32 bits in a 'ds64' chunk
     // that comes first.
     const bool sizesInDs64 = RiffID() == kRf64ID || RiffID() == kBw64ID;
     uint64_t ds64DataSize = 0;
     RiffChunkHeader chunk;
-    if (sizesInDs64 &&
-        (ReadChunkHeader(chunk) != kRiffDone || chunk.identifier != kDs64ID ||
-         ReadDataSize64Chunk(chunk.size, ds64DataSize) != kRiffDone || !SkipPadByte(chunk.size))) {
+    if (sizesInDs64 && (ReadChunkHeader(chunk) != kRiffDone || chunk.identifier != kDs64ID ||
+                        ReadDataSize64Chunk(chunk.size, ds64DataSize) != kRiffDone ||
+                        SkipPadByte(chunk.size) != kRiffDone)) {
         return Reject(TakeProblem::NoDs64Chunk);
     }
 
     // Up to the first "data" chunk. Before the format chunk, chunks that other
     // tools put first (JUNK reserved for an RF64 header, LIST, ...) are skipped.
     bool formatRead = false;
-    bool bextRead = false;
     for (;;) {
         if (CurrentFilePosition(dataChunkPosition) != kRiffDone) {
             return Reject(TakeProblem::DamagedChunks);
@@ -147,7 +147,8 @@ bool kxFile::WalkChunks(uint64_t& declared) {
             formatRead = true;
         } else if (chunk.identifier == kTfidID && formatRead) {
             result = ReadBaseIDChunk(header.identity, chunk.size);
-        } else if (chunk.identifier == kBextID && !bextRead) {
+            walk.identityRead = true;
+        } else if (chunk.identifier == kBextID && !walk.bextRead) {
             // The recorder writes 'bext' first; other tools write it behind the
             // format chunk, where a short one is skipped like any other chunk.
             if (chunk.size < kBextDataSize) {
@@ -156,32 +157,78 @@ bool kxFile::WalkChunks(uint64_t& declared) {
             } else {
                 result = ReadBextChunk(header.bext, chunk.size);
                 SetCreationTime(header.bext.data.GetOriginationTime());
-                bextRead = true;
+                walk.bextRead = true;
             }
+        } else if (walk.markers != nullptr &&
+                   (chunk.identifier == kCueID || chunk.identifier == kListID)) {
+            result = ReadMarkerChunk(chunk, *walk.markers);
         } else {
             result = Skip(chunk.size);
         }
-        if (result != kRiffDone || !SkipPadByte(chunk.size)) {
+        if (result != kRiffDone || SkipPadByte(chunk.size) != kRiffDone) {
             return Reject(TakeProblem::DamagedChunks);
         }
     }
     header.dataHeader = chunk;
-    declared = sizesInDs64 && chunk.size == kSizeInDs64 ? ds64DataSize : chunk.size;
+    walk.declaredDataSize = sizesInDs64 && chunk.size == kSizeInDs64 ? ds64DataSize : chunk.size;
     if (CurrentFilePosition(dataStart) != kRiffDone) return Reject(TakeProblem::DamagedChunks);
     return true;
 }
 
-bool kxFile::SkipPadByte(uint32_t chunkSize) {
-    // The recorder writes odd-sized chunks without a pad byte; RIFF writers such as
-    // sox and ffmpeg add one. A zero byte followed by a chunk identifier is a pad.
-    if (chunkSize % 2 == 0) return true;
-    uint64_t at = 0;
-    if (CurrentFilePosition(at) != kRiffDone) return false;
-    uint8_t ahead[5];
-    uint64_t got = 0;
-    const bool padded = Read(ahead, sizeof ahead, got) == kRiffDone && ahead[0] == 0 &&
-                        IsPlausibleIdentifier(ahead + 1);
-    return Seek(padded ? at + 1 : at) == kRiffDone;
+int32_t kxFile::ReadMarkerChunk(const RiffChunkHeader& chunk, MarkerCollector& markers) {
+    std::vector<uint8_t> payload;
+    if (chunk.identifier == kCueID) {
+        const int32_t result = ReadPayload(chunk.size, kMarkerChunkLimit, payload);
+        markers.AddCuePoints(payload);
+        return result;
+    }
+    uint32_t type = 0;
+    if (chunk.size < 4) return Skip(chunk.size);
+    if (ReadDWORD(type) != kRiffDone) return kRiffFailed;
+    if (type != kAdtlID) return Skip(chunk.size - 4);
+    const int32_t result = ReadPayload(chunk.size - 4, kMarkerChunkLimit, payload);
+    markers.AddLabels(payload);
+    return result;
+}
+
+void kxFile::ReadMarkersBehindData(uint64_t sampleBytes, MarkerCollector& markers) {
+    // Other programs may write their markers behind the samples.
+    if (sampleBytes > FileLength() - dataStart || Seek(dataStart + sampleBytes) != kRiffDone ||
+        SkipPadByte(static_cast<uint32_t>(sampleBytes % 2)) != kRiffDone) {
+        return;
+    }
+    RiffChunkHeader chunk;
+    while (ReadChunkHeader(chunk) == kRiffDone && IsPlausibleIdentifier(chunk.identifier)) {
+        const bool isMarkers = chunk.identifier == kCueID || chunk.identifier == kListID;
+        const int32_t result = isMarkers ? ReadMarkerChunk(chunk, markers) : Skip(chunk.size);
+        if (result != kRiffDone || SkipPadByte(chunk.size) != kRiffDone) return;
+    }
+}
+
+TakeProblem kxFile::Describe(const std::string& filePath, WaveDescription& description) {
+    description = WaveDescription{};
+    kxFile file(nullptr, nullptr);
+    file.path = filePath;
+    file.hasPath = true;
+    MarkerCollector markers;
+    ChunkWalk walk;
+    walk.markers = &markers;
+    if (!file.OpenToWalk() || !file.WalkChunks(walk)) return file.problem;
+
+    const WaveFormatChunkData& format = file.header.format.data;
+    const uint64_t present = file.FileLength() - file.dataStart;  // the walk ended inside
+    description.format = format;
+    description.encoding = file.foundFormat.encoding;
+    if (format.blockAlign != 0) {
+        description.frames = std::min(walk.declaredDataSize, present) / format.blockAlign;
+    }
+    description.hasBext = walk.bextRead;
+    description.bext = file.header.bext.data;
+    description.hasIdentity = walk.identityRead;
+    description.identity = file.header.identity;
+    file.ReadMarkersBehindData(walk.declaredDataSize, markers);
+    description.markers = markers.Markers();
+    return TakeProblem::None;
 }
 
 TakeProblem kxFile::FormatProblem() const {
@@ -225,6 +272,11 @@ bool kxFile::SeekToSample(uint64_t frame) {
     return Seek(currentPosition) == kRiffDone;
 }
 
+void kxFile::SetMarkers(const std::vector<WaveMarker>& markers) {
+    markerChunks = MarkerChunkBytes(markers);
+    dataStart = kHeaderSize + markerChunks.size();
+}
+
 bool kxFile::OpenForWrite() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -240,11 +292,15 @@ bool kxFile::OpenForWrite() {
 
 namespace {
 
-// Copies the output's own chunks into a header image (empty description,
-// originator, UMID and coding history) and turns every number to file order.
+// Copies the output's own chunks into a header image (UMID, originator reference
+// and coding history stay empty) and turns every number to file order.
 template <class Image>
 void FillChunks(Image& image, const BWF_FullHeader& header) {
     image.bext.header = header.bext.header;
+    std::memcpy(image.bext.data.description, header.bext.data.description,
+                sizeof image.bext.data.description);
+    std::memcpy(image.bext.data.originator, header.bext.data.originator,
+                sizeof image.bext.data.originator);
     std::memcpy(image.bext.data.originationDate, header.bext.data.originationDate,
                 sizeof image.bext.data.originationDate);
     std::memcpy(image.bext.data.originationTime, header.bext.data.originationTime,
@@ -267,6 +323,22 @@ void FillChunks(Image& image, const BWF_FullHeader& header) {
     image.dataHeader.SwapBytes();
 }
 
+// The header's bytes: the image up to the data chunk header, the marker chunks,
+// then the data chunk header.
+template <class Image>
+std::vector<uint8_t> HeaderBytes(const Image& image, const std::vector<uint8_t>& markerChunks) {
+    static_assert(offsetof(Image, dataHeader) == kMarkersAt && sizeof image == kHeaderSize);
+    const auto* raw = reinterpret_cast<const uint8_t*>(&image);
+    std::vector<uint8_t> bytes(kHeaderSize + markerChunks.size());
+    std::memcpy(bytes.data(), raw, kMarkersAt);
+    if (!markerChunks.empty()) {
+        std::memcpy(bytes.data() + kMarkersAt, markerChunks.data(), markerChunks.size());
+    }
+    std::memcpy(bytes.data() + kMarkersAt + markerChunks.size(), raw + kMarkersAt,
+                kHeaderSize - kMarkersAt);
+    return bytes;
+}
+
 }  // namespace
 
 bool kxFile::WriteHeader(bool first) {
@@ -274,27 +346,30 @@ bool kxFile::WriteHeader(bool first) {
     // received no samples (a run stopped at once), so every output is a valid file.
     if (!first && Seek(0) != kRiffDone) return false;
     const uint64_t size = first ? 0 : dataSize;
-    if (!NeedsRf64(size)) {
+    const uint64_t riffSize = dataStart - 8 + size;
+    std::vector<uint8_t> bytes;
+    if (!NeedsRf64(size, dataStart)) {
         BWF_FullHeader image;
-        image.riffSize = first ? 0 : static_cast<uint32_t>(kHeaderSizeAfterRiff + size);
+        image.riffSize = first ? 0 : static_cast<uint32_t>(riffSize);
         image.dataHeader.size = static_cast<uint32_t>(size);
         FillChunks(image, header);
-        return Write(&image, sizeof image) == kRiffDone;
+        bytes = HeaderBytes(image, markerChunks);
+    } else {
+        // Beyond 4 GiB the same chunks become an RF64 header, the samples where they were.
+        RF64_FullHeader image;
+        const uint64_t frames = size / std::max<uint16_t>(BytesPerSample(), 1);
+        DataSize64Chunk& ds64 = image.ds64;
+        ds64.riffSizeLow = Swapped(static_cast<uint32_t>(riffSize));
+        ds64.riffSizeHigh = Swapped(static_cast<uint32_t>(riffSize >> 32));
+        ds64.dataSizeLow = Swapped(static_cast<uint32_t>(size));
+        ds64.dataSizeHigh = Swapped(static_cast<uint32_t>(size >> 32));
+        ds64.sampleCountLow = Swapped(static_cast<uint32_t>(frames));
+        ds64.sampleCountHigh = Swapped(static_cast<uint32_t>(frames >> 32));
+        ds64.header.SwapBytes();
+        FillChunks(image, header);
+        bytes = HeaderBytes(image, markerChunks);
     }
-    // Above 4 GiB the same 1024 bytes become an RF64 header, samples still at 1024.
-    RF64_FullHeader image;
-    const uint64_t riffSize = kHeaderSizeAfterRiff + size;
-    const uint64_t frames = size / std::max<uint16_t>(BytesPerSample(), 1);
-    DataSize64Chunk& ds64 = image.ds64;
-    ds64.riffSizeLow = Swapped(static_cast<uint32_t>(riffSize));
-    ds64.riffSizeHigh = Swapped(static_cast<uint32_t>(riffSize >> 32));
-    ds64.dataSizeLow = Swapped(static_cast<uint32_t>(size));
-    ds64.dataSizeHigh = Swapped(static_cast<uint32_t>(size >> 32));
-    ds64.sampleCountLow = Swapped(static_cast<uint32_t>(frames));
-    ds64.sampleCountHigh = Swapped(static_cast<uint32_t>(frames >> 32));
-    ds64.header.SwapBytes();
-    FillChunks(image, header);
-    return Write(&image, sizeof image) == kRiffDone;
+    return Write(bytes.data(), bytes.size()) == kRiffDone;
 }
 
 bool kxFile::WriteData(const void* buffer, uint64_t count) {
@@ -308,13 +383,12 @@ void kxFile::MatchDataSizeToFile() {
     kxDiskMgr::Flush(Stream());
     const int64_t length = kxDiskMgr::FileLength(Stream());
     if (length < 0) return;
-    const uint64_t onDisk = static_cast<uint64_t>(length) > kHeaderSize
-                                ? static_cast<uint64_t>(length) - kHeaderSize
-                                : 0;
+    const uint64_t onDisk =
+        static_cast<uint64_t>(length) > dataStart ? static_cast<uint64_t>(length) - dataStart : 0;
     const uint16_t frameBytes = std::max<uint16_t>(BytesPerSample(), 1);
     dataSize = std::min(dataSize, onDisk - onDisk % frameBytes);
-    if (static_cast<uint64_t>(length) > kHeaderSize + dataSize) {
-        kxDiskMgr::Truncate(Stream(), kHeaderSize + dataSize);
+    if (static_cast<uint64_t>(length) > dataStart + dataSize) {
+        kxDiskMgr::Truncate(Stream(), dataStart + dataSize);
     }
 }
 

@@ -4,8 +4,9 @@
 // walks its chunks, fills the header records and closes the file again; its samples
 // are read later by ReadAudioData, which reopens the file on demand. An output is
 // constructed from a path, a format and a start location; OpenForWrite creates it
-// with a provisional 1024-byte header, WriteData appends samples and Close rewrites
-// the header with the final sizes.
+// with a provisional header (1024 bytes, and the marker chunks when it carries
+// markers), WriteData appends samples and Close rewrites the header with the final
+// sizes. Describe tells what any WAVE file holds, for people to read.
 //
 // A kxFile is also an item of the project's sorted list, keyed by its origination
 // date and time (GetLocation).
@@ -14,8 +15,10 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "audiofile/BwfFormat.h"
+#include "audiofile/WaveMarkers.h"
 #include "audiofile/kxRiff.h"
 #include "edl/kxLinkedList.h"
 
@@ -60,6 +63,18 @@ struct TakeFormat {
 // six bytes per frame, a position plus a block or a fade, hours of a time.
 constexpr uint64_t kTimelineFrames = uint64_t{1} << 40;
 
+// What a WAVE file holds, as kxFile::Describe finds it.
+struct WaveDescription {
+    WaveFormatChunkData format;  // the format chunk as found, whatever its encoding
+    uint16_t encoding = 0;       // as TakeFormat has it: an extensible format's sub-format
+    uint64_t frames = 0;         // whole frames the data chunk declares and the file holds
+    bool hasBext = false;
+    BextChunkData bext;  // meaningful with hasBext
+    bool hasIdentity = false;
+    BaseIDChunk identity;             // meaningful with hasIdentity
+    std::vector<WaveMarker> markers;  // before and behind the samples, in the file's order
+};
+
 class kxFile : public kxRiff, public kxListItem {
 public:
     // A take: the path is `directory` + "/" + `name`; without either, no path.
@@ -84,13 +99,23 @@ public:
     // Positions the stream at a frame below the take's frame count.
     bool SeekToSample(uint64_t frame);
 
+    // Describes the file at `path`: any WAVE file in RIFF, RF64 or BW64, whatever
+    // its samples, with the markers found before and behind them. None when it
+    // was described; otherwise why it cannot be (CannotOpen, NotWave, BigEndian,
+    // or a chunk layout that no WAVE file has, as Validate says of takes).
+    static TakeProblem Describe(const std::string& path, WaveDescription& description);
+
+    // The markers an output carries; given before OpenForWrite. Their chunks stand
+    // between the fixed header and the data chunk header, so the samples start
+    // that many bytes behind kHeaderSize (DataStart()).
+    void SetMarkers(const std::vector<WaveMarker>& markers);
     // Stamps the origination date and time, creates the file and writes the
     // provisional header (both sizes 0).
     bool OpenForWrite();
-    // Writes the 1024-byte header: `first` at creation (both sizes 0), otherwise
-    // the rewrite at close with the final sizes — as RF64 (EBU Tech 3306) when the
-    // file outgrows the 32-bit sizes of RIFF (NeedsRf64), with the same chunks and
-    // the samples still at offset 1024.
+    // Writes the header: `first` at creation (both sizes 0), otherwise the rewrite
+    // at close with the final sizes — as RF64 (EBU Tech 3306) when the file
+    // outgrows the 32-bit sizes of RIFF (NeedsRf64), with the same chunks and the
+    // samples where they were.
     bool WriteHeader(bool first);
     // Appends `count` sample bytes.
     bool WriteData(const void* buffer, uint64_t count);
@@ -120,6 +145,7 @@ public:
     uint64_t DeclaredDataSize() const { return declaredDataSize; }
     uint64_t FrameCount() const;
     uint64_t StartLocation() const { return header.bext.data.GetStartLocation(); }
+    // The file offset of the first sample byte.
     uint64_t DataStart() const { return dataStart; }
     uint64_t DataChunkPosition() const { return dataChunkPosition; }
     const std::string& Path() const { return path; }
@@ -131,13 +157,27 @@ public:
     BWF_FullHeader header;
 
 private:
+    // What a chunk walk found besides the header records.
+    struct ChunkWalk {
+        uint64_t declaredDataSize = 0;  // as the data chunk (or 'ds64') declares it
+        bool bextRead = false;
+        bool identityRead = false;
+        MarkerCollector* markers = nullptr;  // when given, marker chunks are read into it
+    };
+
     bool Reject(TakeProblem why);
     void SetCreationTime(const std::tm& time);
-    // The chunk walk that fills the header records and data start; false after a
-    // Reject. Gives the data size that the data chunk (or 'ds64') declares.
-    bool WalkChunks(uint64_t& declared);
-    // Behind a chunk of odd size: steps over a RIFF pad byte when one stands there.
-    bool SkipPadByte(uint32_t chunkSize);
+    // Opens the file to walk its chunks and checks its form; false after a Reject.
+    bool OpenToWalk();
+    // The chunk walk up to the data chunk that fills the header records and data
+    // start; false after a Reject.
+    bool WalkChunks(ChunkWalk& walk);
+    // Reads a 'cue ' chunk, or a 'LIST' whose type is 'adtl', into `markers`;
+    // any other LIST is skipped.
+    int32_t ReadMarkerChunk(const RiffChunkHeader& chunk, MarkerCollector& markers);
+    // Walks on from the end of `sampleBytes` sample bytes to the end of the file,
+    // gathering marker chunks; stops quietly where the chunks stop making sense.
+    void ReadMarkersBehindData(uint64_t sampleBytes, MarkerCollector& markers);
     // The first reason the format found cannot be played; None when it can.
     TakeProblem FormatProblem() const;
     // Reconciles the counted data size with the bytes really in the file after a
@@ -146,6 +186,7 @@ private:
 
     uint64_t dataChunkPosition = 0;
     uint64_t dataStart = 0;
+    std::vector<uint8_t> markerChunks;  // an output's, as MarkerChunkBytes gives them
     uint64_t currentPosition = 0;
     uint64_t dataSize = 0;
     uint64_t declaredDataSize = 0;

@@ -86,6 +86,31 @@ int32_t kxRiff::Skip(uint64_t n) {
     return kxDiskMgr::FileSeek(stream, at + n) ? kRiffDone : kRiffFailed;
 }
 
+int32_t kxRiff::SkipPadByte(uint32_t chunkSize) {
+    if (chunkSize % 2 == 0) return kRiffDone;
+    uint64_t at = 0;
+    if (CurrentFilePosition(at) != kRiffDone) return kRiffFailed;
+    uint8_t ahead[5] = {};
+    uint32_t next = 0;  // the test looks at each byte, so their order does not matter
+    const bool read = kxDiskMgr::FileRead(stream, ahead, sizeof ahead);
+    std::memcpy(&next, ahead + 1, sizeof next);
+    const bool padded = read && ahead[0] == 0 && IsPlausibleIdentifier(next);
+    return Seek(padded ? at + 1 : at);
+}
+
+int32_t kxRiff::ReadPayload(uint32_t size, uint32_t limit, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    uint64_t at = 0;
+    if (CurrentFilePosition(at) != kRiffDone || at > fileLength || size > fileLength - at) {
+        return kRiffFailed;  // a chunk that runs past the end of the file
+    }
+    bytes.resize(std::min(size, limit));
+    if (!bytes.empty() && !kxDiskMgr::FileRead(stream, bytes.data(), bytes.size())) {
+        return kRiffFailed;
+    }
+    return size > bytes.size() ? Skip(size - bytes.size()) : kRiffDone;
+}
+
 int32_t kxRiff::ReadDWORD(uint32_t& value) {
     if (!kxDiskMgr::FileRead(stream, &value, sizeof value)) return kRiffFailed;
     value = Swapped(value);

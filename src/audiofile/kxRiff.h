@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "audiofile/BwfFormat.h"
 #include "audiofile/kxDiskMgr.h"
@@ -43,6 +44,14 @@ public:
     // the file fails, so a damaged chunk size can never move the stream backwards or
     // outside the file.
     int32_t Skip(uint64_t n);
+    // Behind a chunk of odd size: steps over a RIFF pad byte when one stands there.
+    // The recorder writes odd-sized chunks without one; RIFF writers such as sox
+    // and ffmpeg add it. A zero byte followed by a chunk identifier is a pad.
+    int32_t SkipPadByte(uint32_t chunkSize);
+    // Reads a chunk payload of `size` bytes in the reading state: the first
+    // `limit` of them into `bytes`, the rest skipped. A payload that runs past the
+    // end of the file fails before anything is read.
+    int32_t ReadPayload(uint32_t size, uint32_t limit, std::vector<uint8_t>& bytes);
     // Reads a little-endian 32-bit value.
     int32_t ReadDWORD(uint32_t& value);
     // Reads exactly n bytes; `got` is set to n on success and left alone on failure.

@@ -13,6 +13,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
+#include "app/ProjectView.h"
 #include "app/RunOutcome.h"
 #include "audiofile/kxDiskMgr.h"
 #include "cli/OutputPaths.h"
@@ -195,6 +196,13 @@ int RunConvert(const ConvertOptions& options) {
     }
     std::vector<OutputTarget> targets;
     if (!CheckOutputs(writer, options, names, targets)) return kExitFailed;
+    app::NameOutputs(writer, app::ProjectName(options.project));
+    writer.SetMarkers(options.markers);
+    if (options.markers) {
+        uint64_t leftOut = 0;
+        writer.OutputMarkers(leftOut);
+        if (leftOut != 0) PrintWarning(app::MarkersLeftOutText(leftOut, writer.sampleRate));
+    }
 
     kxStopSignals signals;
     if (signals.Signalled()) {

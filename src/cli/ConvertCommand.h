@@ -15,8 +15,9 @@ struct ConvertOptions {
     std::string output;  // the only file, or the left file of dual mono
     std::string right;   // the right file of dual mono; empty when not given
     OutputFormat format;
-    bool force = false;  // overwrite existing outputs
-    bool quiet = false;  // no progress line and no report of success
+    bool markers = false;  // a cue point where each recording begins
+    bool force = false;    // overwrite existing outputs
+    bool quiet = false;    // no progress line and no report of success
 };
 
 // Runs the conversion; the result is one of the ExitCode values.

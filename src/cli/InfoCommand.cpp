@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/AppDecisions.h"
+#include "app/EditListCsv.h"
 #include "app/ProjectView.h"
 #include "app/TakeProblemText.h"
+#include "audiofile/kxDiskMgr.h"
 
 namespace cli {
 
@@ -203,12 +205,16 @@ void PrintJson(const EDLWriter& writer, const InfoOptions& options, const Projec
 }  // namespace
 
 int RunInfo(const InfoOptions& options) {
+    if (kxDiskMgr::Identify(options.project).regular) return RunFileInfo(options);
     EDLWriter writer;
     std::string why;
     const bool valid = LoadProjectDir(writer, options.project, options.format, why);
     ProjectFacts facts = GatherFacts(writer, options, valid);
     facts.problem = why;
-    if (options.json) {
+    if (options.csv) {
+        const std::string csv = app::EditListCsv(writer);
+        std::fwrite(csv.data(), 1, csv.size(), stdout);
+    } else if (options.json) {
         PrintJson(writer, options, facts);
     } else {
         PrintText(writer, options, facts);

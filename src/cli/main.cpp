@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "proj2wav " PROJ2WAV_VERSION);
     app.require_subcommand(1);
     app.footer(
-        "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project,\n"
+        "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project (for\n"
+        "\"info FILE\": not a WAVE file),\n"
         "130 stopped by Ctrl-C or SIGTERM (the output is then valid but shorter).\n"
         "Run \"proj2wav COMMAND --help\" for a command's options.");
 
@@ -60,10 +61,19 @@ int main(int argc, char** argv) {
     CLI::App* infoCommand = app.add_subcommand(
         "info",
         "Show the project's status line, every entry of \"Audio Files\" (accepted or "
-        "refused, and why) and the edit list");
-    AddProjectArgument(*infoCommand, info.project);
+        "refused, and why) and the edit list; or, given a WAVE file, its format, length, "
+        "time reference, 'bext' texts, identity and markers");
+    infoCommand
+        ->add_option("PATH", info.project,
+                     "the project directory (it holds \"Audio Files\"), or a WAVE file")
+        ->required();
     AddFormatOptions(*infoCommand, info.format);
-    infoCommand->add_flag("--json", info.json, "print one JSON document instead of text");
+    CLI::Option* json =
+        infoCommand->add_flag("--json", info.json, "print one JSON document instead of text");
+    infoCommand
+        ->add_flag("--csv", info.csv,
+                   "print the project's edit list as CSV (RFC 4180) instead of the report")
+        ->excludes(json);
 
     cli::ConvertOptions convert;
     CLI::App* convertCommand =
@@ -78,6 +88,9 @@ int main(int argc, char** argv) {
         "the right file for --channels dual (default: the -o name with \"L.wav\" "
         "changed to \"R.wav\")");
     AddFormatOptions(*convertCommand, convert.format);
+    convertCommand->add_flag("--markers", convert.markers,
+                             "mark where each recording begins: a cue point labelled with the "
+                             "take's name");
     convertCommand->add_flag("-f,--force", convert.force, "overwrite output files that exist");
     convertCommand->add_flag("-q,--quiet", convert.quiet,
                              "no progress line and no report when the run is complete");

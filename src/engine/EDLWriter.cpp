@@ -29,6 +29,9 @@ void EDLWriter::Init() {
     fadeStep = 16;
     bitWidth = 16;
     outType = Stereo;
+    withMarkers = false;
+    outDescription.clear();
+    outOriginator.clear();
     stopRequested = false;
 }
 
@@ -130,8 +133,54 @@ void EDLWriter::GetTime(uint64_t sample, timeParts& time) const {
     time = TimeOfFrames(sample, sampleRate);
 }
 
+namespace {
+
+// A take's name without its folder and without ".wav" in any letter case.
+std::string MarkerLabel(const kxFile& take) {
+    const std::string& path = take.Path();
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    const size_t stem = name.size() >= 4 ? name.size() - 4 : 0;
+    std::string extension = name.substr(stem);
+    for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (extension == ".wav") name.resize(stem);
+    return name;
+}
+
+}  // namespace
+
+std::vector<WaveMarker> EDLWriter::OutputMarkers(uint64_t& leftOut) const {
+    std::vector<WaveMarker> markers;
+    leftOut = 0;
+    if (edl == nullptr) return markers;
+    const uint64_t first = edl->FirstSampleInEDL();
+    for (const AudioEvent* event = edl->firstEvent; event != nullptr; event = event->next) {
+        if (event->file == nullptr || (event->prev != nullptr && event->prev->NextHasSameID())) {
+            continue;
+        }
+        // A cue point holds a 32-bit position; a wrapped one would point elsewhere.
+        const uint64_t position = event->startSample - first;
+        if (position > UINT32_MAX) {
+            ++leftOut;
+            continue;
+        }
+        markers.push_back({static_cast<uint32_t>(position), MarkerLabel(*event->file)});
+    }
+    return markers;
+}
+
+void EDLWriter::SetOutputTexts(const std::string& description, const std::string& originator) {
+    outDescription = description;
+    outOriginator = originator;
+}
+
 kxFile* EDLWriter::CreateOutput(const char* path, int8_t channels) {
     auto* file = new kxFile(path, channels, sampleRate, bitWidth, edl->FirstSampleInEDL());
+    file->header.bext.data.SetDescription(outDescription);
+    file->header.bext.data.SetOriginator(outOriginator);
+    if (withMarkers) {
+        uint64_t leftOut = 0;
+        file->SetMarkers(OutputMarkers(leftOut));
+    }
     if (!file->OpenForWrite()) {
         delete file;
         return nullptr;

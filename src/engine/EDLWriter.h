@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "audiofile/WaveMarkers.h"
 #include "audiofile/kxFile.h"
 #include "edl/AudioEvent.h"
 #include "edl/ChanTypes.h"
@@ -38,11 +39,27 @@ public:
     EDLWriter(const EDLWriter&) = delete;
     EDLWriter& operator=(const EDLWriter&) = delete;
 
-    // Default parameters: 16-bit stereo at 44100 Hz; the project is untouched.
+    // Default parameters: 16-bit stereo at 44100 Hz, no markers, no texts; the
+    // project is untouched.
     void Init();
     // width: 0 for 16 bit, anything else for 24; mode: a ChanTypes index 0..4
     // (others mean stereo).
     void SetParams(int8_t width, int8_t mode);
+    // Whether outputs carry markers (OutputMarkers).
+    void SetMarkers(bool on) { withMarkers = on; }
+    // What the 'bext' chunk of every output says: its description (the project's
+    // name as people know it) and its originator (the program that wrote it).
+    // Only the front end knows the project's name (the page loads it from a path
+    // of its own making), so it gives both. Empty until set.
+    void SetOutputTexts(const std::string& description, const std::string& originator);
+    // The markers an output of the loaded project carries: one at its first frame
+    // and one wherever a new recording begins (an event whose file's identity
+    // differs from the previous event's; none where two pieces of one recording
+    // join), each labelled with its take's name without ".wav", at its frame
+    // counted from the output's first. A cue point cannot hold a position of 2^32
+    // frames or more (past 24.8 hours at 48 kHz): such markers are left out and
+    // counted in `leftOut`.
+    std::vector<WaveMarker> OutputMarkers(uint64_t& leftOut) const;
     // Loads the project directory `dir` (its "/Audio Files"). Non-zero when at
     // least one take was accepted and all takes share one sample rate; with mixed
     // rates the project stays loaded but the result is 0.
@@ -85,6 +102,9 @@ public:
     uint32_t sampleRate = 44100;
     int8_t bitWidth = 16;
     int8_t fadeStep = 16;  // 16, 8 or 4: fades of 1024, 2048 or 4096 frames
+    bool withMarkers = false;
+    std::string outDescription;
+    std::string outOriginator;
     std::atomic<bool> stopRequested{false};
     bool ratesDiffer = false;
 

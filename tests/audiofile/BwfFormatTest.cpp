@@ -101,4 +101,7 @@ TEST(BwfRecords, Rf64TakesOverWhenTheFileOutgrows32Bits) {
     EXPECT_FALSE(NeedsRf64(0xFFFFFFFFull - 1024));
     EXPECT_TRUE(NeedsRf64(0xFFFFFFFFull - 1023));
     EXPECT_TRUE(NeedsRf64(uint64_t{6} << 40));
+    // Markers move the samples back, and the switch with them.
+    EXPECT_FALSE(NeedsRf64(0xFFFFFFFFull - 1324, 1324));
+    EXPECT_TRUE(NeedsRf64(0xFFFFFFFFull - 1323, 1324));
 }

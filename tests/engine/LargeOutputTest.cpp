@@ -1,5 +1,5 @@
 // A real conversion of more than 4 GiB: the output becomes RF64 and readers we did
-// not write see its whole length and its time reference. Its takes are sparse
+// not write see its whole length, its time reference and its markers. Its takes are sparse
 // files; the output is written for real, so this needs room on the disk.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -54,6 +54,7 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     writer.Init();
     ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
     writer.SetParams(1, Stereo);
+    writer.SetMarkers(true);
     const std::string out = (dir.Path() / std::filesystem::path("big.wav")).string();
     ASSERT_EQ(writer.NewFile(out.c_str()), 1);
     std::atomic<double> progress{0.0};
@@ -61,9 +62,16 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
 
     const uint64_t frames = 2 * kTakeFrames;
     const uint64_t dataBytes = frames * 6;
-    ASSERT_EQ(std::filesystem::file_size(out), 1024 + dataBytes);
+    // The markers stand before the samples, RF64 or not.
+    WaveDescription described;
+    ASSERT_EQ(kxFile::Describe(out, described), TakeProblem::None);
+    const std::vector<WaveMarker> markers = {{0, "a"}, {kTakeFrames, "b"}};
+    EXPECT_EQ(described.markers, markers);
+    EXPECT_EQ(described.frames, frames);
+    const uint64_t dataStart = 1024 + MarkerChunkBytes(markers).size();
+    ASSERT_EQ(std::filesystem::file_size(out), dataStart + dataBytes);
     const std::vector<uint8_t> head = [&] {
-        std::vector<uint8_t> bytes(1024);
+        std::vector<uint8_t> bytes(dataStart);
         FILE* f = std::fopen(out.c_str(), "rb");
         EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
         std::fclose(f);
@@ -73,7 +81,7 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     EXPECT_EQ(Le32(head, 4), 0xFFFFFFFFu);
     EXPECT_EQ(std::string(head.begin() + 12, head.begin() + 16), "ds64");
     EXPECT_EQ(Le32(head, 28) | uint64_t{Le32(head, 32)} << 32, dataBytes);
-    EXPECT_EQ(std::string(head.begin() + 1016, head.begin() + 1020), "data");
+    EXPECT_EQ(std::string(head.begin() + dataStart - 8, head.begin() + dataStart - 4), "data");
 
     // libsndfile: the whole length, and the samples at the far end in place.
     SF_INFO info{};
@@ -104,6 +112,11 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
         EXPECT_NE(probe.find("duration_ts=" + std::to_string(frames)), std::string::npos) << probe;
         EXPECT_NE(probe.find("time_reference=" + std::to_string(kStart)), std::string::npos)
             << probe;
+        // libsndfile reads no cue points from RF64 files (its rf64.c knows no 'cue ').
+        EXPECT_EQ(RunCommand("ffprobe -v error -show_entries chapter=start:chapter_tags=title -of "
+                             "default=nw=1:nk=1 '" +
+                             out + "'"),
+                  "0\na\n" + std::to_string(kTakeFrames) + "\nb\n");
     }
     std::filesystem::remove(out);
 }

@@ -90,6 +90,7 @@ QString DroppedPath(const QMimeData* mime) {
 // the project, built on the loader's thread while the driver was its own.
 struct AppController::LoadResult {
     bool loaded = false;
+    std::string name;    // the project's name, for the title and its outputs
     std::string reason;  // why it is no valid project
     std::vector<app::TakeRow> rows;
     app::Timeline timeline;
@@ -364,6 +365,8 @@ void AppController::openProject(const QString& path) {
     loader_ = std::thread([this, ticket, directory] {
         auto result = std::make_shared<LoadResult>();
         result->loaded = edlWriter_.LoadProject(directory.c_str()) != 0;
+        result->name = app::ProjectName(directory);
+        app::NameOutputs(edlWriter_, result->name);
         if (!result->loaded) {
             result->reason = app::NotAProjectReason(directory, edlWriter_.entries.size(),
                                                     edlWriter_.ratesDiffer);
@@ -390,7 +393,7 @@ void AppController::projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> r
         updateStatus();
         timeline_->setTimeline(std::move(result->timeline));
         waveform_->start(std::move(result->waveform));
-        setWindowTitle(FromBytes(app::LastPathComponent(Bytes(fullPath_).toStdString())));
+        setWindowTitle(FromBytes(result->name));
         rememberProject(fullPath_);
     } else {
         projPath_->clear();

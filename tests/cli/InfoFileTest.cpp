@@ -1,0 +1,109 @@
+// `proj2wav info FILE` on our outputs (with markers) and on takes, checked against
+// ffprobe; its refusal of what is no WAVE file; and `info PROJECT --csv`.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+
+namespace {
+
+// Runs proj2wav through the shell with `args` (quoted as needed); stdout and the exit code.
+std::string Proj2wav(const std::string& args, int* code) {
+    return RunCommand(std::string("'") + PROJ2WAV_BIN + "' " + args + " 2>/dev/null", code);
+}
+
+std::string Quote(const std::string& path) {
+    return "'" + path + "'";
+}
+
+const std::vector<std::string> kKeys = {
+    "file",        "channels",    "bits",       "sample_rate", "frames",  "time_reference",
+    "origination", "description", "originator", "markers",     "identity"};
+
+}  // namespace
+
+TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
+    ProjectDir p;
+    p.Add("B1.wav", NthTake(48000, 48000, 0));
+    TakeRecipe b2 = NthTake(96000, 48000, 1);
+    b2.identity = 1;  // one recording with B1
+    p.Add("B2.wav", b2);
+    p.Add("A.wav", NthTake(150000, 48000, 2, 1, 16));
+    TempDir out;
+    int code = -1;
+    const std::string left = out / "mixL.wav";
+    Proj2wav("convert " + Quote(p.Path()) + " -o " + Quote(left) + " --channels dual --markers",
+             &code);
+    ASSERT_EQ(code, 0);
+
+    using Json = nlohmann::ordered_json;
+    const std::string project = std::filesystem::path(p.Path()).filename().string();
+    const Json markers = Json::parse(R"([{"position": 0, "label": "B1"},
+                                         {"position": 102000, "label": "A"}])");
+    struct Case {
+        std::string path;
+        uint64_t frames, start;
+        Json markers;
+        std::string description;
+    } cases[] = {
+        {left, 150000, 48000, markers, project},
+        {out / "mixR.wav", 150000, 48000, markers, project},
+        {p.AudioDir() + "/A.wav", 48000, 150000, Json::array(), "proj2wav test take"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const Json doc = Json::parse(Proj2wav("info " + Quote(c.path) + " --json", &code));
+        EXPECT_EQ(code, 0);
+        std::vector<std::string> keys;
+        for (const auto& item : doc.items()) keys.push_back(item.key());
+        EXPECT_EQ(keys, kKeys);
+        EXPECT_EQ(doc["file"], c.path);
+        EXPECT_EQ(doc["frames"], c.frames);
+        EXPECT_EQ(doc["time_reference"], c.start);
+        if (HaveTool("ffprobe")) {  // the length in frames, then the time reference
+            EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=duration_ts:format_tags="
+                                 "time_reference -of default=nw=1:nk=1 " +
+                                 Quote(c.path)),
+                      std::to_string(c.frames) + "\n" + std::to_string(c.start) + "\n");
+        }
+        EXPECT_EQ(doc["description"], c.description);
+        EXPECT_EQ(doc["markers"], c.markers);
+        EXPECT_EQ(doc["identity"].get<std::string>().size(), 52u);
+    }
+
+    const std::string text = Proj2wav("info " + Quote(left), &code);
+    EXPECT_NE(text.find("Time reference: 0:00:01.00 (sample 48000)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Originator:     proj2wav "), std::string::npos) << text;
+    EXPECT_NE(text.find("0:00:02.12      102000  A\n"), std::string::npos) << text;
+}
+
+TEST(CliInfoFile, WhatIsNoWaveFileIsRefused) {
+    TempDir dir;
+    WriteFileBytes(dir / "notes.txt", {'n', 'o', 't', ' ', 'a', ' ', 'w', 'a', 'v', 'e', '!', '!'});
+    int code = -1;
+    const std::string err = RunCommand(
+        std::string("'") + PROJ2WAV_BIN + "' info " + Quote(dir / "notes.txt") + " 2>&1 >/dev/null",
+        &code);
+    EXPECT_EQ(code, 3);
+    EXPECT_EQ(err, "proj2wav: \"" + (dir / "notes.txt") + "\": not a WAVE file\n");
+    Proj2wav("info " + Quote(dir / "notes.txt") + " --csv", &code);
+    EXPECT_EQ(code, 2);
+}
+
+TEST(CliInfo, CsvIsTheEditListAsRfc4180) {
+    ProjectDir p;
+    p.Add("Take, \"one\".wav", NthTake(48000, 96000, 0));
+    p.Add("plain.wav", NthTake(96000, 24000, 1));
+    int code = -1;
+    const std::string csv = Proj2wav("info " + Quote(p.Path()) + " --csv", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(csv,
+              "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n"
+              "\"Take, \"\"one\"\".wav\",48000,96000,0,0:00:01.00,0:00:02.00,yes,yes\r\n"
+              "plain.wav,96000,120000,0,0:00:02.00,0:00:02.50,yes,yes\r\n"
+              "\"Take, \"\"one\"\".wav\",120000,144000,72000,0:00:02.50,0:00:03.00,yes,yes\r\n");
+}
