@@ -247,7 +247,7 @@ void AppController::createStatusLine() {
     takesView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     takesView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     const char* const samples[TakesModel::ColumnCount] = {"Take 01 Long Name.wav",
-                                                          "accepted, some room",
+                                                          "accepted, more",
                                                           "stereo",
                                                           "24-bit",
                                                           "48000 Hz",
