@@ -8,8 +8,9 @@
 #               to build/demo and converts it
 #   make package  builds the Debian package build/proj2wav_<version>_amd64.deb
 #   make bench  times proj2wav against cat and ffmpeg, its growth with the number
-#               of takes, and its instructions per frame: several minutes and a few
-#               GB of projects in build/bench/data; never part of make test
+#               of takes, its instructions per frame, and the window with big
+#               projects: several minutes and a few GB of projects in
+#               build/bench/data; never part of make test
 # Build trees live in build/ (release), build-asan/, build-tsan/ and build-fuzz/.
 
 BUILD      ?= build
@@ -101,20 +102,22 @@ demo: deps
 # fail nothing.
 bench: deps
 	$(CONFIGURE)
-	cmake --build $(BUILD) -j $(JOBS) --target proj2wav make-bench-project
+	cmake --build $(BUILD) -j $(JOBS) --target proj2wav make-bench-project window-bench
 	BUILD_DIR="$(abspath $(BUILD))" bench/throughput.sh
 	BUILD_DIR="$(abspath $(BUILD))" bench/scale.sh
 	BUILD_DIR="$(abspath $(BUILD))" bench/callgrind.sh
+	BUILD_DIR="$(abspath $(BUILD))" bench/window.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
 
-# docs/screenshot.png: the window with the sample project loaded, drawn under a
-# virtual X server.
+# docs/screenshot.png: the window with the sample project loaded, its takes panel
+# and its complete waveform, drawn under a virtual X server with settings of its
+# own (the user's remembered choices neither show nor change).
 SCREENSHOT_DIR := /tmp/proj2wav-screenshot
 .PHONY: screenshot
 screenshot: build
 	rm -rf $(SCREENSHOT_DIR)
 	$(BUILD)/tools/make-sample-project "$(SCREENSHOT_DIR)/Sample Session" >/dev/null
-	xvfb-run -a $(BUILD)/src/app/qt/proj2wav-gui --screenshot docs/screenshot.png \
-	    "$(SCREENSHOT_DIR)/Sample Session"
+	XDG_CONFIG_HOME=$(SCREENSHOT_DIR)/config xvfb-run -a $(BUILD)/src/app/qt/proj2wav-gui \
+	    --screenshot docs/screenshot.png "$(SCREENSHOT_DIR)/Sample Session"

@@ -1,8 +1,11 @@
 #include "app/AppDecisions.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace app {
 
@@ -122,6 +125,54 @@ std::string ProposedRightName(const std::string& leftPath, const std::string& pr
 
 bool SameOutputPaths(const std::string& leftPath, const std::string& rightPath) {
     return leftPath == rightPath;
+}
+
+std::string WithOutputType(const std::string& name) {
+    return name.empty() ? name : name + "." + kOutputFileType;
+}
+
+std::string ParentFolder(const std::string& path) {
+    const size_t end = path.find_last_not_of('/');
+    const size_t slash = end == std::string::npos ? end : path.find_last_of('/', end);
+    if (slash == std::string::npos) return std::string();
+    const size_t parentEnd = path.find_last_not_of('/', slash);
+    return parentEnd == std::string::npos ? "/" : path.substr(0, parentEnd + 1);
+}
+
+std::string OutputStartFolder(const std::string& lastOutputFolder, const std::string& projectDir) {
+    return lastOutputFolder.empty() ? ParentFolder(projectDir) : lastOutputFolder;
+}
+
+std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
+                                           const std::string& project) {
+    std::erase(recent, project);
+    recent.insert(recent.begin(), project);
+    if (recent.size() > kMaxRecentProjects) recent.resize(kMaxRecentProjects);
+    return recent;
+}
+
+std::string ShellQuoted(const std::string& word) {
+    static constexpr char kSafe[] = "+,-./:=@_";
+    const bool bare = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr(kSafe, c) != nullptr;
+    });
+    if (bare) return word;
+    std::string quoted = "'";
+    for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
+                               int widthColumn, int channelColumn) {
+    const int column = channelColumn >= 0 && channelColumn < kChannelColumns ? channelColumn : 0;
+    const std::string name =
+        IsDualMono(column) ? ProposedLeftName(projectDir) : ProposedSingleName(projectDir);
+    std::string output = WithOutputType(name);
+    if (!outputFolder.empty())
+        output = outputFolder + (outputFolder.back() == '/' ? "" : "/") + output;
+    return "proj2wav convert " + ShellQuoted(projectDir) + " -o " + ShellQuoted(output) +
+           " --bits " + std::to_string(BitCount(widthColumn)) + " --channels " +
+           kLayoutOptions[column];
 }
 
 uint64_t RoomNeeded(int64_t fileBytes) {

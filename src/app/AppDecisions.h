@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/TimeParts.h"
 
@@ -20,6 +21,8 @@ namespace app {
 
 // The status line after a load that failed (no takes, or takes of different rates).
 inline constexpr char kNotValidProject[] = "Not a valid project directory...";
+// The status line while a project loads.
+inline constexpr char kLoadingProject[] = "Loading project...";
 // Alerts raised before a conversion starts.
 inline constexpr char kSameNames[] = "Left and Right filenames cannot be the same.";
 inline constexpr char kInsufficientSpace[] = "Insufficient disk space.";
@@ -33,6 +36,10 @@ inline constexpr char kCancelled[] = "Operation cancelled...";
 inline constexpr char kCancelButton[] = "Cancel";
 inline constexpr char kOkButton[] = "Ok";
 inline constexpr char kAlertButton[] = "OK";
+// What a project folder must hold, for help texts.
+inline constexpr char kProjectFolderHelp[] =
+    "A project folder holds the recorder's takes in a folder named \"Audio Files\": "
+    "Broadcast WAVE files of 16- or 24-bit PCM, mono or stereo, all at one sample rate.";
 // Name-field labels and titles of the two save panels of dual mono.
 inline constexpr char kSaveLeftLabel[] = "Save Left Channel As";
 inline constexpr char kSaveLeftTitle[] = "Choose Left Channel Filename";
@@ -124,6 +131,45 @@ std::string ProposedRightName(const std::string& leftPath, const std::string& pr
 // True when the left and right paths of dual mono name the same file, which is
 // refused. The test is exact: paths differing only in letter case differ.
 bool SameOutputPaths(const std::string& leftPath, const std::string& rightPath);
+
+// The file name a save panel proposes: `name` with the output type ("Gig.wav").
+// A bare "Gig" would be the project folder itself in the folder above it, and
+// the panel would go into that folder instead of saving.
+std::string WithOutputType(const std::string& name);
+
+// The folder that holds `path`: "/a" for "/a/Gig" and "/a/Gig/", "/" for "/Gig";
+// empty for a bare name.
+std::string ParentFolder(const std::string& path);
+
+// Where the save panel of a new output starts: the folder of the last output
+// (pass it empty when there is none, or it is gone), else the folder that holds
+// the project.
+std::string OutputStartFolder(const std::string& lastOutputFolder, const std::string& projectDir);
+
+// ---- Remembered projects ----
+
+inline constexpr size_t kMaxRecentProjects = 10;
+
+// The recent projects, newest first, after `project` was opened: it moves to the
+// front, once, and the oldest beyond kMaxRecentProjects drop out.
+std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
+                                           const std::string& project);
+
+// ---- The command line ----
+
+// The values of `proj2wav convert --channels`, in the order of the channel columns.
+inline constexpr const char* kLayoutOptions[] = {"stereo", "left", "right", "sum", "dual"};
+
+// `word` as a POSIX shell reads it back: bare when it holds only letters, digits
+// and "+,-./:=@_", else in single quotes.
+std::string ShellQuoted(const std::string& word);
+
+// The command that converts the project as the window would, into the names the
+// window proposes in `outputFolder` (for dual mono the left one; the command line
+// derives the right name from it):
+//   proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo
+std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
+                               int widthColumn, int channelColumn);
 
 // ---- Room on the volume ----
 

@@ -1,10 +1,11 @@
-// What the front ends show of a project besides the status line: the edit list as
-// a timeline of blocks, after a run the takes that could not be read, and after a
-// load that failed the reason the directory is no project; and the project's name,
-// which its outputs carry. Plain values built from the driver's state, so that the
-// drawing code only draws and the rules (colours by take, where fades fall) can be
-// tested on their own. Read the driver only on the main thread while no
-// conversion runs.
+// What the front ends show of a project besides the status line: every entry of
+// its "Audio Files" as a row (accepted or refused, and the take's facts), the edit
+// list as a timeline of blocks, after a run the takes that could not be read, and
+// after a load that failed the reason the directory is no project; and the
+// project's name, which its outputs carry. Plain values built from the driver's
+// state, so that the drawing code only draws and the rules (colours by take,
+// where fades fall) can be tested on their own. Build them on the thread the
+// driver belongs to (the window loads on a worker), while no conversion runs.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,50 @@
 #include <vector>
 
 class EDLWriter;
+class kxFile;
 
 namespace app {
+
+// A position or a length of `frames` at `rate` as formatTime writes it, without
+// the blank that pads the hours: "0:00:12.03".
+std::string DurationText(uint64_t frames, uint32_t rate);
+
+// When a take was recorded, as its 'bext' chunk says: "2026-03-14 10:00:00".
+std::string OriginationText(const kxFile& take);
+
+// One entry of "Audio Files", in listing order.
+struct TakeRow {
+    std::string name;  // the entry's name, as bytes from the disk
+    bool accepted = false;
+    std::string reason;  // why it was refused (TakeProblemText); empty when accepted
+    // The take's facts; 0 and empty for a refused entry.
+    uint16_t channels = 0;
+    uint16_t bits = 0;
+    uint32_t sampleRate = 0;
+    uint64_t startSample = 0;     // its first frame on the timeline (time reference)
+    uint64_t frames = 0;          // whole frames the file really holds
+    uint64_t declaredFrames = 0;  // whole frames its data chunk declares
+    std::string origination;      // recorded, "2026-03-14 10:00:00"
+    std::string startText;        // formatTime of the start and of the length,
+    std::string lengthText;       // at the take's own rate
+
+    // Cut short (power lost while recording, an interrupted copy): it declares
+    // more audio than it holds. Only what it holds is converted.
+    bool truncated() const { return declaredFrames > frames; }
+};
+
+// Every entry of the last scan, with the facts of the accepted takes.
+std::vector<TakeRow> BuildTakeRows(const EDLWriter& writer);
+
+// What a truncated take holds, "holds 0:00:01.50 of 0:00:04.00"; empty otherwise.
+std::string TruncationText(const TakeRow& row);
+
+// A row's state in words: "accepted", "truncated: holds 0:00:01.50 of
+// 0:00:04.00" or "refused: <reason>".
+std::string TakeStatusText(const TakeRow& row);
+
+// "stereo" for two channels, "mono" for one.
+const char* LayoutWord(uint16_t channels);
 
 // One event of the edit list.
 struct TimelineBlock {
@@ -22,6 +65,8 @@ struct TimelineBlock {
     // Index of the event's file, counted in order of first appearance on the
     // timeline: blocks of one file share it, so they share a colour.
     int take = 0;
+    // Index of the event's take among BuildTakeRows' rows, -1 when unknown.
+    int row = -1;
     // Whether the run fades the event in at its start and out at its end. No fade
     // falls where a piece of a recording joins the next piece of the same one.
     bool fadeIn = false;
@@ -32,10 +77,9 @@ struct TimelineBlock {
 };
 
 struct Timeline {
-    uint64_t first = 0;  // the project's first frame
-    uint64_t last = 0;   // the frame just past its end
-    std::string firstText;
-    std::string lastText;
+    uint64_t first = 0;                 // the project's first frame
+    uint64_t last = 0;                  // the frame just past its end
+    uint32_t rate = 0;                  // frames per second
     std::vector<TimelineBlock> blocks;  // in timeline order
 
     bool empty() const { return blocks.empty(); }
@@ -43,6 +87,12 @@ struct Timeline {
 
 // The timeline of the driver's edit list; empty when none is loaded.
 Timeline BuildTimeline(const EDLWriter& writer);
+
+// The distance in frames between the labelled ticks of a time ruler drawn at
+// `framesPerPixel`: the shortest of 0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10,
+// 15 and 30 s, 1, 2, 5, 10, 15 and 30 min, 1, 2, 3, 6 and 12 h, and whole days,
+// that keeps ticks at least `minPixels` apart.
+double RulerStep(double framesPerPixel, uint32_t rate, double minPixels);
 
 // After a run: the takes that could not be read, each with the stretches that
 // became silence, one per line under a sentence that says so. Empty when every
@@ -60,6 +110,12 @@ void NameOutputs(EDLWriter& writer, const std::string& projectName);
 
 // The directory a project's takes are kept in: "<projectDir>/Audio Files".
 std::string AudioFilesDir(const std::string& projectDir);
+
+// The project a path chosen or dropped by a user stands for: a project folder is
+// itself; its "Audio Files" folder, or a file in that folder, stands for the
+// folder above. A folder named "Audio Files" that has an "Audio Files" of its own
+// is a project. Anything else is returned as it is, without trailing slashes.
+std::string ProjectDirFor(const std::string& path);
 
 // Why `projectDir` is not a valid project, for the words after kNotValidProject,
 // once the driver refused it: its takes do not share one rate (`ratesDiffer`), or

@@ -90,8 +90,9 @@ bool kxFile::OpenToWalk() {
 
 bool kxFile::Validate() {
     ChunkWalk walk;
+    declaredDataSize = 0;
     if (!OpenToWalk() || !WalkChunks(walk)) return false;
-    const uint64_t declaredSize = walk.declaredDataSize;
+    declaredDataSize = walk.declaredDataSize;
     const WaveFormatChunkData& format = header.format.data;
     foundFormat.channels = format.channels;
     foundFormat.sampleRate = format.sampleRate;
@@ -102,7 +103,7 @@ bool kxFile::Validate() {
     // A take cut short (power lost while recording, an interrupted copy) keeps the
     // whole frames that are really there.
     const uint64_t present = FileLength() > dataStart ? FileLength() - dataStart : 0;
-    const uint64_t usable = std::min(declaredSize, present);
+    const uint64_t usable = std::min(declaredDataSize, present);
     dataSize = usable - usable % BytesPerSample();
     header.dataHeader.size = dataSize > UINT32_MAX ? kSizeInDs64 : static_cast<uint32_t>(dataSize);
     if (StartLocation() >= kTimelineFrames || FrameCount() > kTimelineFrames - StartLocation()) {

@@ -140,6 +140,9 @@ public:
     // Sample bytes: for a take, what its data chunk declares and the file really
     // holds, in whole frames; for an output, the bytes written so far.
     uint64_t DataSize() const { return dataSize; }
+    // Sample bytes a take's data chunk (or 'ds64') declares, whether or not the
+    // file holds them: more than DataSize when the take was cut short.
+    uint64_t DeclaredDataSize() const { return declaredDataSize; }
     uint64_t FrameCount() const;
     uint64_t StartLocation() const { return header.bext.data.GetStartLocation(); }
     // The file offset of the first sample byte.
@@ -186,6 +189,7 @@ private:
     std::vector<uint8_t> markerChunks;  // an output's, as MarkerChunkBytes gives them
     uint64_t currentPosition = 0;
     uint64_t dataSize = 0;
+    uint64_t declaredDataSize = 0;
     std::string path;
     bool hasPath = false;
     std::tm creationTime{};

@@ -32,11 +32,7 @@ std::string Quoted(const std::string& text) {
 }
 
 std::string TimeText(const EDLWriter& writer, uint64_t frames) {
-    timeParts parts;
-    writer.GetTime(frames, parts);
-    std::string text = app::formatTime(parts);
-    const size_t first = text.find_first_not_of(' ');
-    return first == std::string::npos ? text : text.substr(first);
+    return app::DurationText(frames, writer.sampleRate);
 }
 
 bool LoadProjectDir(EDLWriter& writer, const std::string& dir, const OutputFormat& format,

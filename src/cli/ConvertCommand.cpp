@@ -14,6 +14,7 @@
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
 #include "app/ProjectView.h"
+#include "app/RunOutcome.h"
 #include "audiofile/kxDiskMgr.h"
 #include "cli/OutputPaths.h"
 #include "cli/ProgressBar.h"
@@ -24,25 +25,10 @@ namespace {
 
 // ---- Words ----
 
-// "A.wav" or "L.wav and R.wav".
-std::string OutputNames(const std::vector<OutputTarget>& targets) {
-    std::string names = Quoted(targets[0].given);
-    if (targets.size() > 1) names += " and " + Quoted(targets[1].given);
+std::vector<std::string> GivenNames(const std::vector<OutputTarget>& targets) {
+    std::vector<std::string> names;
+    for (const OutputTarget& target : targets) names.push_back(target.given);
     return names;
-}
-
-std::string HoldText(const std::vector<OutputTarget>& targets) {
-    return targets.size() > 1 ? " hold " : " holds ";
-}
-
-std::string Frames(uint64_t count) {
-    return std::to_string(count) + " frames";
-}
-
-// "the first 0:00:12.03 (577536 of 5760000 frames)".
-std::string PartText(const EDLWriter& writer, uint64_t written, uint64_t total) {
-    return "the first " + TimeText(writer, written) + " (" + std::to_string(written) + " of " +
-           Frames(total) + ")";
 }
 
 void ReportSilencedTakes(const EDLWriter& writer) {
@@ -60,20 +46,14 @@ void ReportSilencedTakes(const EDLWriter& writer) {
 
 void ReportComplete(const EDLWriter& writer, const ConvertOptions& options,
                     const std::vector<OutputTarget>& targets, uint64_t frames) {
-    const uint64_t first = writer.edl->FirstSampleInEDL();
     std::printf("%s\n", app::kComplete);
-    const char* sides[] = {" (left)", " (right)"};
     for (size_t i = 0; i < targets.size(); ++i) {
-        char rate[32];
-        std::snprintf(rate, sizeof rate, "%u Hz", writer.sampleRate);
         const uint64_t size = kxDiskMgr::Identify(targets[i].given).size;
-        std::printf("  %s: %d Bit, %s%s, %s, %s (%s), starts at %s (sample %llu), %s\n",
-                    targets[i].resolved.c_str(), options.format.bits,
-                    app::ChannelName(options.format.ChannelColumn()),
-                    targets.size() > 1 ? sides[i] : "", rate, TimeText(writer, frames).c_str(),
-                    Frames(frames).c_str(), TimeText(writer, first).c_str(),
-                    static_cast<unsigned long long>(first),
-                    app::formatBytes(static_cast<double>(size)).c_str());
+        const int side = targets.size() > 1 ? static_cast<int>(i) : -1;
+        std::printf("  %s\n", app::OutputSummary(writer, options.format.WidthColumn(),
+                                                 options.format.ChannelColumn(),
+                                                 targets[i].resolved, side, frames, size)
+                                  .c_str());
     }
 }
 
@@ -124,7 +104,7 @@ bool CheckOutputs(const EDLWriter& writer, const ConvertOptions& options,
         const app::OutputProblem problem =
             app::CheckOutputPath(options.project, names[i], i == 1 ? names[0] : std::string());
         if (problem == app::OutputProblem::SameAsOther) {
-            PrintError(std::string(app::kSameNames) + " (" + OutputNames(targets) + ")");
+            PrintError(std::string(app::kSameNames) + " (" + app::OutputNames(names) + ")");
             return false;
         }
         if (problem != app::OutputProblem::None) {
@@ -153,7 +133,7 @@ bool CreateOutputs(EDLWriter& writer, const std::vector<OutputTarget>& targets) 
             kxDiskMgr::RemoveFile(target.given);
         }
     }
-    PrintError("cannot create " + OutputNames(targets) + ": " +
+    PrintError("cannot create " + app::OutputNames(GivenNames(targets)) + ": " +
                (error != 0 ? std::strerror(error) : "the file could not be set up"));
     return false;
 }
@@ -234,23 +214,17 @@ int RunConvert(const ConvertOptions& options) {
 
     const RunResult run = RunOnWorker(writer, !options.quiet && ::isatty(STDERR_FILENO) == 1);
 
-    const uint64_t total = writer.edl->LastSampleInEDL() - writer.edl->FirstSampleInEDL();
-    const uint64_t frameBytes =
-        static_cast<uint64_t>(targets.size() == 2 ? 1 : writer.numChannels) * (writer.bitWidth / 8);
-    const uint64_t written =
-        writer.outFile != nullptr ? writer.outFile->DataSize() / frameBytes : 0;
+    const uint64_t total = app::ProjectFrames(writer);
+    const uint64_t written = app::WrittenFrames(writer);
     ReportSilencedTakes(writer);
 
     if (!run.ok || (written < total && !signals.Signalled())) {
-        const char* reason = run.writeError != 0 ? std::strerror(run.writeError) : "write failed";
-        PrintError(std::string(app::kFailed) + " writing " + OutputNames(targets) + ": " + reason +
-                   "; " + OutputNames(targets) + HoldText(targets) + "only " +
-                   PartText(writer, written, total));
+        PrintError(std::string(app::kFailed) + " " +
+                   app::FailedWriteText(writer, names, run.writeError, written));
         return kExitFailed;
     }
     if (written < total) {
-        PrintError("stopped: " + OutputNames(targets) + HoldText(targets) +
-                   PartText(writer, written, total) + " of the project");
+        PrintError("stopped: " + app::KeptText(writer, names, written));
         return kExitStopped;
     }
     if (!options.quiet) ReportComplete(writer, options, targets, written);

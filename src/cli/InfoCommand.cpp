@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <vector>
 
 #include "app/AppDecisions.h"
 #include "app/EditListCsv.h"
+#include "app/ProjectView.h"
 #include "app/TakeProblemText.h"
 #include "audiofile/kxDiskMgr.h"
 
@@ -47,15 +47,6 @@ struct ProjectFacts {
 std::string FileName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string OriginationText(const kxFile& take) {
-    std::tm t{};
-    take.GetCreateTime(t);  // the fields hold the calendar values as written in 'bext'
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year, t.tm_mon,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
 }
 
 std::string StatusLine(const EDLWriter& writer, const OutputFormat& format, bool valid) {
@@ -139,7 +130,7 @@ void PrintText(const EDLWriter& writer, const InfoOptions& options, const Projec
             width, name, LayoutWords(t.Channels()), t.BitsPerSample(), t.SampleRate(),
             TimeText(writer, t.StartLocation()).c_str(),
             static_cast<unsigned long long>(t.StartLocation()),
-            static_cast<unsigned long long>(t.FrameCount()), OriginationText(t).c_str());
+            static_cast<unsigned long long>(t.FrameCount()), app::OriginationText(t).c_str());
     }
 
     std::printf("\nEdit list: %zu events\n", facts.events.size());
@@ -190,7 +181,7 @@ void PrintJson(const EDLWriter& writer, const InfoOptions& options, const Projec
             {"sample_rate", ValueOrNull(ok, ok ? t->SampleRate() : 0)},
             {"start_sample", ValueOrNull(ok, ok ? t->StartLocation() : 0)},
             {"frames", ValueOrNull(ok, ok ? t->FrameCount() : 0)},
-            {"origination", ValueOrNull(ok, ok ? OriginationText(*t) : std::string())},
+            {"origination", ValueOrNull(ok, ok ? app::OriginationText(*t) : std::string())},
         });
     }
     for (const EventFacts& e : facts.events) {

@@ -3,27 +3,42 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTableView>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <cerrno>
 
 #include "app/OutputSafety.h"
 #include "app/ProjectView.h"
+#include "app/RunOutcome.h"
+#include "app/Version.h"
+#include "app/Waveform.h"
+#include "app/qt/TakesModel.h"
 #include "app/qt/TimelineWidget.h"
+#include "app/qt/WaveformLoader.h"
 #include "audiofile/kxDiskMgr.h"
 
 namespace {
@@ -58,13 +73,36 @@ private:
 const char* const kChannelLabels[] = {"Stereo", "Mono Left", "Mono Right", "Mono Summed (L+R)",
                                       "Dual Mono"};
 
+// The longest lines the list of unreadable takes shows before it scrolls.
+constexpr int kDetailLines = 10;
+constexpr int kDetailWidth = 640;
+
+// The local file or folder a drag carries first, or empty.
+QString DroppedPath(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls() || mime->urls().isEmpty()) return {};
+    const QUrl url = mime->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
 }  // namespace
+
+// What the loader hands to the main thread: the load's outcome and the views of
+// the project, built on the loader's thread while the driver was its own.
+struct AppController::LoadResult {
+    bool loaded = false;
+    std::string name;    // the project's name, for the title and its outputs
+    std::string reason;  // why it is no valid project
+    std::vector<app::TakeRow> rows;
+    app::Timeline timeline;
+    app::WaveformJob waveform;
+};
 
 AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>(this)),
       freeSpace_(
-          [](const QString& folder) { return kxDiskMgr::FreeSpace(Bytes(folder).toStdString()); }) {
+          [](const QString& folder) { return kxDiskMgr::FreeSpace(Bytes(folder).toStdString()); }),
+      settings_(WindowSettings::load()) {
     createActions();
     createMenus();
     createWidgets();
@@ -75,11 +113,14 @@ AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     edlWriter_.Init();
     updateStatus();  // hands the initial choice to the driver and shows it
     updateControls();
+    updateRecentMenu();
     setWindowTitle(QStringLiteral("proj2wav"));
+    setAcceptDrops(true);
 }
 
 AppController::~AppController() {
     stopWorker();
+    waitForLoader();
 }
 
 // ---- Building the window ----
@@ -94,15 +135,29 @@ void AppController::createActions() {
     connect(openAction_, &QAction::triggered, this, &AppController::open);
 
     quitAction_ = new QAction(tr("&Quit"), this);
-    quitAction_->setShortcut(QKeySequence::Quit);
+    // Ctrl+Q everywhere: not every desktop defines a standard key for quitting.
+    quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quitAction_, &QAction::triggered, this, &QWidget::close);
+
+    fitAction_ = new QAction(tr("&Fit to Window"), this);
+    fitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+
+    aboutAction_ = new QAction(tr("&About proj2wav"), this);
+    connect(aboutAction_, &QAction::triggered, this, &AppController::about);
 }
 
 void AppController::createMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(openAction_);
+    recentMenu_ = file->addMenu(tr("Open &Recent"));
     file->addSeparator();
     file->addAction(quitAction_);
+
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(fitAction_);
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(aboutAction_);
 }
 
 void AppController::createWidgets() {
@@ -144,10 +199,14 @@ void AppController::createWidgets() {
         grid->addWidget(button, 1, column + 1);
     }
     grid->setColumnStretch(6, 1);
-    width_->button(0)->setChecked(true);
-    channels_->button(0)->setChecked(true);
+    width_->button(settings_.widthColumn)->setChecked(true);
+    channels_->button(settings_.channelColumn)->setChecked(true);
     const auto selectionChanged = [this](int, bool checked) {
-        if (checked) updateStatus();
+        if (!checked) return;
+        updateStatus();
+        settings_.widthColumn = widthColumn();
+        settings_.channelColumn = channelColumn();
+        settings_.save();
     };
     connect(width_, &QButtonGroup::idToggled, this, selectionChanged);
     connect(channels_, &QButtonGroup::idToggled, this, selectionChanged);
@@ -165,9 +224,59 @@ void AppController::createStatusLine() {
     fileInfo_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(fileInfo_);
 
-    timeline_ = new TimelineWidget(centralWidget());
-    layout->addWidget(timeline_);
-    layout->addStretch(1);
+    // The timeline over the takes panel; the divider between them can be moved.
+    auto* splitter = new QSplitter(Qt::Vertical, centralWidget());
+    splitter->setChildrenCollapsible(false);
+    timeline_ = new TimelineWidget(splitter);
+    connect(fitAction_, &QAction::triggered, timeline_, &TimelineWidget::fitToWindow);
+    waveform_ = new WaveformLoader(this);
+    connect(waveform_, &WaveformLoader::peaksArrived, timeline_, &TimelineWidget::addPeaks);
+    connect(waveform_, &WaveformLoader::finished, this, &AppController::waveformFinished);
+
+    takesModel_ = new TakesModel(this);
+    takesView_ = new QTableView(splitter);
+    takesView_->setModel(takesModel_);
+    takesView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    takesView_->setSelectionMode(QAbstractItemView::SingleSelection);
+    takesView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    takesView_->setAlternatingRowColors(true);
+    takesView_->setWordWrap(false);
+    takesView_->verticalHeader()->hide();
+    // Fixed row heights and column widths: a project of thousands of takes lists
+    // at once, without measuring every row.
+    takesView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    takesView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    const char* const samples[TakesModel::ColumnCount] = {"Take 01 Long Name.wav",
+                                                          "accepted, more",
+                                                          "stereo",
+                                                          "24-bit",
+                                                          "48000 Hz",
+                                                          "00:00:00.00",
+                                                          "00:00:00.00",
+                                                          "2026-03-14 10:00:00"};
+    for (int column = 0; column < TakesModel::ColumnCount; ++column) {
+        const QString header =
+            takesModel_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int text = std::max(fontMetrics().horizontalAdvance(Text(samples[column])),
+                                  fontMetrics().horizontalAdvance(header));
+        takesView_->setColumnWidth(column, text + 24);
+    }
+    takesView_->horizontalHeader()->setStretchLastSection(true);
+    connect(takesView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { timeline_->setSelectedRow(current.row()); });
+    connect(timeline_, &TimelineWidget::rowClicked, this, [this](int row) {
+        if (row < 0) {
+            takesView_->clearSelection();
+            takesView_->setCurrentIndex({});
+            timeline_->setSelectedRow(-1);
+            return;
+        }
+        takesView_->selectRow(row);
+        takesView_->scrollTo(takesModel_->index(row, 0));
+    });
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 1);
+    layout->addWidget(splitter, 1);
 
     auto* buttons = new QHBoxLayout;
     convertButton_ = new QPushButton(tr("Convert"), centralWidget());
@@ -182,24 +291,45 @@ void AppController::createProgressSheet() {
     progressSheet_ = new ProgressSheetDialog(this, [this] { closeProgressSheet(); });
     progressSheet_->setWindowTitle(tr("Converting"));
     progressSheet_->setWindowModality(Qt::WindowModal);
-    progressSheet_->setMinimumWidth(380);
+    progressSheet_->setMinimumWidth(420);
     auto* layout = new QVBoxLayout(progressSheet_);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     dialogText_ = new QLabel(progressSheet_);
     progressBar_ = new QProgressBar(progressSheet_);
     progressBar_->setRange(0, 100);
-    dialogDetails_ = new QLabel(progressSheet_);
-    dialogDetails_->setWordWrap(true);
+    progressBar_->setMinimumWidth(400);
+    dialogSummary_ = new QLabel(progressSheet_);
+    dialogSummary_->setWordWrap(true);
+    dialogSummary_->setMaximumWidth(kDetailWidth);
+    dialogSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    dialogSummary_->hide();
+    dialogDetails_ = new QLabel;
     dialogDetails_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    dialogDetails_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    detailsArea_ = new QScrollArea(progressSheet_);
+    detailsArea_->setWidget(dialogDetails_);
+    detailsArea_->setWidgetResizable(true);
+    detailsArea_->hide();
     dialogDetails_->hide();
+    showInFolder_ = new QPushButton(tr("Show in Folder"), progressSheet_);
+    showInFolder_->setAutoDefault(false);
+    showInFolder_->hide();
+    connect(showInFolder_, &QPushButton::clicked, this, [this] {
+        if (runOutputs_.isEmpty()) return;
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QFileInfo(runOutputs_.first()).absolutePath()));
+    });
     dialogButton_ = new QPushButton(progressSheet_);
     dialogButton_->setAutoDefault(false);
     connect(dialogButton_, &QPushButton::clicked, this, &AppController::closeProgressSheet);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(showInFolder_);
     buttons->addStretch(1);
     buttons->addWidget(dialogButton_);
     layout->addWidget(dialogText_);
     layout->addWidget(progressBar_);
-    layout->addWidget(dialogDetails_);
+    layout->addWidget(dialogSummary_);
+    layout->addWidget(detailsArea_);
     layout->addLayout(buttons);
 }
 
@@ -212,26 +342,116 @@ void AppController::createTimer() {
 // ---- The project and the status line ----
 
 void AppController::open() {
-    if (workerRunning()) return;
-    const std::optional<QString> directory = dialogs_->chooseDirectory(QDir::homePath());
+    if (workerRunning() || loading()) return;
+    // Beside the project opened last, when it is still there.
+    const QString last = settings_.lastProjectFolder;
+    const QString start = !last.isEmpty() && QFileInfo(last).isDir()
+                              ? FromBytes(app::ParentFolder(Bytes(last).toStdString()))
+                              : QDir::homePath();
+    const std::optional<QString> directory = dialogs_->chooseDirectory(start);
     if (directory) openProject(*directory);
 }
 
-void AppController::openProject(const QString& directory) {
-    if (workerRunning()) return;
-    fullPath_ = directory;
-    projectLoaded_ = edlWriter_.LoadProject(Bytes(fullPath_).constData()) != 0;
-    app::NameOutputs(edlWriter_, app::ProjectName(Bytes(fullPath_).toStdString()));
+void AppController::openProject(const QString& path) {
+    if (workerRunning() || loading()) return;
+    fullPath_ = FromBytes(app::ProjectDirFor(Bytes(path).toStdString()));
+    waveform_->cancel();
+    fileInfo_->setText(Text(app::kLoadingProject));
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+
+    // The driver belongs to the loader until its result is handed over.
+    const uint64_t ticket = ++loadTicket_;
+    const std::string directory = Bytes(fullPath_).toStdString();
+    loader_ = std::thread([this, ticket, directory] {
+        auto result = std::make_shared<LoadResult>();
+        result->loaded = edlWriter_.LoadProject(directory.c_str()) != 0;
+        result->name = app::ProjectName(directory);
+        app::NameOutputs(edlWriter_, result->name);
+        if (!result->loaded) {
+            result->reason = app::NotAProjectReason(directory, edlWriter_.entries.size(),
+                                                    edlWriter_.ratesDiffer);
+        }
+        result->rows = app::BuildTakeRows(edlWriter_);
+        if (result->loaded) {
+            result->timeline = app::BuildTimeline(edlWriter_);
+            result->waveform = app::MakeWaveformJob(edlWriter_);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, ticket, result] { projectLoaded(ticket, result); }, Qt::QueuedConnection);
+    });
+    updateControls();
+}
+
+void AppController::projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> result) {
+    if (ticket != loadTicket_) return;
+    waitForLoader();
+    QApplication::restoreOverrideCursor();
+    projectLoaded_ = result->loaded;
+    takesModel_->setRows(std::move(result->rows));
     if (projectLoaded_) {
         projPath_->setText(fullPath_);
         updateStatus();
-        timeline_->setTimeline(app::BuildTimeline(edlWriter_));
+        timeline_->setTimeline(std::move(result->timeline));
+        waveform_->start(std::move(result->waveform));
+        setWindowTitle(FromBytes(result->name));
+        rememberProject(fullPath_);
     } else {
         projPath_->clear();
-        fileInfo_->setText(Text(app::kNotValidProject));
+        fileInfo_->setText(Text(app::kNotValidProject) + QStringLiteral(" (") +
+                           FromBytes(result->reason) + QLatin1Char(')'));
         timeline_->setTimeline({});
+        setWindowTitle(QStringLiteral("proj2wav"));
     }
     updateControls();
+    emit loadFinished(projectLoaded_);
+}
+
+bool AppController::waveformRunning() const {
+    return waveform_->running();
+}
+
+void AppController::rememberProject(const QString& directory) {
+    settings_.lastProjectFolder = directory;
+    std::vector<std::string> recent;
+    for (const QString& project : settings_.recentProjects)
+        recent.push_back(Bytes(project).toStdString());
+    settings_.recentProjects.clear();
+    for (const std::string& project :
+         app::WithRecentProject(recent, Bytes(directory).toStdString())) {
+        settings_.recentProjects.append(FromBytes(project));
+    }
+    settings_.save();
+    updateRecentMenu();
+}
+
+void AppController::updateRecentMenu() {
+    recentMenu_->clear();
+    for (const QString& project : settings_.recentProjects) {
+        QAction* action = recentMenu_->addAction(project);
+        connect(action, &QAction::triggered, this, [this, project] { openProject(project); });
+    }
+    recentMenu_->addSeparator();
+    QAction* clear = recentMenu_->addAction(tr("&Clear Menu"));
+    clear->setEnabled(!settings_.recentProjects.isEmpty());
+    connect(clear, &QAction::triggered, this, [this] {
+        settings_.recentProjects.clear();
+        settings_.save();
+        updateRecentMenu();
+    });
+}
+
+QString AppController::outputStartFolder() const {
+    QString last = settings_.lastOutputFolder;
+    if (!last.isEmpty() && !QFileInfo(last).isDir()) last.clear();
+    const std::string folder =
+        app::OutputStartFolder(Bytes(last).toStdString(), Bytes(fullPath_).toStdString());
+    return folder.empty() ? QDir::homePath() : FromBytes(folder);
+}
+
+QString AppController::commandLine() const {
+    const std::string project = projectLoaded_ ? Bytes(fullPath_).toStdString() : "PROJECT";
+    const std::string folder = projectLoaded_ ? Bytes(outputStartFolder()).toStdString() : "";
+    return FromBytes(app::ConvertCommandLine(project, folder, widthColumn(), channelColumn()));
 }
 
 int AppController::widthColumn() const {
@@ -247,7 +467,7 @@ void AppController::updateParams() {
 }
 
 void AppController::updateStatus() {
-    if (workerRunning()) return;  // the driver's parameters belong to the run
+    if (workerRunning() || loading()) return;  // the driver belongs to the run or the load
     updateParams();
     app::ProjectStatus status;
     status.hasTimes = edlWriter_.ProjectTimes(status.start, status.end) != 0;
@@ -259,8 +479,9 @@ void AppController::updateStatus() {
 }
 
 void AppController::updateControls() {
-    const bool idle = !workerRunning();
+    const bool idle = !workerRunning() && !loading();
     openAction_->setEnabled(idle);
+    recentMenu_->setEnabled(idle);
     for (QAbstractButton* button : width_->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : channels_->buttons()) button->setEnabled(idle);
     convertButton_->setEnabled(idle && projectLoaded_);
@@ -269,25 +490,28 @@ void AppController::updateControls() {
 // ---- Converting ----
 
 void AppController::convert() {
-    if (!projectLoaded_ || sheet_.shown()) return;
+    if (!projectLoaded_ || sheet_.shown() || loading()) return;
     const std::string project = Bytes(fullPath_).toStdString();
+    const QString start = outputStartFolder();
     if (!app::IsDualMono(channelColumn())) {
         const std::optional<QString> path = dialogs_->chooseSaveFile(
-            QString(), QString(), QDir::homePath(), FromBytes(app::ProposedSingleName(project)),
+            QString(), QString(), start,
+            FromBytes(app::WithOutputType(app::ProposedSingleName(project))),
             [this](const QString& chosen) { return outputRefusal(chosen, QString(), true); });
         if (path) outputChosen(*path);
         return;
     }
 
     const std::optional<QString> left = dialogs_->chooseSaveFile(
-        Text(app::kSaveLeftTitle), Text(app::kSaveLeftLabel), QDir::homePath(),
-        FromBytes(app::ProposedLeftName(project)),
+        Text(app::kSaveLeftTitle), Text(app::kSaveLeftLabel), start,
+        FromBytes(app::WithOutputType(app::ProposedLeftName(project))),
         [this](const QString& chosen) { return outputRefusal(chosen, QString(), false); });
     if (!left) return;
     leftChan_ = *left;
     const std::optional<QString> right = dialogs_->chooseSaveFile(
         Text(app::kSaveRightTitle), Text(app::kSaveRightLabel), QFileInfo(leftChan_).absolutePath(),
-        FromBytes(app::ProposedRightName(Bytes(leftChan_).toStdString(), project)),
+        FromBytes(
+            app::WithOutputType(app::ProposedRightName(Bytes(leftChan_).toStdString(), project))),
         [this](const QString& chosen) { return outputRefusal(chosen, leftChan_, true); });
     if (right) outputChosen(*right);
 }
@@ -323,6 +547,9 @@ QString AppController::outputRefusal(const QString& path, const QString& otherOu
 // every guard.
 void AppController::outputChosen(const QString& path) {
     const bool dualMono = app::IsDualMono(channelColumn());
+    settings_.lastOutputFolder = QFileInfo(path).absolutePath();
+    settings_.save();
+    runOutputs_ = dualMono ? QStringList{leftChan_, path} : QStringList{path};
     // A cancelled run may still be closing its output; the driver gets new
     // output files only once it has.
     waitForWorker();
@@ -345,17 +572,28 @@ void AppController::outputChosen(const QString& path) {
 void AppController::startConversion() {
     progAmount_ = 0.0;
     const uint64_t ticket = sheet_.Open();
+    for (QWidget* detail :
+         {static_cast<QWidget*>(dialogSummary_), static_cast<QWidget*>(detailsArea_),
+          static_cast<QWidget*>(dialogDetails_), static_cast<QWidget*>(showInFolder_)}) {
+        detail->hide();
+    }
+    dialogSummary_->clear();
     dialogDetails_->clear();
-    dialogDetails_->hide();
     showSheet();
+    progressSheet_->adjustSize();
     progressSheet_->open();
     progressTimer_->start();
 
     workerTicket_ = ticket;
     worker_ = std::thread([this, ticket] {
+        errno = 0;
         const bool success = edlWriter_.doConvert(progAmount_) != 0;
+        // The write that failed may have run on the conversion's writer thread.
+        const int error =
+            success ? 0 : (edlWriter_.lastWriteError != 0 ? edlWriter_.lastWriteError : errno);
         QMetaObject::invokeMethod(
-            this, [this, ticket, success] { finished(ticket, success); }, Qt::QueuedConnection);
+            this, [this, ticket, success, error] { finished(ticket, success, error); },
+            Qt::QueuedConnection);
     });
     updateControls();
 }
@@ -366,18 +604,53 @@ void AppController::handleTimer() {
 }
 
 // The worker of run `ticket` has ended (on the main thread, queued by the worker).
-void AppController::finished(uint64_t ticket, bool success) {
+void AppController::finished(uint64_t ticket, bool success, int error) {
     if (ticket == workerTicket_) waitForWorker();
     if (sheet_.Finished(ticket, success)) progressTimer_->stop();
-    // Whatever decided the outcome, the sheet of this run tells which takes could
-    // not be read: the output holds silence there.
-    if (ticket == workerTicket_ && sheet_.shown()) {
-        const std::string unreadable = app::UnreadableTakesText(edlWriter_);
-        dialogDetails_->setText(FromBytes(unreadable));
-        dialogDetails_->setVisible(!unreadable.empty());
-    }
+    // Whatever decided the outcome, the sheet of this run tells it in full.
+    if (ticket == workerTicket_ && sheet_.shown()) showOutcome(success, error);
     showSheet();
     updateControls();
+}
+
+// Under the sheet's line: where the output went and what it holds, what a cancel
+// kept, or why the run failed; then the takes that could not be read (the output
+// holds silence there), in a list that scrolls when it is long.
+void AppController::showOutcome(bool success, int error) {
+    std::vector<std::string> outputs;
+    for (const QString& output : runOutputs_) outputs.push_back(Bytes(output).toStdString());
+    const uint64_t written = app::WrittenFrames(edlWriter_);
+    QString summary;
+    if (sheet_.state() == app::ProgressSheet::State::Cancelled) {
+        summary = FromBytes(app::KeptText(edlWriter_, outputs, written));
+    } else if (!success) {
+        summary = FromBytes(app::FailedWriteText(edlWriter_, outputs, error, written));
+    } else {
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            const int side = outputs.size() > 1 ? static_cast<int>(i) : -1;
+            const uint64_t bytes = kxDiskMgr::Identify(outputs[i]).size;
+            if (!summary.isEmpty()) summary += QLatin1Char('\n');
+            summary += FromBytes(app::OutputSummary(edlWriter_, widthColumn(), channelColumn(),
+                                                    outputs[i], side, written, bytes));
+        }
+    }
+    dialogSummary_->setText(summary);
+    dialogSummary_->setVisible(!summary.isEmpty());
+    showInFolder_->setVisible(!outputs.empty());
+
+    const std::string unreadable = app::UnreadableTakesText(edlWriter_);
+    dialogDetails_->setText(FromBytes(unreadable));
+    dialogDetails_->setVisible(!unreadable.empty());
+    detailsArea_->setVisible(!unreadable.empty());
+    if (!unreadable.empty()) {
+        // Sized to its text, up to a size that still fits on the screen.
+        const QSize text = dialogDetails_->sizeHint();
+        const int bar = detailsArea_->verticalScrollBar()->sizeHint().width();
+        const int lines = dialogDetails_->fontMetrics().lineSpacing() * kDetailLines;
+        detailsArea_->setFixedSize(std::min(text.width() + bar + 6, kDetailWidth),
+                                   std::min(text.height(), lines) + bar + 6);
+    }
+    progressSheet_->adjustSize();
 }
 
 void AppController::closeProgressSheet() {
@@ -408,10 +681,71 @@ void AppController::waitForWorker() {
     if (worker_.joinable()) worker_.join();
 }
 
+void AppController::waitForLoader() {
+    if (loader_.joinable()) loader_.join();
+}
+
 void AppController::stopWorker() {
     if (!worker_.joinable()) return;
     edlWriter_.stopRequested = true;
     worker_.join();
+}
+
+// ---- Drag and drop, and help ----
+
+void AppController::dragEnterEvent(QDragEnterEvent* event) {
+    if (!workerRunning() && !loading() && !DroppedPath(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void AppController::dropEvent(QDropEvent* event) {
+    const QString path = DroppedPath(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    openProject(path);
+}
+
+void AppController::about() {
+    QDialog dialog(this);
+    dialog.setWindowTitle(aboutAction_->text().remove(QLatin1Char('&')));
+    dialog.setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(&dialog);
+
+    QString shortcuts;
+    for (const QAction* action : {openAction_, fitAction_, quitAction_}) {
+        shortcuts += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>")
+                         .arg(action->shortcut().toString(QKeySequence::NativeText),
+                              action->text().remove(QLatin1Char('&')).toHtmlEscaped());
+    }
+    shortcuts += tr("<tr><td>Ctrl+Wheel</td><td>Zoom the timeline</td></tr>");
+    auto* text = new QLabel(
+        tr("<h3>proj2wav %1</h3><p>Turns a hard-disk recorder's project into one continuous "
+           "Broadcast WAVE file.</p><p>%2</p><p><b>Keyboard shortcuts</b></p>"
+           "<table cellspacing=\"4\">%3</table><p>The same conversion on the command line:</p>")
+            .arg(QStringLiteral(PROJ2WAV_VERSION), Text(app::kProjectFolderHelp).toHtmlEscaped(),
+                 shortcuts),
+        &dialog);
+    text->setWordWrap(true);
+    layout->addWidget(text);
+
+    auto* commandRow = new QHBoxLayout;
+    auto* command = new QLineEdit(commandLine(), &dialog);
+    command->setObjectName(QStringLiteral("commandLine"));
+    command->setReadOnly(true);
+    command->setCursorPosition(0);
+    command->setMinimumWidth(420);
+    auto* copy = new QPushButton(tr("Copy"), &dialog);
+    connect(copy, &QPushButton::clicked, command,
+            [command] { QGuiApplication::clipboard()->setText(command->text()); });
+    commandRow->addWidget(command, 1);
+    commandRow->addWidget(copy);
+    layout->addLayout(commandRow);
+
+    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(close, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(close);
+    dialog.exec();
 }
 
 void AppController::closeEvent(QCloseEvent* event) {
@@ -419,6 +753,7 @@ void AppController::closeEvent(QCloseEvent* event) {
     // that matches its samples, before the window goes.
     if (workerRunning()) sheet_.Cancel();
     stopWorker();
+    waveform_->cancel();
     progressTimer_->stop();
     if (sheet_.shown()) sheet_.PressButton();
     progressSheet_->hide();

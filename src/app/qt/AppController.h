@@ -1,18 +1,23 @@
 // The main window and its controller: the project path, the word-length and
-// channel choices, the status line, the timeline and the Convert button; the save
-// panels, alerts and the progress sheet of a conversion, and the worker thread
-// that runs it. Every decision comes from the toolkit-free functions in src/app;
-// this class moves values between them, the widgets and the driver.
+// channel choices, the status line, the timeline with its waveform, the takes
+// panel and the Convert button; the save panels, alerts and the progress sheet of
+// a conversion, the worker thread that runs it, and what is remembered between
+// runs. Every decision comes from the toolkit-free functions in src/app; this
+// class moves values between them, the widgets and the driver.
 //
-// Threads: everything here runs on the main thread except the worker, which only
-// calls EDLWriter::doConvert and then hands its result back through a queued
-// call. While a worker exists, nothing of the driver but stopRequested is
-// touched: the controls that reach it are disabled, and the worker is joined
-// before the driver gets new output files and before the window goes away.
+// Threads: everything here runs on the main thread except three workers. The
+// loader runs EDLWriter::LoadProject and builds the views of the result; the
+// conversion worker only calls EDLWriter::doConvert; each hands its result back
+// through a queued call. While either exists, nothing of the driver but
+// stopRequested is touched: the controls that reach it are disabled, and the
+// worker is joined before the driver is used again and before the window goes
+// away. The waveform's worker (WaveformLoader) never touches the driver: it works
+// on a copy of what it needs and opens the takes on handles of its own.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <atomic>
 #include <cstdint>
@@ -22,6 +27,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/qt/Dialogs.h"
+#include "app/qt/WindowSettings.h"
 #include "engine/EDLWriter.h"
 
 class QAction;
@@ -29,9 +35,14 @@ class QButtonGroup;
 class QDialog;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
+class QTableView;
+class TakesModel;
 class TimelineWidget;
+class WaveformLoader;
 
 class AppController : public QMainWindow {
     Q_OBJECT
@@ -41,11 +52,13 @@ public:
 
     // The window asks its questions through `dialogs`; null means real Qt dialogs.
     explicit AppController(std::unique_ptr<Dialogs> dialogs = nullptr, QWidget* parent = nullptr);
-    // Stops a running conversion and waits for its worker.
+    // Stops a running conversion and waits for its worker, and for the loader's.
     ~AppController() override;
 
-    // Loads a project directory as if it had been chosen in the open panel.
-    void openProject(const QString& directory);
+    // Loads a project as if it had been chosen in the open panel: a project
+    // folder, its "Audio Files" or a take in there (app::ProjectDirFor). The load
+    // runs on a worker; loadFinished tells when its result shows.
+    void openProject(const QString& path);
     // Replaces the free-space source (the volume's real free space by default).
     void setFreeSpaceSource(FreeSpaceSource source) { freeSpace_ = std::move(source); }
 
@@ -56,18 +69,33 @@ public:
     QButtonGroup* channelsGroup() const { return channels_; }
     QPushButton* convertButton() const { return convertButton_; }
     QAction* openAction() const { return openAction_; }
+    QMenu* recentMenu() const { return recentMenu_; }
     TimelineWidget* timeline() const { return timeline_; }
+    QTableView* takesView() const { return takesView_; }
+    TakesModel* takesModel() const { return takesModel_; }
     QDialog* progressSheetDialog() const { return progressSheet_; }
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* sheetText() const { return dialogText_; }
+    // The outcome in detail: the outputs after a run, what a cancel kept, why a
+    // run failed.
+    QLabel* sheetSummary() const { return dialogSummary_; }
+    // The takes that could not be read, in a scrollable list.
     QLabel* sheetDetails() const { return dialogDetails_; }
     QPushButton* sheetButton() const { return dialogButton_; }
+    QPushButton* showInFolderButton() const { return showInFolder_; }
     const app::ProgressSheet& sheet() const { return sheet_; }
     const EDLWriter& writer() const { return edlWriter_; }
+    const WindowSettings& settings() const { return settings_; }
     // Percentage the running conversion has reached.
     double progress() const { return progAmount_.load(); }
-    // True from the start of a worker until its end has been handled.
+    // True from the start of a conversion's worker until its end has been handled.
     bool workerRunning() const { return worker_.joinable(); }
+    // True from the start of a load until its result shows.
+    bool loading() const { return loader_.joinable(); }
+    // True while the waveform of the loaded project is still being computed.
+    bool waveformRunning() const;
+    // The command line that converts as the window would now (Help > About).
+    QString commandLine() const;
 
 public slots:
     void open();
@@ -75,11 +103,22 @@ public slots:
     void updateStatus();
     // The progress sheet's button: Cancel while converting, Ok afterwards.
     void closeProgressSheet();
+    void about();
+
+signals:
+    // A load has ended and the window shows its result.
+    void loadFinished(bool loaded);
+    // The waveform of the loaded project is complete.
+    void waveformFinished();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    struct LoadResult;
+
     void createActions();
     void createMenus();
     void createWidgets();
@@ -89,45 +128,66 @@ private:
 
     void updateParams();
     void updateControls();
+    void updateRecentMenu();
     int widthColumn() const;
     int channelColumn() const;
+    // The loader's result, on the main thread.
+    void projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> result);
+    void rememberProject(const QString& directory);
+    // The folder the save panel of a new output starts in.
+    QString outputStartFolder() const;
 
     // The conversion flow, in the order its steps follow each other.
     QString outputRefusal(const QString& path, const QString& otherOutput, bool last);
     void outputChosen(const QString& path);
     void startConversion();
     void handleTimer();
-    void finished(uint64_t ticket, bool success);
+    void finished(uint64_t ticket, bool success, int error);
+    void showOutcome(bool success, int error);
     void showSheet();
     // Sets stopRequested and joins a worker that is still running.
     void stopWorker();
     void waitForWorker();
+    void waitForLoader();
 
     EDLWriter edlWriter_;
     std::unique_ptr<Dialogs> dialogs_;
     FreeSpaceSource freeSpace_;
+    WindowSettings settings_;
 
     app::ProgressSheet sheet_;
     std::atomic<double> progAmount_{0.0};
     std::thread worker_;
     uint64_t workerTicket_ = 0;  // the sheet's ticket of the run in worker_
-    int64_t fileBytes_ = 0;      // projected output size for the current choice
+    std::thread loader_;
+    uint64_t loadTicket_ = 0;  // of the load in loader_
+    int64_t fileBytes_ = 0;    // projected output size for the current choice
     bool projectLoaded_ = false;
-    QString fullPath_;  // the project directory chosen last
-    QString leftChan_;  // the left file of dual mono, between the two save panels
+    QString fullPath_;        // the project directory chosen last
+    QString leftChan_;        // the left file of dual mono, between the two save panels
+    QStringList runOutputs_;  // the files of the run shown on the sheet
 
     QAction* openAction_ = nullptr;
     QAction* quitAction_ = nullptr;
+    QAction* fitAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     QLineEdit* projPath_ = nullptr;
     QButtonGroup* width_ = nullptr;
     QButtonGroup* channels_ = nullptr;
     QLabel* fileInfo_ = nullptr;
     TimelineWidget* timeline_ = nullptr;
+    WaveformLoader* waveform_ = nullptr;
+    TakesModel* takesModel_ = nullptr;
+    QTableView* takesView_ = nullptr;
     QPushButton* convertButton_ = nullptr;
     QDialog* progressSheet_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QLabel* dialogText_ = nullptr;
+    QLabel* dialogSummary_ = nullptr;
+    QScrollArea* detailsArea_ = nullptr;
     QLabel* dialogDetails_ = nullptr;
+    QPushButton* showInFolder_ = nullptr;
     QPushButton* dialogButton_ = nullptr;
     QTimer* progressTimer_ = nullptr;
 };

@@ -3,16 +3,23 @@
 #include <QFile>
 #include <QHelpEvent>
 #include <QPainter>
-#include <QPainterPath>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
 constexpr int kMargin = 6;
-constexpr int kStripHeight = 44;
+constexpr int kMinStripHeight = 56;
 constexpr int kRampWidth = 7;  // fades are far shorter than a pixel; the mark is a sign
+constexpr double kZoomPerNotch = 1.25;
+// However far one zooms in, a pixel shows a frame at least, and the scroll bar's
+// range stays within what its int holds.
+constexpr double kMaxScrollPixels = 1e9;
 
 // Calm, well separated colours; neighbouring takes rarely share one.
 const std::array<QColor, 8> kTakeColours = {
@@ -25,49 +32,168 @@ QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
+// A colour laid over the background at `alpha` (0 to 1), as one opaque colour.
+QColor Blend(const QColor& colour, const QColor& background, double alpha) {
+    const auto mix = [alpha](int a, int b) {
+        return static_cast<int>(a * alpha + b * (1 - alpha));
+    };
+    return QColor(mix(colour.red(), background.red()), mix(colour.green(), background.green()),
+                  mix(colour.blue(), background.blue()));
+}
+
 }  // namespace
 
 TimelineWidget::TimelineWidget(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMouseTracking(true);
+    scrollBar_ = new QScrollBar(Qt::Horizontal, this);
+    scrollBar_->hide();
+    connect(scrollBar_, &QScrollBar::valueChanged, this, &TimelineWidget::scrolled);
 }
 
 void TimelineWidget::setTimeline(app::Timeline timeline) {
     timeline_ = std::move(timeline);
+    peaks_.assign(app::PeakCount(timeline_.first, timeline_.last), app::Peak{});
+    framesPerPeak_ = app::FramesPerPeak(timeline_.first, timeline_.last);
+    selectedRow_ = -1;
+    fitToWindow();
+}
+
+void TimelineWidget::addPeaks(size_t first, const std::vector<app::Peak>& peaks) {
+    for (size_t i = 0; i < peaks.size() && first + i < peaks_.size(); ++i) {
+        peaks_[first + i].Merge(peaks[i]);
+    }
     update();
 }
 
+void TimelineWidget::setSelectedRow(int row) {
+    selectedRow_ = row;
+    if (row >= 0 && !fitted_) {
+        const auto& blocks = timeline_.blocks;
+        const auto block =
+            std::find_if(blocks.begin(), blocks.end(),
+                         [row](const app::TimelineBlock& b) { return b.row == row; });
+        const double shown = framesPerPixel_ * stripRect().width();
+        if (block != blocks.end() &&
+            (block->end <= viewFirst_ || static_cast<double>(block->start) >= viewFirst_ + shown)) {
+            setView(static_cast<double>(block->start) - shown / 10, framesPerPixel_);
+        }
+    }
+    update();
+}
+
+// ---- Geometry ----
+
 QSize TimelineWidget::sizeHint() const {
-    return {600, minimumSizeHint().height()};
+    return {600, rulerHeight() + 2 * kMinStripHeight + kMargin};
 }
 
 QSize TimelineWidget::minimumSizeHint() const {
-    return {200, kMargin + kStripHeight + 4 + fontMetrics().height() + kMargin};
+    return {200, rulerHeight() + kMinStripHeight + kMargin + scrollBar_->sizeHint().height()};
+}
+
+int TimelineWidget::rulerHeight() const {
+    return fontMetrics().height() + 9;
 }
 
 QRect TimelineWidget::stripRect() const {
-    return {kMargin, kMargin, width() - 2 * kMargin, kStripHeight};
+    const int bar = scrollBar_->isVisible() ? scrollBar_->height() : 0;
+    const int top = rulerHeight();
+    return {kMargin, top, std::max(1, width() - 2 * kMargin),
+            std::max(1, height() - top - kMargin - bar)};
+}
+
+// The strip always begins kMargin from the left.
+double TimelineWidget::xOf(double frame) const {
+    return kMargin + (frame - viewFirst_) / framesPerPixel_;
+}
+
+double TimelineWidget::frameAt(double x) const {
+    return viewFirst_ + (x - kMargin) * framesPerPixel_;
+}
+
+void TimelineWidget::setView(double firstFrame, double framesPerPixel) {
+    const double span = static_cast<double>(timeline_.last - timeline_.first);
+    const double width = stripRect().width();
+    const double fit = std::max(span / width, 1e-9);
+    const double finest = std::min(fit, std::max(1.0, span / kMaxScrollPixels));
+    framesPerPixel_ = std::clamp(framesPerPixel, finest, fit);
+    fitted_ = framesPerPixel_ >= fit;
+    const double shown = framesPerPixel_ * width;
+    const double start = static_cast<double>(timeline_.first);
+    viewFirst_ = std::clamp(firstFrame, start, std::max(start, start + span - shown));
+
+    const QSignalBlocker blocker(scrollBar_);
+    scrollBar_->setRange(
+        0, static_cast<int>(std::llround(std::max(0.0, span - shown) / framesPerPixel_)));
+    scrollBar_->setPageStep(static_cast<int>(width));
+    scrollBar_->setSingleStep(std::max(1, static_cast<int>(width) / 10));
+    scrollBar_->setValue(static_cast<int>(std::llround((viewFirst_ - start) / framesPerPixel_)));
+    scrollBar_->setVisible(!fitted_ && !timeline_.empty());
+    update();
+}
+
+void TimelineWidget::scrolled(int value) {
+    viewFirst_ = static_cast<double>(timeline_.first) + value * framesPerPixel_;
+    update();
+}
+
+void TimelineWidget::fitToWindow() {
+    setView(static_cast<double>(timeline_.first), 1e300);
+}
+
+void TimelineWidget::zoom(double factor, int x) {
+    if (timeline_.empty() || factor <= 0) return;
+    const double anchor = frameAt(x);
+    const double perPixel = framesPerPixel_ / factor;
+    setView(anchor - (x - stripRect().left()) * perPixel, perPixel);
+}
+
+void TimelineWidget::resizeEvent(QResizeEvent*) {
+    const int bar = scrollBar_->sizeHint().height();
+    scrollBar_->setGeometry(kMargin, height() - kMargin - bar, width() - 2 * kMargin, bar);
+    if (fitted_) {
+        fitToWindow();
+    } else {
+        setView(viewFirst_, framesPerPixel_);
+    }
+}
+
+// ---- Blocks ----
+
+std::pair<int, int> TimelineWidget::blocksBetween(double first, double last) const {
+    const auto& blocks = timeline_.blocks;
+    // Events do not overlap: both their starts and their ends rise.
+    const auto begin = std::partition_point(blocks.begin(), blocks.end(), [first](const auto& b) {
+        return static_cast<double>(b.end) <= first;
+    });
+    const auto end = std::partition_point(
+        begin, blocks.end(), [last](const auto& b) { return static_cast<double>(b.start) < last; });
+    return {static_cast<int>(begin - blocks.begin()), static_cast<int>(end - blocks.begin())};
 }
 
 QRect TimelineWidget::blockRect(int index) const {
+    return blockRect(index, stripRect());
+}
+
+QRect TimelineWidget::blockRect(int index, const QRect& strip) const {
     if (index < 0 || index >= static_cast<int>(timeline_.blocks.size())) return {};
     const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
-    const QRect strip = stripRect();
-    const double span = static_cast<double>(timeline_.last - timeline_.first);
-    if (span <= 0) return {};
-    const auto x = [&](uint64_t frame) {
-        return strip.left() + static_cast<int>(static_cast<double>(frame - timeline_.first) / span *
-                                               strip.width());
-    };
-    const int left = x(block.start);
+    const double left = std::max(xOf(static_cast<double>(block.start)), strip.left() - 1.0);
+    const double right = std::min(xOf(static_cast<double>(block.end)), strip.right() + 2.0);
+    if (right < strip.left() || left > strip.right()) return {};
+    const int x = static_cast<int>(std::floor(left));
     // Every event stays visible, however short.
-    const int right = std::max(x(block.end), left + 1);
-    return {left, strip.top(), right - left, strip.height()};
+    const int w = std::max(1, static_cast<int>(std::floor(right)) - x);
+    return QRect(x, strip.top(), w, strip.height()).intersected(strip);
 }
 
 int TimelineWidget::blockAt(const QPoint& point) const {
-    for (int i = 0; i < static_cast<int>(timeline_.blocks.size()); ++i) {
-        if (blockRect(i).contains(point)) return i;
+    if (!stripRect().contains(point)) return -1;
+    const QRect strip = stripRect();
+    const auto [begin, end] = blocksBetween(frameAt(point.x() - 1), frameAt(point.x() + 2));
+    for (int i = begin; i < end; ++i) {
+        if (blockRect(i, strip).contains(point)) return i;
     }
     return -1;
 }
@@ -79,6 +205,8 @@ QString TimelineWidget::toolTipAt(const QPoint& point) const {
     return tr("%1\n%2 - %3")
         .arg(Text(block.name), Text(block.startText).trimmed(), Text(block.endText).trimmed());
 }
+
+// ---- Events ----
 
 bool TimelineWidget::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
@@ -95,52 +223,149 @@ bool TimelineWidget::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+void TimelineWidget::wheelEvent(QWheelEvent* event) {
+    const double notches = event->angleDelta().y() / 120.0;
+    if (event->modifiers() & Qt::ControlModifier) {
+        zoom(std::pow(kZoomPerNotch, notches), static_cast<int>(event->position().x()));
+    } else if (scrollBar_->isVisible()) {
+        const int delta =
+            event->angleDelta().x() != 0 ? event->angleDelta().x() : event->angleDelta().y();
+        scrollBar_->setValue(scrollBar_->value() - delta * scrollBar_->singleStep() / 120);
+    } else {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void TimelineWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const int index = blockAt(event->position().toPoint());
+    emit rowClicked(index < 0 ? -1 : timeline_.blocks[static_cast<size_t>(index)].row);
+}
+
+// ---- Drawing ----
+
 void TimelineWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     const QRect strip = stripRect();
-    const QColor stripColour = palette().color(QPalette::Base);
     painter.setPen(palette().color(QPalette::Mid));
-    painter.setBrush(stripColour);
-    painter.drawRect(QRectF(strip).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.setBrush(palette().color(QPalette::Base));
+    painter.drawRect(strip.adjusted(0, 0, -1, -1));
     if (timeline_.empty()) return;
 
-    for (int i = 0; i < static_cast<int>(timeline_.blocks.size()); ++i) {
+    paintRuler(painter);
+    painter.setClipRect(strip.adjusted(1, 1, -1, -1));
+    const auto [begin, end] = blocksBetween(frameAt(strip.left()), frameAt(strip.right() + 1));
+    // Thousands of takes can stand side by side, each a pixel wide: a block is a
+    // filled rectangle, the waveform is drawn in one pass over the pixel columns,
+    // and only blocks wide enough get their fade marks and names.
+    const QColor base = palette().color(QPalette::Base);
+    std::array<QColor, kTakeColours.size()> fills;
+    for (size_t i = 0; i < fills.size(); ++i) fills[i] = Blend(kTakeColours[i], base, 0.45);
+    const QRect body = strip.adjusted(0, 1, 0, -1);
+    for (int i = begin; i < end; ++i) {
         const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(i)];
-        const QRect rect = blockRect(i).adjusted(0, 1, 0, -1);
-        const QColor colour = kTakeColours[static_cast<size_t>(block.take) % kTakeColours.size()];
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(colour);
-        painter.drawRect(rect);
+        painter.fillRect(blockRect(i, body), fills[static_cast<size_t>(block.take) % fills.size()]);
+    }
+    paintWaveform(painter, body, begin, end);
+    for (int i = begin; i < end; ++i) paintDecorations(painter, body, i);
+}
 
-        // A fade is marked by cutting its corner away, so the block's top edge
-        // rises from nothing (fade in) or falls to nothing (fade out).
-        const int ramp = std::min(kRampWidth, rect.width() / 3);
-        painter.setBrush(stripColour);
-        if (block.fadeIn && ramp > 0) {
-            painter.drawPolygon(QPolygon(
-                {rect.topLeft(), QPoint(rect.left() + ramp, rect.top()), rect.bottomLeft()}));
-        }
-        if (block.fadeOut && ramp > 0) {
-            const QPoint topRight(rect.right() + 1, rect.top());
-            const QPoint bottomRight(rect.right() + 1, rect.bottom() + 1);
-            painter.drawPolygon(
-                QPolygon({QPoint(rect.right() + 1 - ramp, rect.top()), topRight, bottomRight}));
-        }
+// One line per pixel column from the lowest to the highest sample heard there,
+// in the colour of the take that plays at the column's start.
+void TimelineWidget::paintWaveform(QPainter& painter, const QRect& body, int begin, int end) {
+    const QFontMetrics metrics = fontMetrics();
+    const QRect wave = body.adjusted(0, metrics.height(), 0, -2);
+    const double middle = wave.top() + wave.height() / 2.0;
+    const double half = wave.height() / 2.0;
+    std::array<std::vector<QLineF>, kTakeColours.size()> lines;
+    // The columns of each block, exactly those its rectangle fills.
+    int index = begin;
+    QRect rect = blockRect(index, body);
+    for (int x = body.left(); x <= body.right(); ++x) {
+        while (index < end && x > rect.right()) rect = blockRect(++index, body);
+        if (index == end) break;
+        if (x < rect.left()) continue;
+        const app::Peak peak =
+            app::PeakOver(peaks_, timeline_.first, framesPerPeak_,
+                          static_cast<uint64_t>(std::max(frameAt(x), 0.0)),
+                          static_cast<uint64_t>(std::ceil(std::max(frameAt(x + 1), 0.0))));
+        const int take = timeline_.blocks[static_cast<size_t>(index)].take;
+        lines[static_cast<size_t>(take) % lines.size()].emplace_back(
+            x + 0.5, middle - peak.high * half / 32768.0 - 0.5, x + 0.5,
+            middle - peak.low * half / 32768.0 + 0.5);
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        painter.setPen(kTakeColours[i].darker(135));
+        painter.drawLines(lines[i].data(), static_cast<int>(lines[i].size()));
+    }
+}
 
-        // The file's name, when it fits.
-        const QRect textRect = rect.adjusted(ramp + 3, 0, -ramp - 3, 0);
-        const QString name =
-            fontMetrics().elidedText(Text(block.name), Qt::ElideRight, textRect.width());
-        if (textRect.width() > fontMetrics().averageCharWidth() * 4 && !name.isEmpty()) {
-            painter.setPen(colour.lightness() > 150 ? Qt::black : Qt::white);
-            painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, name);
-        }
+void TimelineWidget::paintRuler(QPainter& painter) {
+    const QRect strip = stripRect();
+    const QFontMetrics metrics = fontMetrics();
+    const int labelWidth = metrics.horizontalAdvance(QStringLiteral("00:00:00.00"));
+    const double step = app::RulerStep(framesPerPixel_, timeline_.rate, labelWidth + 16);
+    if (step <= 0) return;
+    painter.setPen(palette().color(QPalette::WindowText));
+    const int bottom = strip.top() - 1;
+    // A long tick with its time at every step, a short one half way.
+    for (auto half = static_cast<int64_t>(std::ceil(viewFirst_ / step * 2));; ++half) {
+        const double tick = static_cast<double>(half) * step / 2;
+        const int x = static_cast<int>(std::lround(xOf(tick)));
+        if (x > strip.right()) break;
+        const bool major = half % 2 == 0;
+        painter.drawLine(x, bottom - (major ? 6 : 3), x, bottom);
+        if (!major) continue;
+        const auto frame = static_cast<uint64_t>(std::llround(tick));
+        const QString label = Text(app::DurationText(frame, timeline_.rate));
+        if (x + 3 + metrics.horizontalAdvance(label) > width()) break;  // no cut-off time
+        painter.drawText(QRect(x + 3, 1, labelWidth + 8, metrics.height()),
+                         Qt::AlignLeft | Qt::AlignTop, label);
+    }
+}
+
+// A wide block's fade marks and name, and the mark of the selected take.
+void TimelineWidget::paintDecorations(QPainter& painter, const QRect& body, int index) {
+    const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
+    const QRect rect = blockRect(index, body);
+    const bool selected = block.row >= 0 && block.row == selectedRow_;
+    const QColor highlight = palette().color(QPalette::Highlight);
+    if (rect.width() < 12) {
+        if (selected) painter.fillRect(rect, highlight);
+        return;
     }
 
-    // The span's start and end under the strip.
-    painter.setPen(palette().color(QPalette::WindowText));
-    const QRect labels(strip.left(), strip.bottom() + 4, strip.width(), fontMetrics().height());
-    painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, Text(timeline_.firstText).trimmed());
-    painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, Text(timeline_.lastText).trimmed());
+    // A fade is marked by cutting its corner away, so the block's top edge rises
+    // from nothing (fade in) or falls to nothing (fade out).
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Base));
+    const int ramp = std::min(kRampWidth, rect.width() / 3);
+    if (block.fadeIn) {
+        painter.drawPolygon(
+            QPolygon({rect.topLeft(), QPoint(rect.left() + ramp, rect.top()), rect.bottomLeft()}));
+    }
+    if (block.fadeOut) {
+        const QPoint topRight(rect.right() + 1, rect.top());
+        const QPoint bottomRight(rect.right() + 1, rect.bottom() + 1);
+        painter.drawPolygon(
+            QPolygon({QPoint(rect.right() + 1 - ramp, rect.top()), topRight, bottomRight}));
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+
+    const QFontMetrics metrics = fontMetrics();
+    const QRect textRect(rect.left() + ramp + 3, rect.top(), rect.width() - 2 * ramp - 6,
+                         metrics.height());
+    if (textRect.width() > metrics.averageCharWidth() * 3) {
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
+                         metrics.elidedText(Text(block.name), Qt::ElideRight, textRect.width()));
+    }
+    if (selected) {
+        painter.setPen(QPen(highlight, 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect).adjusted(1, 1, -1, -1));
+    }
 }

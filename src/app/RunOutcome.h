@@ -1,0 +1,42 @@
+// The words after a conversion run, the same in every front end: what each output
+// holds after a complete run, what a stopped run kept, and why a run failed.
+// Built from the driver once its run has ended, on the thread that started it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class EDLWriter;
+
+namespace app {
+
+// Frames the last run wrote into each of its output files (dual mono writes as
+// many into both).
+uint64_t WrittenFrames(const EDLWriter& writer);
+
+// Frames a complete run writes: the project's span; 0 when none is loaded.
+uint64_t ProjectFrames(const EDLWriter& writer);
+
+// "\"A.wav\"", or "\"L.wav\" and \"R.wav\"" for the two files of dual mono.
+std::string OutputNames(const std::vector<std::string>& paths);
+
+// After a stopped run, what was kept:
+//   "\"A.wav\" holds the first 0:00:12.03 (577536 of 5760000 frames) of the project"
+std::string KeptText(const EDLWriter& writer, const std::vector<std::string>& paths,
+                     uint64_t written);
+
+// After a failed run, why and what is left (`error` an errno value, 0 when unknown):
+//   "writing \"A.wav\": No space left on device; \"A.wav\" holds only the first ..."
+std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
+                            int error, uint64_t written);
+
+// After a complete run, one output file: its path, format, length, place on the
+// timeline and size:
+//   "/out/A.wav: 24 Bit, Stereo, 48000 Hz, 0:02:00.00 (5760000 frames), starts at
+//    0:00:10.00 (sample 480000), 34.6 MB"
+// `side` is 0 for the left and 1 for the right file of dual mono, -1 otherwise.
+std::string OutputSummary(const EDLWriter& writer, int widthColumn, int channelColumn,
+                          const std::string& path, int side, uint64_t frames, uint64_t bytes);
+
+}  // namespace app

@@ -1,0 +1,142 @@
+// The takes panel's rows, the link between a row and its timeline blocks, the
+// project a chosen or dropped path stands for, and the window's small decisions:
+// proposed output folders, recent projects, the command line and the ruler.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/AppDecisions.h"
+#include "app/ProjectView.h"
+#include "app/TakeProblemText.h"
+#include "engine/EDLWriter.h"
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+TEST(TakeRows, EveryEntryWithItsFactsOrWhyItWasRefused) {
+    ProjectDir project;
+    TakeRecipe whole = NthTake(48000, 96000, 0);
+    whole.date = "2025-11-02";
+    whole.time = "21:07:09";
+    project.Add("A.wav", whole);
+    // Cut after 1 s of its 4 s of 16-bit mono: 2 bytes a frame behind the header.
+    const TakeRecipe cut = NthTake(3 * 48000, 4 * 48000, 1, 1, 16);
+    const std::vector<uint8_t> bytes = BuildTake(cut).Bytes();
+    const size_t header = bytes.size() - 4 * 48000 * 2;
+    BuildTake(cut).Write(project.AudioDir() + "/B.wav", header + 48000 * 2 + 1);
+    WriteFileBytes(project.AudioDir() + "/notes.txt", {'h', 'i'});
+    EDLWriter writer;
+    writer.Init();
+    ASSERT_EQ(writer.LoadProject(project.Path().c_str()), 1);
+
+    const std::vector<app::TakeRow> rows = app::BuildTakeRows(writer);
+    ASSERT_EQ(rows.size(), 3u);  // in listing order
+    const app::TakeRow& a = rows[0];
+    EXPECT_EQ(a.name, "A.wav");
+    EXPECT_TRUE(a.accepted);
+    EXPECT_EQ(a.reason, "");
+    EXPECT_EQ(a.channels, 2);
+    EXPECT_EQ(a.bits, 24);
+    EXPECT_EQ(a.sampleRate, 48000u);
+    EXPECT_EQ(a.startSample, 48000u);
+    EXPECT_EQ(a.frames, 96000u);
+    EXPECT_FALSE(a.truncated());
+    EXPECT_EQ(a.origination, "2025-11-02 21:07:09");
+    EXPECT_EQ(a.startText, "0:00:01.00");
+    EXPECT_EQ(a.lengthText, "0:00:02.00");
+    EXPECT_EQ(app::TakeStatusText(a), "accepted");
+
+    const app::TakeRow& b = rows[1];
+    EXPECT_TRUE(b.accepted);
+    EXPECT_EQ(b.frames, 48000u);
+    EXPECT_EQ(b.declaredFrames, 4u * 48000);
+    EXPECT_TRUE(b.truncated());
+    EXPECT_EQ(app::TakeStatusText(b), "truncated: holds 0:00:01.00 of 0:00:04.00");
+
+    const app::TakeRow& notes = rows[2];
+    EXPECT_FALSE(notes.accepted);
+    EXPECT_EQ(notes.reason, app::TakeProblemText(TakeProblem::NotWave));
+    EXPECT_EQ(notes.channels, 0);
+    EXPECT_EQ(app::TakeStatusText(notes), "refused: " + notes.reason);
+
+    // Each block of the timeline knows its take's row.
+    const app::Timeline timeline = app::BuildTimeline(writer);
+    ASSERT_EQ(timeline.blocks.size(), 2u);
+    EXPECT_EQ(timeline.blocks[0].row, 0);
+    EXPECT_EQ(timeline.blocks[1].row, 1);
+}
+
+TEST(ProjectDirFor, AudioFilesAndTakesStandForTheProject) {
+    ProjectDir project;
+    const std::string take = project.Add("Take 1.wav", NthTake(0, 100, 0));
+    const std::string root = project.Path();
+    const std::string audio = project.AudioDir();
+    // A project that happens to be called "Audio Files".
+    const std::string named = root + "/elsewhere/Audio Files";
+    fs::create_directories(named + "/Audio Files");
+    const struct {
+        std::string path, project;
+    } cases[] = {
+        {root, root},
+        {root + "/", root},
+        {audio, root},
+        {audio + "//", root},
+        {audio + "/" + take, root},
+        {named, named},
+        {root + "/missing", root + "/missing"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(app::ProjectDirFor(c.path), c.project) << c.path;
+}
+
+TEST(OutputProposal, ANameWithTypeInTheLastFolderOrBesideTheProject) {
+    EXPECT_EQ(app::WithOutputType("Gig"), "Gig.wav");
+    EXPECT_EQ(app::WithOutputType(""), "");
+    EXPECT_EQ(app::ParentFolder("/a/Gig"), "/a");
+    EXPECT_EQ(app::ParentFolder("/a//Gig/"), "/a");
+    EXPECT_EQ(app::ParentFolder("/Gig"), "/");
+    EXPECT_EQ(app::ParentFolder("Gig"), "");
+    EXPECT_EQ(app::OutputStartFolder("", "/a/Gig"), "/a");
+    EXPECT_EQ(app::OutputStartFolder("/out", "/a/Gig"), "/out");
+}
+
+TEST(RecentProjects, NewestFirstOnceAndAtMostTen) {
+    std::vector<std::string> recent;
+    for (int i = 0; i < 12; ++i) recent = app::WithRecentProject(recent, "/p" + std::to_string(i));
+    ASSERT_EQ(recent.size(), app::kMaxRecentProjects);
+    EXPECT_EQ(recent.front(), "/p11");
+    EXPECT_EQ(recent.back(), "/p2");
+    recent = app::WithRecentProject(recent, "/p5");
+    EXPECT_EQ(recent.size(), app::kMaxRecentProjects);
+    EXPECT_EQ(recent[0], "/p5");
+    EXPECT_EQ(std::count(recent.begin(), recent.end(), "/p5"), 1);
+}
+
+TEST(CommandLine, MatchesTheChoicesAndSurvivesTheShell) {
+    EXPECT_EQ(app::ConvertCommandLine("/a/Gig", "/out", 1, 0),
+              "proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo");
+    // Dual mono names the left file; the command line makes the right one.
+    EXPECT_EQ(app::ConvertCommandLine("/a/My Gig", "/out/", 0, 4),
+              "proj2wav convert '/a/My Gig' -o '/out/My GigL.wav' --bits 16 --channels dual");
+    // What a shell makes of a quoted word is the word itself.
+    for (const std::string word :
+         {"plain", "two words", "it's", "$HOME `x` \\ \"q\"", "Ærø 日本", "-"}) {
+        EXPECT_EQ(RunCommand("printf '%s' " + app::ShellQuoted(word)), word) << word;
+    }
+}
+
+TEST(RulerStep, ThePlainestStepThatLeavesRoomForTheTimes) {
+    const struct {
+        double framesPerPixel, minPixels, seconds;
+    } cases[] = {
+        {48, 100, 0.1},         // 0.1 s to 100 pixels
+        {480, 100, 1},          // exactly 1 s
+        {481, 100, 2},          // a hair more: the next step
+        {48000, 90, 120},       // 90 s: 2 min
+        {1e8, 100, 3 * 86400},  // 2.4 days: whole days
+    };
+    for (const auto& c : cases) {
+        EXPECT_DOUBLE_EQ(app::RulerStep(c.framesPerPixel, 48000, c.minPixels), c.seconds * 48000)
+            << c.framesPerPixel;
+    }
+}

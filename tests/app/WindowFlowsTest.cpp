@@ -1,0 +1,188 @@
+// The window for daily use, driven as a user would: dropping a project, the takes
+// panel and the timeline selecting each other, what is remembered for the next
+// start, and the end sheets naming the output or the file a cancel kept.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QUrl>
+
+// GCC 12 takes the scripted dialogs' optional answers for uninitialized when they
+// are inlined here (a false positive).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include "ScriptedDialogs.h"
+#pragma GCC diagnostic pop
+#include "app/AppDecisions.h"
+#include "app/qt/AppController.h"
+#include "app/qt/TakesModel.h"
+#include "app/qt/TimelineWidget.h"
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+
+namespace {
+
+QString Q(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+struct Window {
+    ScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<AppController> controller;
+
+    Window() {
+        auto scripted = std::make_unique<ScriptedDialogs>();
+        dialogs = scripted.get();
+        controller = std::make_unique<AppController>(std::move(scripted));
+        controller->setFreeSpaceSource([](const QString&) { return int64_t{1} << 50; });
+        controller->show();
+    }
+    AppController* operator->() const { return controller.get(); }
+    bool Loaded() const {
+        return QTest::qWaitFor([this] { return !controller->loading(); }, 60000);
+    }
+    void Drop(const std::string& path) const {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(Q(path))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(controller.get(), &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(controller.get(), &drop);
+    }
+    // Converts into `path` and waits for the worker's end; Cancel at once when asked.
+    bool Convert(const std::string& path, bool cancel = false) const {
+        dialogs->saveFiles.push_back(Q(path));
+        controller->convertButton()->click();
+        if (cancel) controller->sheetButton()->click();
+        return QTest::qWaitFor([this] { return !controller->workerRunning(); }, 120000);
+    }
+    QStringList RecentItems() const {
+        QStringList items;
+        for (const QAction* action : controller->recentMenu()->actions()) items << action->text();
+        return items;
+    }
+};
+
+}  // namespace
+
+TEST(WindowFlows, ADroppedProjectListsEveryEntryAndSelectsAcrossPanels) {
+    ProjectDir project;
+    project.Add("A.wav", NthTake(48000, 48000, 0));
+    const std::string take = project.Add("B.wav", NthTake(4 * 48000, 48000, 1));
+    WriteFileBytes(project.AudioDir() + "/notes.txt", {'h', 'i'});
+    Window window;
+    for (const std::string& dropped :
+         {project.AudioDir() + "/" + take, project.AudioDir(), project.Path()}) {
+        window->projectPathField()->clear();
+        window.Drop(dropped);
+        ASSERT_TRUE(window.Loaded());
+        EXPECT_EQ(window->projectPathField()->text(), Q(project.Path())) << dropped;
+    }
+    EXPECT_EQ(window->windowTitle(), Q(app::LastPathComponent(project.Path())));
+
+    const TakesModel& model = *window->takesModel();
+    ASSERT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(model.cellText(model.rows()[2], TakesModel::Status), "refused: not a WAVE file");
+    EXPECT_EQ(model.cellText(model.rows()[1], TakesModel::Start), "0:00:04.00");
+
+    // A row selects its blocks; a block selects its row.
+    window->takesView()->selectRow(1);
+    EXPECT_EQ(window->timeline()->selectedRow(), 1);
+    TimelineWidget* timeline = window->timeline();
+    QTest::mouseClick(timeline, Qt::LeftButton, {}, timeline->blockRect(0).center());
+    EXPECT_EQ(window->takesView()->currentIndex().row(), 0);
+    EXPECT_EQ(timeline->selectedRow(), 0);
+
+    // Zoomed in on A, selecting B brings it into view; Fit to Window shows all.
+    const double whole = timeline->framesPerPixel();
+    timeline->zoom(16, timeline->blockRect(0).center().x());
+    EXPECT_DOUBLE_EQ(timeline->framesPerPixel(), whole / 16);
+    EXPECT_FALSE(timeline->blockRect(1).isValid());
+    window->takesView()->selectRow(1);
+    EXPECT_TRUE(timeline->blockRect(1).isValid());
+    timeline->fitToWindow();
+    EXPECT_TRUE(timeline->fitted());
+    EXPECT_DOUBLE_EQ(timeline->framesPerPixel(), whole);
+}
+
+TEST(WindowFlows, ChoicesFoldersAndRecentProjectsAreRemembered) {
+    ProjectDir first, second;
+    first.Add("A.wav", NthTake(0, 4800, 0));
+    second.Add("A.wav", NthTake(0, 4800, 0));
+    {
+        Window window;
+        window->openProject(Q(first.Path()));
+        ASSERT_TRUE(window.Loaded());
+        window->openProject(Q(second.Path()));
+        ASSERT_TRUE(window.Loaded());
+        window->widthGroup()->button(1)->click();
+        window->channelsGroup()->button(3)->click();
+        EXPECT_EQ(window.RecentItems(),
+                  QStringList({Q(second.Path()), Q(first.Path()), "", "&Clear Menu"}));
+    }
+
+    Window next;
+    EXPECT_EQ(next->widthGroup()->checkedId(), 1);
+    EXPECT_EQ(next->channelsGroup()->checkedId(), 3);
+    // The open panel starts beside the project opened last.
+    next.dialogs->directories.push_back(std::nullopt);
+    next->open();
+    EXPECT_EQ(next.dialogs->directoryStarts.back(), Q(app::ParentFolder(second.Path())));
+    next->recentMenu()->actions()[1]->trigger();
+    ASSERT_TRUE(next.Loaded());
+    EXPECT_EQ(next->projectPathField()->text(), Q(first.Path()));
+    EXPECT_EQ(next.RecentItems().first(), Q(first.Path()));
+    next->recentMenu()->actions().last()->trigger();  // Clear Menu
+    EXPECT_EQ(Window().RecentItems(), QStringList({"", "&Clear Menu"}));
+}
+
+TEST(WindowFlows, TheEndSheetNamesTheOutputAndTheNextPanelStartsThere) {
+    ProjectDir project;
+    project.Add("A.wav", NthTake(48000, 48000, 0));
+    TempDir out;
+    Window window;
+    window->openProject(Q(project.Path()));
+    ASSERT_TRUE(window.Loaded());
+    const std::string output = out / "Mix.wav";
+    ASSERT_TRUE(window.Convert(output));
+    EXPECT_EQ(window->sheetText()->text(), app::kComplete);
+    EXPECT_TRUE(window->sheetSummary()->text().startsWith(
+        Q(output + ": 16 Bit, Stereo, 48000 Hz, 0:00:01.00 (48000 frames), starts at 0:00:01.00")))
+        << window->sheetSummary()->text().toStdString();
+    EXPECT_TRUE(window->showInFolderButton()->isVisible());
+    window->sheetButton()->click();
+
+    ASSERT_TRUE(window.Convert(out / "Again.wav"));
+    const auto& panel = window.dialogs->saveRequests.back();
+    EXPECT_EQ(panel.startDir, Q(out.Path().string()));
+    EXPECT_EQ(panel.proposedName, Q(app::LastPathComponent(project.Path()) + ".wav"));
+}
+
+TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
+    ProjectDir project;
+    constexpr uint64_t kSpan = 20ull * 60 * 48000;  // a long run that a cancel cuts short
+    project.Add("A.wav", NthTake(0, 48000, 0, 1, 16));
+    project.Add("B.wav", NthTake(kSpan - 48000, 48000, 1, 1, 16));
+    TempDir out;
+    Window window;
+    window->openProject(Q(project.Path()));
+    ASSERT_TRUE(window.Loaded());
+    const std::string output = out / "Long.wav";
+    ASSERT_TRUE(window.Convert(output, true));
+    EXPECT_EQ(window->sheetText()->text(), app::kCancelled);
+    const QString kept = window->sheetSummary()->text();
+    EXPECT_TRUE(kept.startsWith(Q("\"" + output + "\" holds the first "))) << kept.toStdString();
+    EXPECT_TRUE(kept.endsWith(" of " + QString::number(kSpan) + " frames) of the project"))
+        << kept.toStdString();
+}
