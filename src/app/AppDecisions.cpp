@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 
 namespace app {
 
@@ -58,6 +59,20 @@ const char* ChannelName(int channelColumn) {
 
 bool IsDualMono(int channelColumn) {
     return channelColumn == kDualMonoColumn;
+}
+
+int ChannelColumnOf(const std::string& layoutName) {
+    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
+        if (layoutName == kLayoutNames[column]) return column;
+    }
+    return 0;
+}
+
+const char* LayoutName(int channelColumn) {
+    if (channelColumn < 0 || channelColumn >= static_cast<int>(std::size(kLayoutNames))) {
+        return kLayoutNames[0];
+    }
+    return kLayoutNames[channelColumn];
 }
 
 std::string RateText(uint32_t sampleRate, bool ratesDiffer) {
@@ -116,6 +131,14 @@ uint64_t RoomNeeded(int64_t fileBytes) {
 
 bool HasRoom(uint64_t freeBytes, int64_t fileBytes) {
     return freeBytes > RoomNeeded(fileBytes);
+}
+
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes) {
+    if (HasRoom(quotaFreeBytes, projectBytes)) return std::string();
+    return std::string(kInsufficientSpace) + " The output needs " +
+           formatBytes(static_cast<double>(RoomNeeded(projectBytes))) +
+           ", and this browser lets the page store only " +
+           formatBytes(static_cast<double>(quotaFreeBytes)) + " more (out of quota).";
 }
 
 uint64_t ProgressSheet::Open() {

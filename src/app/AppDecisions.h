@@ -75,6 +75,14 @@ const char* ChannelName(int channelColumn);
 // True for the dual-mono column: two output files, two save panels.
 bool IsDualMono(int channelColumn);
 
+// The short names of the channel layouts in column order, as the command line's
+// --channels and the page's choices spell them.
+inline constexpr const char* kLayoutNames[] = {"stereo", "left", "right", "sum", "dual"};
+// The column of a layout's short name; stereo (0) for any other name.
+int ChannelColumnOf(const std::string& layoutName);
+// The short name of a channel column; "stereo" for any other column.
+const char* LayoutName(int channelColumn);
+
 // What the driver tells about the loaded project, for the status line.
 struct ProjectStatus {
     bool hasTimes = false;  // ProjectTimes succeeded (a project is loaded)
@@ -126,6 +134,12 @@ uint64_t RoomNeeded(int64_t fileBytes);
 // is not enough. Pass 0 when the free space cannot be found out (a platform's
 // "unknown" of -1 must not become a huge unsigned number), which refuses the run.
 bool HasRoom(uint64_t freeBytes, int64_t fileBytes);
+
+// The refusal where a browser keeps the output in the page's own storage: empty
+// when `quotaFreeBytes` (what the browser still lets the page store) has room for
+// the output as HasRoom decides; otherwise kInsufficientSpace with the figures and
+// the words "out of quota".
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes);
 
 // ---- Progress sheet ----
 

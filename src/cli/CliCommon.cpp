@@ -6,17 +6,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 
 #include "app/AppDecisions.h"
+#include "app/ProjectReport.h"
 
 namespace cli {
 
 int OutputFormat::ChannelColumn() const {
-    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
-        if (layout == kLayoutNames[column]) return column;
-    }
-    return Stereo;
+    return app::ChannelColumnOf(layout);
 }
 
 bool OutputFormat::IsDualMono() const {
@@ -36,11 +33,7 @@ std::string Quoted(const std::string& text) {
 }
 
 std::string TimeText(const EDLWriter& writer, uint64_t frames) {
-    timeParts parts;
-    writer.GetTime(frames, parts);
-    std::string text = app::formatTime(parts);
-    const size_t first = text.find_first_not_of(' ');
-    return first == std::string::npos ? text : text.substr(first);
+    return app::ShortTimeText(writer, frames);
 }
 
 std::string AudioFilesDir(const std::string& projectDir) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/AppDecisions.h"
 #include "audiofile/kxFile.h"
 #include "engine/EDLWriter.h"
 
@@ -21,7 +22,7 @@ enum ExitCode : int {
 };
 
 // The channel layouts in the order of the window's column (and of ChanTypes).
-inline constexpr const char* kLayoutNames[] = {"stereo", "left", "right", "sum", "dual"};
+inline constexpr const auto& kLayoutNames = app::kLayoutNames;
 
 // The output format as given on the command line.
 struct OutputFormat {
