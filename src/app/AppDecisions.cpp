@@ -1,5 +1,6 @@
 #include "app/AppDecisions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -30,6 +31,15 @@ constexpr const char* kChannelNames[] = {"Stereo", "Mono Left", "Mono Right", "M
                                          "Dual Mono"};
 constexpr int kChannelColumns = sizeof(kChannelNames) / sizeof(kChannelNames[0]);
 
+// "1:05" or "1:02:05".
+std::string ClockText(double seconds) {
+    const auto total = static_cast<long long>(std::max(0.0, seconds) + 0.5);
+    if (total >= 3600) {
+        return StringPrintf("%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+    }
+    return StringPrintf("%lld:%02lld", total / 60, total % 60);
+}
+
 }  // namespace
 
 std::string formatTime(const timeParts& t) {
@@ -50,6 +60,10 @@ std::string formatBytes(double bytes) {
 
 int BitCount(int widthColumn) {
     return widthColumn == 0 ? 16 : 24;
+}
+
+std::string WidthName(int widthColumn) {
+    return StringPrintf("%d Bit", BitCount(widthColumn));
 }
 
 const char* ChannelName(int channelColumn) {
@@ -139,6 +153,21 @@ std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes) {
            formatBytes(static_cast<double>(RoomNeeded(projectBytes))) +
            ", and this browser lets the page store only " +
            formatBytes(static_cast<double>(quotaFreeBytes)) + " more (out of quota).";
+}
+
+std::string ProgressFigures(double percent, double elapsedSeconds, double totalBytes) {
+    // The run's percentage may pass 100 by a rounding hair.
+    if (!std::isfinite(percent)) percent = 0.0;
+    percent = std::clamp(percent, 0.0, 100.0);
+    std::string text = StringPrintf(" %3d%%  %s elapsed", static_cast<int>(percent),
+                                    ClockText(elapsedSeconds).c_str());
+    // Estimates need a little of the run behind them to mean anything.
+    if (percent >= 1.0 && elapsedSeconds > 0.2) {
+        const double left = elapsedSeconds * (100.0 - percent) / percent;
+        const double megabytesPerSecond = totalBytes * percent / 100.0 / elapsedSeconds / 1e6;
+        text += StringPrintf("  %s left  %.1f MB/s", ClockText(left).c_str(), megabytesPerSecond);
+    }
+    return text;
 }
 
 uint64_t ProgressSheet::Open() {

@@ -67,6 +67,9 @@ std::string formatBytes(double bytes);
 // any other (the driver reads the column the same way).
 int BitCount(int widthColumn);
 
+// The width control's label for a column: "16 Bit" or "24 Bit".
+std::string WidthName(int widthColumn);
+
 // The layout's name for the channel control's column 0 to 4: "Stereo",
 // "Mono Left", "Mono Right", "Mono Summed (L+R)", "Dual Mono". Any other column
 // (also -1, no selection) is "Stereo", the layout the driver falls back to.
@@ -142,6 +145,12 @@ bool HasRoom(uint64_t freeBytes, int64_t fileBytes);
 std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes);
 
 // ---- Progress sheet ----
+
+// The figures of a running conversion: " 50%  0:12 elapsed  0:12 left  41.3 MB/s"
+// for a run `percent` done after `elapsedSeconds` that writes `totalBytes` in
+// all. The time left and the speed appear once there is a little of the run
+// behind them to go by; times read "1:05" or "1:02:05".
+std::string ProgressFigures(double percent, double elapsedSeconds, double totalBytes);
 
 // The progress sheet of one conversion: a bar from 0 to 100, a line of text and
 // one button. The window shows what it says; the command line can drive it too.

@@ -22,16 +22,6 @@ std::string OriginationText(const kxFile& take) {
     return text;
 }
 
-std::string StatusLine(const EDLWriter& writer, int widthColumn, int channelColumn, bool valid) {
-    if (!valid) return kNotValidProject;
-    ProjectStatus status;
-    status.hasTimes = writer.ProjectTimes(status.start, status.end) != 0;
-    status.hasSize = writer.ProjectSize(status.bytes) != 0;
-    status.sampleRate = writer.sampleRate;
-    status.ratesDiffer = writer.ratesDiffer;
-    return StatusText(widthColumn, channelColumn, status);
-}
-
 ReportEntry EntryOf(const EDLWriter& writer, const ProjectEntry& entry, const kxFile* take) {
     ReportEntry e;
     e.name = entry.name;
@@ -66,6 +56,15 @@ std::string ShortTimeText(const EDLWriter& writer, uint64_t frames) {
     return first == std::string::npos ? text : text.substr(first);
 }
 
+std::string StatusLineOf(const EDLWriter& writer, int widthColumn, int channelColumn) {
+    ProjectStatus status;
+    status.hasTimes = writer.ProjectTimes(status.start, status.end) != 0;
+    status.hasSize = writer.ProjectSize(status.bytes) != 0;
+    status.sampleRate = writer.sampleRate;
+    status.ratesDiffer = writer.ratesDiffer;
+    return StatusText(widthColumn, channelColumn, status);
+}
+
 ProjectReport BuildProjectReport(const EDLWriter& writer, const std::string& project,
                                  int widthColumn, int channelColumn, bool valid,
                                  const std::string& problem) {
@@ -73,7 +72,7 @@ ProjectReport BuildProjectReport(const EDLWriter& writer, const std::string& pro
     report.project = project;
     report.valid = valid;
     report.problem = valid ? std::string() : problem;
-    report.status = StatusLine(writer, widthColumn, channelColumn, valid);
+    report.status = valid ? StatusLineOf(writer, widthColumn, channelColumn) : kNotValidProject;
     report.bits = BitCount(widthColumn);
     report.layout = LayoutName(channelColumn);
     report.anyTake = writer.projectFiles.GetCount() > 0;

@@ -67,6 +67,11 @@ ProjectReport BuildProjectReport(const EDLWriter& writer, const std::string& pro
                                  int widthColumn, int channelColumn, bool valid,
                                  const std::string& problem);
 
+// The status line the window shows for the writer's present state and format: the
+// long form with a project's times and size, the short form "16 Bit, Stereo"
+// without one.
+std::string StatusLineOf(const EDLWriter& writer, int widthColumn, int channelColumn);
+
 // The report as a JSON document, indented by two blanks. Names that are not UTF-8
 // have their stray bytes replaced by U+FFFD.
 std::string ReportJson(const ProjectReport& report);
