@@ -116,7 +116,13 @@ async function chooseFolder() {
   load(await project.fromDirectoryHandle(directory));
 }
 
+// The page is busy (aria-busy) while the engine loads a project or converts.
+function setBusy(busy) {
+  $('app').setAttribute('aria-busy', String(busy));
+}
+
 async function load(chosen) {
+  setBusy(true);
   current = chosen;
   $('project-name').textContent = chosen.name || 'No folder chosen';
   const report = await engine.call('open', { name: chosen.name || 'Project', files: chosen.files });
@@ -125,6 +131,7 @@ async function load(chosen) {
   showTimeline(report);
   showTakes(report);
   $('convert').disabled = !loaded;
+  setBusy(false);
 }
 
 function settings() {
@@ -135,7 +142,9 @@ function settings() {
 }
 
 async function updateSettings() {
+  setBusy(true);
   showStatus(await engine.call('options', { settings: settings() }), texts);
+  setBusy(false);
 }
 
 // ---- Messages ----
@@ -242,9 +251,12 @@ async function convert() {
   if (!targets) return;
 
   openSheet();
+  setBusy(true);
   const result = await engine.call('convert', targets).catch((error) => ({
     ok: false, started: false, text: texts.failed, details: error.message,
   }));
+  await offerDownloads(result.stored || [], targets.names);
+  setBusy(false);
   if (!result.started) {
     closeSheet();
     alertMessage([result.text, result.details].filter(Boolean).join(' '));
@@ -259,7 +271,6 @@ async function convert() {
   $('figures').textContent = '';
   $('details').textContent = result.details;
   $('details').hidden = !result.details;
-  await offerDownloads(result.stored || [], targets.names);
 }
 
 function openSheet() {

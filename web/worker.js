@@ -21,17 +21,23 @@ const kOutputRoot = '/.proj2wav-outputs';
 
 // ---- Reading the picked takes ----
 
-// Reads go through a few windows kept per file. A window starts small (the chunk
-// walk reads a header or two) and doubles while a file is read straight on, so
-// that the samples of a long take arrive in a few large slices.
+// Reads go through a few windows of bytes, one per take being read. A window
+// starts small (the chunk walk reads a header or two) and doubles while a take is
+// read straight on. The window that follows is fetched while the engine works on
+// the present one (prefetch), and the run waits for it (ready) only when the
+// engine is about to need it; a read that finds no window reads at once.
 const kFirstWindow = 64 << 10;
 const kLargestWindow = 8 << 20;
 const kWindows = 4;
+// More than the engine reads from one take in one turn of the run.
+const kTurnBytes = 2 << 20;
 
 class TakeReader {
   constructor() {
     this.files = [];
-    this.windows = [];  // most recently used last
+    // {id, start, bytes, used: the end of what was read, next: the window that
+    // follows, while it is fetched}; most recently used last
+    this.windows = [];
     this.reader = new FileReaderSync();
   }
 
@@ -41,39 +47,61 @@ class TakeReader {
   }
 
   read(id, offset, destination) {
-    const file = this.files[id];
-    if (!file) return -1;
     const count = destination.length;
     let window = this.windows.find(
       (w) => w.id === id && offset >= w.start && offset + count <= w.start + w.bytes.length);
-    if (!window) {
-      window = this.load(id, file, offset, count);
-      if (!window) return -1;
-    }
+    if (!window) window = this.load(id, offset, count);
+    if (!window) return -1;
     this.windows.splice(this.windows.indexOf(window), 1);
     this.windows.push(window);
     const from = offset - window.start;
     const got = Math.max(0, Math.min(count, window.bytes.length - from));
     destination.set(window.bytes.subarray(from, from + got));
+    window.used = Math.max(window.used, from + got);
     return got;
   }
 
-  load(id, file, offset, count) {
-    // Straight on from a window of the same file: twice that window's size.
+  // A new window at `offset`: the prefetched one when it has arrived and holds
+  // the read, else one read now. Null when the file cannot be read (changed or
+  // removed since it was picked).
+  load(id, offset, count) {
+    const file = this.files[id];
+    if (!file) return null;
     const before = this.windows.find((w) => w.id === id && w.start + w.bytes.length === offset);
     const size = Math.max(count, before ? Math.min(before.bytes.length * 2, kLargestWindow)
       : kFirstWindow);
-    let bytes;
-    try {
-      bytes = new Uint8Array(this.reader.readAsArrayBuffer(file.slice(offset, offset + size)));
-    } catch {
-      return null;  // changed or removed since it was picked
+    let bytes = null;
+    const next = before && before.next;
+    if (next && next.bytes && next.bytes.length >= Math.min(count, file.size - offset)) {
+      bytes = next.bytes;
+    } else {
+      try {
+        bytes = new Uint8Array(this.reader.readAsArrayBuffer(file.slice(offset, offset + size)));
+      } catch {
+        return null;
+      }
     }
     if (before) this.windows.splice(this.windows.indexOf(before), 1);
     if (this.windows.length >= kWindows) this.windows.shift();
-    const window = { id, start: offset, bytes };
+    const window = { id, start: offset, bytes, used: 0, next: null };
     this.windows.push(window);
+    // Straight on into a long take: fetch what follows meanwhile.
+    const end = offset + bytes.length;
+    if (before && end < file.size) {
+      const nextSize = Math.min(bytes.length * 2, kLargestWindow);
+      window.next = { bytes: null };
+      window.next.arrived = file.slice(end, end + nextSize).arrayBuffer().then(
+        (buffer) => { window.next.bytes = new Uint8Array(buffer); },
+        () => { window.next = null; });
+    }
     return window;
+  }
+
+  // Resolves once every window about to run out has its successor.
+  ready() {
+    const waits = this.windows.filter((w) => w.next && !w.next.bytes
+      && w.bytes.length - w.used < kTurnBytes).map((w) => w.next.arrived);
+    return waits.length > 0 ? Promise.all(waits) : null;
   }
 }
 
@@ -194,8 +222,15 @@ async function openSinks(handles, names) {
   await removeStoredOutputs();
   const stored = names.map(() => `output-${++storedCount}.wav`);
   storedNames = stored;
+  // A stream where the browser has one for its own files (it writes while the
+  // next batch is made); else a synchronous handle.
+  const root = await navigator.storage.getDirectory();
   const opened = [];
-  for (const name of stored) opened.push(await StorageSink.open(name));
+  for (const name of stored) {
+    const file = await root.getFileHandle(name, { create: true });
+    opened.push(typeof file.createWritable === 'function'
+      ? await StreamSink.open(file) : await StorageSink.open(file));
+  }
   return opened;
 }
 
@@ -252,6 +287,8 @@ async function runBlocks() {
   let lastReport = 0;
   let state = 1;
   while (state === 1) {
+    const reading = takes.ready();
+    if (reading) await reading;
     state = engine._proj2wav_step(4);
     const now = performance.now();
     // The Save dialog's file takes its batches between blocks.
@@ -273,7 +310,7 @@ async function runBlocks() {
   }
   // Everything rendered reaches the sinks before the headers are finished, so
   // that a header never claims more than arrived.
-  for (const sink of sinks) await sink.flush();
+  for (const sink of sinks) await sink.drain();
   const failure = sinkFailure();
   const outcome = callJson('proj2wav_end', state === -1 || failure ? 1 : 0,
     failureText(failure));
