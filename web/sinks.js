@@ -10,9 +10,11 @@
 
 const kBatchBytes = 4 << 20;
 
-// Writes that follow one another, gathered into one buffer.
+// Writes that follow one another, gathered into one buffer. A batch taken keeps
+// its buffer until it is given back (reuse), once its bytes have arrived.
 class Batch {
   constructor() {
+    this.spare = [];
     this.buffer = new Uint8Array(kBatchBytes);
     this.start = 0;
     this.used = 0;
@@ -30,11 +32,16 @@ class Batch {
     this.used += bytes.length;
   }
 
-  // The gathered write, emptying the batch; its bytes stay valid until the next add.
+  // The gathered write, emptying the batch.
   take() {
     const write = { position: this.start, data: this.buffer.subarray(0, this.used) };
+    if (this.used > 0) this.buffer = this.spare.pop() || new Uint8Array(kBatchBytes);
     this.used = 0;
     return write;
+  }
+
+  reuse(bytes) {
+    if (bytes && bytes.buffer.byteLength === kBatchBytes) this.spare.push(new Uint8Array(bytes.buffer));
   }
 }
 
@@ -42,90 +49,66 @@ function failureCode(error) {
   return error && error.name === 'QuotaExceededError' ? -2 : -1;
 }
 
-// A file in the page's own storage (the origin-private file system), written
-// through a synchronous access handle: a batch lands before write() returns.
-class StorageSink {
-  static async open(file) {
-    return new StorageSink(await file.createSyncAccessHandle());
+// A file in the page's own storage (the origin-private file system), written by
+// the writer worker (writer.js) through a synchronous access handle. It takes the
+// operations of a writable stream, so that StreamSink writes it the same way.
+class StorageWriter {
+  static async open(name) {
+    StorageWriter.worker = StorageWriter.worker || new StorageWriterWorker();
+    const writer = new StorageWriter(StorageWriter.worker, StorageWriter.nextSink++);
+    await writer.worker.request({ type: 'open', sink: writer.sink, name });
+    return writer;
   }
 
-  constructor(handle) {
-    this.handle = handle;
-    this.batch = new Batch();
-    this.failure = null;
+  constructor(worker, sink) {
+    this.worker = worker;
+    this.sink = sink;
   }
 
-  write(offset, bytes) {
-    if (this.failure) return failureCode(this.failure);
-    if (!this.batch.takes(offset, bytes.length) && !this.writeOut()) {
-      return failureCode(this.failure);
-    }
-    if (!this.batch.takes(offset, bytes.length)) {
-      return this.put({ position: offset, data: bytes }) ? bytes.length : failureCode(this.failure);
-    }
-    this.batch.add(offset, bytes);
-    return bytes.length;
+  // The batch's bytes go to the writer worker and come back with the answer.
+  write(operation) {
+    return this.worker.request({ type: operation.type, sink: this.sink, operation },
+      operation.data ? [operation.data.buffer] : []);
   }
 
-  // Writes the batch out; false once anything failed.
-  writeOut() {
-    const write = this.batch.take();
-    return write.data.length === 0 ? !this.failure : this.put(write);
+  close() {
+    return this.worker.request({ type: 'close', sink: this.sink });
+  }
+}
+StorageWriter.nextSink = 0;
+
+class StorageWriterWorker {
+  constructor() {
+    this.worker = new Worker('writer.js');
+    this.waiting = new Map();
+    this.nextId = 0;
+    this.worker.onmessage = ({ data: answer }) => {
+      const { resolve, reject } = this.waiting.get(answer.id);
+      this.waiting.delete(answer.id);
+      if (answer.error) reject(Object.assign(new Error(answer.error.message), answer.error));
+      else resolve(answer.data);
+    };
   }
 
-  put({ position, data }) {
-    if (this.failure) return false;
-    try {
-      if (this.handle.write(data, { at: position }) !== data.length) {
-        throw new Error('the browser stored only part of a write');
-      }
-      return true;
-    } catch (error) {
-      this.failure = error;
-      return false;
-    }
-  }
-
-  length() {
-    this.writeOut();
-    return this.handle.getSize();
-  }
-
-  truncate(length) {
-    this.writeOut();
-    try {
-      this.handle.truncate(length);
-      return 0;
-    } catch (error) {
-      this.failure = this.failure || error;
-      return -1;
-    }
-  }
-
-  needsFlush() {
-    return false;
-  }
-
-  async flush() {}
-
-  async drain() {
-    this.writeOut();
-  }
-
-  async close() {
-    this.writeOut();
-    this.handle.flush();
-    this.handle.close();
+  request(message, transfer = []) {
+    const id = this.nextId++;
+    return new Promise((resolve, reject) => {
+      this.waiting.set(id, { resolve, reject });
+      this.worker.postMessage({ id, ...message }, transfer);
+    });
   }
 }
 
-// A file written through its writable stream: one the user chose in the Save
-// dialog, or one in the page's own storage. Batches are handed over between
-// blocks (flush), one promise each, and one batch is on its way while the next
-// is being made.
+// An output written through a writable stream: that of a file the user chose in
+// the Save dialog, or a StorageWriter. Batches are handed over between blocks
+// (flush), one promise each, and one batch is on its way while the next is made.
 class StreamSink {
   static async open(handle) {
     return new StreamSink(await handle.createWritable());
+  }
+
+  static async openStored(name) {
+    return new StreamSink(await StorageWriter.open(name));
   }
 
   constructor(writable) {
@@ -149,7 +132,7 @@ class StreamSink {
 
   closeBatch() {
     const { position, data } = this.batch.take();
-    if (data.length > 0) this.operations.push({ type: 'write', position, data: data.slice() });
+    if (data.length > 0) this.operations.push({ type: 'write', position, data });
   }
 
   length() {
@@ -167,10 +150,9 @@ class StreamSink {
     return this.operations.length > 0;
   }
 
-  // Hands over what is gathered; resolves once what was handed over before has
+  // Hands over the batches filled; resolves once what was handed over before has
   // arrived, so that the new batch travels while the next one is made.
   flush() {
-    this.closeBatch();
     const operations = this.operations;
     this.operations = [];
     const before = this.sending;
@@ -180,6 +162,7 @@ class StreamSink {
 
   // Resolves once everything gathered has arrived (or failed).
   async drain() {
+    this.closeBatch();
     this.flush();
     await this.sending;
   }
@@ -190,10 +173,13 @@ class StreamSink {
       if (this.failure && operation.type === 'write' && operation.position >= this.committed) {
         continue;
       }
+      const end = operation.type === 'write' ? operation.position + operation.data.length : 0;
       try {
-        await this.writable.write(operation);
+        // A StorageWriter hands the bytes back; a stream leaves them where they were.
+        const bytes = await this.writable.write(operation);
+        if (operation.type === 'write') this.batch.reuse(bytes || operation.data);
         this.committed = operation.type === 'truncate' ? operation.size
-          : Math.max(this.committed, operation.position + operation.data.length);
+          : Math.max(this.committed, end);
       } catch (error) {
         this.failure = this.failure || error;
       }

@@ -21,87 +21,156 @@ const kOutputRoot = '/.proj2wav-outputs';
 
 // ---- Reading the picked takes ----
 
-// Reads go through a few windows of bytes, one per take being read. A window
-// starts small (the chunk walk reads a header or two) and doubles while a take is
-// read straight on. The window that follows is fetched while the engine works on
-// the present one (prefetch), and the run waits for it (ready) only when the
-// engine is about to need it; a read that finds no window reads at once.
+// Reads go through a few windows of bytes, one per take being read. The first
+// windows of a take are read at once (the chunk walk reads a header or two, and
+// the samples start with a short window). While a take is read straight on, the
+// browser fetches the windows that follow (kAhead of them, kWindowBytes each)
+// while the engine works, into buffers that are used again and again, so that a
+// long run leaves no heap of dead buffers behind for the collector. The run
+// waits for the next window (ready) only when the engine is about to need it.
 const kFirstWindow = 64 << 10;
-const kLargestWindow = 8 << 20;
+const kWindowBytes = 8 << 20;
 const kWindows = 4;
+const kAhead = 2;
 // More than the engine reads from one take in one turn of the run.
 const kTurnBytes = 2 << 20;
+// How long the run waits for a window fetched ahead before it reads the window
+// at once instead: a stream of the browser's has been seen to stall for good.
+const kPatienceMs = 2000;
+
+// Fills `buffer` from `blob` through the stream's own reader where the browser
+// has one, so that the bytes land in the buffer and no new one is made; else
+// through a new buffer. `fetch.reader` is the reader, for a cancel. Resolves with
+// a view of the bytes that arrived.
+async function fetchInto(blob, buffer, fetch) {
+  try {
+    fetch.reader = blob.stream().getReader({ mode: 'byob' });
+  } catch {
+    return new Uint8Array(await blob.arrayBuffer());
+  }
+  let got = 0;
+  let done = false;
+  while (!done && got < buffer.byteLength) {
+    const result = await fetch.reader.read(new Uint8Array(buffer, got));
+    done = result.done;
+    if (result.value) {
+      buffer = result.value.buffer;
+      got += result.value.length;
+    }
+  }
+  // A stream left open holds on to what the browser reads it with: close it.
+  if (!done) await fetch.reader.cancel();
+  return new Uint8Array(buffer, 0, got);
+}
 
 class TakeReader {
   constructor() {
     this.files = [];
-    // {id, start, bytes, used: the end of what was read, next: the window that
-    // follows, while it is fetched}; most recently used last
+    // {id, start, bytes, used: the end of what was read, ahead: the windows that
+    // follow, each {start, bytes (null until it has arrived), arrived}}; the
+    // most recently used last
     this.windows = [];
+    this.spare = [];  // buffers of kWindowBytes to fetch into
     this.reader = new FileReaderSync();
   }
 
-  reset(files) {
+  reset(files = this.files) {
+    for (const window of this.windows) this.release(window);
     this.files = files;
     this.windows = [];
   }
 
-  read(id, offset, destination) {
-    const count = destination.length;
-    let window = this.windows.find(
-      (w) => w.id === id && offset >= w.start && offset + count <= w.start + w.bytes.length);
-    if (!window) window = this.load(id, offset, count);
-    if (!window) return -1;
-    this.windows.splice(this.windows.indexOf(window), 1);
-    this.windows.push(window);
-    const from = offset - window.start;
-    const got = Math.max(0, Math.min(count, window.bytes.length - from));
-    destination.set(window.bytes.subarray(from, from + got));
-    window.used = Math.max(window.used, from + got);
-    return got;
+  // A window's buffer takes new bytes once nothing reads from it.
+  release(window) {
+    if (window.fetched) this.spare.push(window.bytes.buffer);
   }
 
-  // A new window at `offset`: the prefetched one when it has arrived and holds
-  // the read, else one read now. Null when the file cannot be read (changed or
-  // removed since it was picked).
+  // Copies the bytes at `offset` into `destination`: the bytes copied (fewer at
+  // the end of the file), or -1 when the file cannot be read.
+  read(id, offset, destination) {
+    let done = 0;
+    while (done < destination.length) {
+      const at = offset + done;
+      let window = this.windows.find(
+        (w) => w.id === id && at >= w.start && at < w.start + w.bytes.length);
+      if (!window) window = this.load(id, at, destination.length - done);
+      if (!window) return done > 0 ? done : -1;
+      this.windows.splice(this.windows.indexOf(window), 1);
+      this.windows.push(window);
+      const from = at - window.start;
+      const got = Math.min(destination.length - done, window.bytes.length - from);
+      if (got <= 0) break;  // the end of the file
+      destination.set(window.bytes.subarray(from, from + got), done);
+      window.used = Math.max(window.used, from + got);
+      done += got;
+    }
+    return done;
+  }
+
+  // A new window at `offset` for a read of `count` bytes: the one fetched ahead
+  // when it has arrived, else one read now. Null when the file cannot be read
+  // (changed or removed since it was picked).
   load(id, offset, count) {
     const file = this.files[id];
     if (!file) return null;
     const before = this.windows.find((w) => w.id === id && w.start + w.bytes.length === offset);
-    const size = Math.max(count, before ? Math.min(before.bytes.length * 2, kLargestWindow)
-      : kFirstWindow);
+    let ahead = before ? before.ahead : [];
     let bytes = null;
-    const next = before && before.next;
-    if (next && next.bytes && next.bytes.length >= Math.min(count, file.size - offset)) {
-      bytes = next.bytes;
+    let fetched = false;
+    if (ahead.length > 0 && ahead[0].start === offset && ahead[0].bytes) {
+      bytes = ahead.shift().bytes;
+      fetched = bytes.buffer.byteLength === kWindowBytes;
     } else {
+      ahead = [];
+      const size = Math.max(count, before ? 2 * before.bytes.length : kFirstWindow);
       try {
         bytes = new Uint8Array(this.reader.readAsArrayBuffer(file.slice(offset, offset + size)));
       } catch {
         return null;
       }
     }
-    if (before) this.windows.splice(this.windows.indexOf(before), 1);
-    if (this.windows.length >= kWindows) this.windows.shift();
-    const window = { id, start: offset, bytes, used: 0, next: null };
-    this.windows.push(window);
-    // Straight on into a long take: fetch what follows meanwhile.
-    const end = offset + bytes.length;
-    if (before && end < file.size) {
-      const nextSize = Math.min(bytes.length * 2, kLargestWindow);
-      window.next = { bytes: null };
-      window.next.arrived = file.slice(end, end + nextSize).arrayBuffer().then(
-        (buffer) => { window.next.bytes = new Uint8Array(buffer); },
-        () => { window.next = null; });
+    if (before) {
+      this.windows.splice(this.windows.indexOf(before), 1);
+      this.release(before);
     }
+    if (this.windows.length >= kWindows) this.release(this.windows.shift());
+    const window = { id, start: offset, bytes, used: 0, ahead, fetched };
+    this.windows.push(window);
+    // Straight on into a take: fetch what follows meanwhile.
+    if (before) this.fetchAhead(window, file);
     return window;
   }
 
-  // Resolves once every window about to run out has its successor.
+  fetchAhead(window, file) {
+    const { ahead } = window;
+    const last = ahead[ahead.length - 1];
+    let end = last ? last.start + kWindowBytes : window.start + window.bytes.length;
+    while (ahead.length < kAhead && end < file.size) {
+      const next = { start: end, bytes: null };
+      const buffer = this.spare.pop() || new ArrayBuffer(kWindowBytes);
+      next.arrived = fetchInto(file.slice(end, end + kWindowBytes), buffer, next).then(
+        (bytes) => { next.bytes = bytes; },
+        () => { next.start = -1; });  // read again, at once, when it is needed
+      ahead.push(next);
+      end += kWindowBytes;
+    }
+  }
+
+  // Resolves once every window about to run out has its successor, or has
+  // waited kPatienceMs for it; such a successor is then read at once.
   ready() {
-    const waits = this.windows.filter((w) => w.next && !w.next.bytes
-      && w.bytes.length - w.used < kTurnBytes).map((w) => w.next.arrived);
-    return waits.length > 0 ? Promise.all(waits) : null;
+    const late = this.windows.filter((w) => w.ahead.length > 0 && !w.ahead[0].bytes
+      && w.bytes.length - w.used < kTurnBytes).map((w) => w.ahead[0]);
+    if (late.length === 0) return null;
+    let timer;
+    const patience = new Promise((resolve) => { timer = setTimeout(resolve, kPatienceMs); });
+    return Promise.race([Promise.all(late.map((next) => next.arrived)), patience]).then(() => {
+      clearTimeout(timer);
+      for (const next of late.filter((n) => !n.bytes)) {
+        next.start = -1;
+        if (next.reader) next.reader.cancel().catch(() => {});
+      }
+    });
   }
 }
 
@@ -222,16 +291,7 @@ async function openSinks(handles, names) {
   await removeStoredOutputs();
   const stored = names.map(() => `output-${++storedCount}.wav`);
   storedNames = stored;
-  // A stream where the browser has one for its own files (it writes while the
-  // next batch is made); else a synchronous handle.
-  const root = await navigator.storage.getDirectory();
-  const opened = [];
-  for (const name of stored) {
-    const file = await root.getFileHandle(name, { create: true });
-    opened.push(typeof file.createWritable === 'function'
-      ? await StreamSink.open(file) : await StorageSink.open(file));
-  }
-  return opened;
+  return Promise.all(stored.map((name) => StreamSink.openStored(name)));
 }
 
 async function flushAll() {
@@ -282,6 +342,8 @@ async function convert(handles, names) {
 }
 
 async function runBlocks() {
+  // The windows of the project's load or of an earlier run are of no use now.
+  takes.reset();
   const started = performance.now();
   let lastTurn = started;
   let lastReport = 0;
@@ -311,6 +373,7 @@ async function runBlocks() {
   // Everything rendered reaches the sinks before the headers are finished, so
   // that a header never claims more than arrived.
   for (const sink of sinks) await sink.drain();
+  takes.reset();  // their memory can go
   const failure = sinkFailure();
   const outcome = callJson('proj2wav_end', state === -1 || failure ? 1 : 0,
     failureText(failure));

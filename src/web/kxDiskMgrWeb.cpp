@@ -60,8 +60,22 @@ constexpr uint64_t kMaxTransfer = uint64_t{1} << 24;
 // The largest offset a JavaScript number holds exactly.
 constexpr uint64_t kMaxOffset = uint64_t{1} << 53;
 
-int ErrorOf(int32_t result) {
-    return result == -2 ? ENOSPC : EIO;
+// Moves n bytes at the handle's position through `transfer` (the worker's read
+// or write), in pieces; the position moves by what was moved. A failure leaves
+// errno: ENOSPC when the browser's quota is used up, else EIO.
+template <class Transfer>
+bool TransferFully(kxDiskFile* file, uint64_t n, Transfer transfer) {
+    if (n == 0 || file->position > kMaxOffset || n > kMaxOffset - file->position) return false;
+    uint64_t done = 0;
+    while (done < n) {
+        const auto chunk = static_cast<uint32_t>(std::min(n - done, kMaxTransfer));
+        const int32_t moved = transfer(done, chunk, static_cast<double>(file->position + done));
+        if (moved < 0) errno = moved == -2 ? ENOSPC : EIO;
+        if (moved <= 0) break;
+        done += static_cast<uint64_t>(moved);
+    }
+    file->position += done;
+    return done == n;
 }
 
 }  // namespace
@@ -107,41 +121,19 @@ kxDiskFile* kxDiskMgr::FileOpen(const char* path, kxOpenMode mode) {
 }
 
 bool kxDiskMgr::FileRead(kxDiskFile* file, void* buffer, uint64_t n) {
-    if (file == nullptr || buffer == nullptr || n == 0 || file->output ||
-        file->position > kMaxOffset || n > kMaxOffset - file->position) {
-        return false;
-    }
     auto* bytes = static_cast<uint8_t*>(buffer);
-    uint64_t done = 0;
-    while (done < n) {
-        const auto chunk = static_cast<uint32_t>(std::min(n - done, kMaxTransfer));
-        const int32_t got = proj2wav_disk_read(
-            file->id, static_cast<double>(file->position + done), bytes + done, chunk);
-        if (got < 0) errno = ErrorOf(got);
-        if (got <= 0) break;
-        done += static_cast<uint64_t>(got);
-    }
-    file->position += done;
-    return done == n;
+    return file != nullptr && !file->output && bytes != nullptr &&
+           TransferFully(file, n, [&](uint64_t done, uint32_t chunk, double at) {
+               return proj2wav_disk_read(file->id, at, bytes + done, chunk);
+           });
 }
 
 bool kxDiskMgr::FileWrite(kxDiskFile* file, const void* buffer, uint64_t n) {
-    if (file == nullptr || buffer == nullptr || n == 0 || !file->output ||
-        file->position > kMaxOffset || n > kMaxOffset - file->position) {
-        return false;
-    }
     const auto* bytes = static_cast<const uint8_t*>(buffer);
-    uint64_t done = 0;
-    while (done < n) {
-        const auto chunk = static_cast<uint32_t>(std::min(n - done, kMaxTransfer));
-        const int32_t put = proj2wav_disk_write(
-            file->id, static_cast<double>(file->position + done), bytes + done, chunk);
-        if (put < 0) errno = ErrorOf(put);
-        if (put <= 0) break;
-        done += static_cast<uint64_t>(put);
-    }
-    file->position += done;
-    return done == n;
+    return file != nullptr && file->output && bytes != nullptr &&
+           TransferFully(file, n, [&](uint64_t done, uint32_t chunk, double at) {
+               return proj2wav_disk_write(file->id, at, bytes + done, chunk);
+           });
 }
 
 bool kxDiskMgr::FileClose(kxDiskFile* file) {
