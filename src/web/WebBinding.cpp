@@ -256,7 +256,7 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failur
     if (!ok) {
         std::string reason = failure != nullptr && *failure != 0 ? failure
                              : error != 0                        ? std::strerror(error)
-                                                                 : "the output could not be written";
+                                          : "the output could not be written";
         details = "Writing stopped: " + reason + ". The file holds the first " +
                   app::ShortTimeText(writer, frames) + " of " + app::ShortTimeText(writer, total) +
                   ".";
@@ -265,7 +265,9 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failur
     if (!unreadable.empty()) details += (details.empty() ? "" : "\n") + unreadable;
     return HandJson({{"ok", ok},
                      {"stopped", stopped},
-                     {"text", !ok ? app::kFailed : stopped ? app::kCancelled : app::kComplete},
+                     {"text", !ok       ? app::kFailed
+                              : stopped ? app::kCancelled
+                                        : app::kComplete},
                      {"details", details},
                      {"frames", frames},
                      {"total", total}});

@@ -24,7 +24,7 @@ int32_t proj2wav_disk_truncate(int32_t sink, double length);
 
 struct kxDiskFile {
     bool output = false;
-    int32_t id = 0;  // the worker's file or sink number
+    int32_t id = 0;     // the worker's file or sink number
     uint64_t size = 0;  // a picked file's size
     uint64_t position = 0;
 };
