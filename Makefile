@@ -11,7 +11,8 @@
 #               of takes, and its instructions per frame: several minutes and a few
 #               GB of projects in build/bench/data; never part of make test
 #   make web    builds the browser edition into build-web/site and serves it at
-#               http://localhost:8080 until Ctrl-C (make web-site only builds it)
+#               http://localhost:8080 until Ctrl-C (make web-site only builds it;
+#               make bench-web times it against the command line)
 # Build trees live in build/ (release), build-asan/, build-tsan/, build-fuzz/ and
 # build-web/ (WebAssembly).
 
@@ -138,6 +139,10 @@ tests/web/node_modules/.package-lock.json: tests/web/package-lock.json | web-dep
 # The browser tests need the command line beside the page, to compare with.
 test-web: build web-site tests/web/node_modules/.package-lock.json
 	cd tests/web && BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" node --test
+
+# The page against the command line on the one-hour bench project (bench/web.sh).
+bench-web: build web-site tests/web/node_modules/.package-lock.json
+	BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" bench/web.sh
 
 # docs/web-screenshot.png: the page with the sample project loaded, as the tests
 # see it.
