@@ -18,15 +18,16 @@ export class Engine {
         reject(new Error(`the page's worker failed (${event.message || 'unknown error'})`));
       };
       worker.onmessage = ({ data }) => {
-        if (data.type === 'ready') resolve(new Engine(worker, data.texts));
+        if (data.type === 'ready') resolve(new Engine(worker, data.texts, data.canStore));
         else if (data.type === 'unsupported') reject(new Error(data.reason));
       };
     });
   }
 
-  constructor(worker, texts) {
+  constructor(worker, texts, canStore) {
     this.worker = worker;
     this.texts = texts;
+    this.canStore = canStore;  // outputs can be kept in the page's own storage
     this.nextId = 1;
     this.pending = new Map();
     this.onProgress = () => {};

@@ -27,11 +27,12 @@ function missingFeatures() {
   const missing = [];
   if (typeof Worker === 'undefined') missing.push('Web Workers');
   if (typeof WebAssembly === 'undefined') missing.push('WebAssembly');
-  if (!streaming && !(navigator.storage && navigator.storage.getDirectory)) {
-    missing.push("a file system of the page's own (to keep the output until it is downloaded)");
-  }
   return missing;
 }
+
+// Where outputs cannot be kept in the page's own storage, only the Save dialog
+// can take them.
+const kNoStorage = "it cannot keep the output in the page's own storage until it is downloaded";
 
 function unsupported(reason) {
   $('starting').hidden = true;
@@ -52,6 +53,10 @@ async function start() {
     engine = await Engine.start();
   } catch (error) {
     unsupported(error.message);
+    return;
+  }
+  if (!streaming && !engine.canStore) {
+    unsupported(kNoStorage);
     return;
   }
   texts = engine.texts;

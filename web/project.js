@@ -11,7 +11,7 @@ const kUnnamedProject = 'Project';
 // the picked folder's name.
 export function fromFileList(fileList) {
   const all = Array.from(fileList);
-  if (all.length === 0) return { name: '', files: [], handle: null };
+  if (all.length === 0) return { name: '', files: [] };
   const parts = (file) => file.webkitRelativePath.split('/');
   const root = parts(all[0])[0];
   const pickedAudio = root === kAudioFolder && !all.some((f) => parts(f)[1] === kAudioFolder);
@@ -21,19 +21,18 @@ export function fromFileList(fileList) {
     if (pickedAudio) files.push({ path: [kAudioFolder, ...rest].join('/'), file });
     else if (rest[0] === kAudioFolder) files.push({ path: rest.join('/'), file });
   }
-  return { name: pickedAudio ? kUnnamedProject : root, files, handle: null };
+  return { name: pickedAudio ? kUnnamedProject : root, files };
 }
 
-// What showDirectoryPicker() or a dropped folder's handle gives. The handle is
-// kept, so that the Save dialog's choice can be checked against the project.
+// What showDirectoryPicker() or a dropped folder's handle gives. The handles of
+// "Audio Files" and of the takes are kept, so that the Save dialog's choice can be
+// checked against the project.
 export async function fromDirectoryHandle(directory) {
   let audio = null;
   let name = directory.name;
-  let projectHandle = directory;
   if (directory.name === kAudioFolder) {
     audio = directory;
     name = kUnnamedProject;
-    projectHandle = null;
   } else {
     audio = await directory.getDirectoryHandle(kAudioFolder).catch(() => null);
   }
@@ -45,7 +44,7 @@ export async function fromDirectoryHandle(directory) {
         handle: entry });
     }
   }
-  return { name, files, handle: projectHandle, audioHandle: audio };
+  return { name, files, audioHandle: audio };
 }
 
 // A folder dropped without handles (webkitGetAsEntry): read through the older
@@ -79,7 +78,7 @@ export async function fromDirectoryEntry(directory) {
       if (entry.isFile) files.push({ path: `${kAudioFolder}/${entry.name}`, file: await fileOf(entry) });
     }
   }
-  return { name, files, handle: null };
+  return { name, files };
 }
 
 // The project in a drop, if a folder was dropped. Handles and entries must be

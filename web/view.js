@@ -10,12 +10,13 @@ const kTakeColours = ['#4e79a7', '#f28e2b', '#59a14f', '#e15759', '#76b7b2', '#b
 // How far a fade's edge slants, in pixels.
 const kFadeSlant = 8;
 
+// The status line, and under it why the folder is not a project while the line
+// says so.
 export function showStatus(report, texts) {
   $('status').textContent = report.status;
-  const reason = $('status-reason');
-  reason.hidden = report.valid || !report.problem;
-  reason.textContent = report.valid ? '' : report.problem;
-  if (!report.valid && report.status !== texts.notValidProject) reason.hidden = true;
+  const why = report.status === texts.notValidProject ? report.problem || '' : '';
+  $('status-reason').textContent = why;
+  $('status-reason').hidden = !why;
 }
 
 export function showTimeline(report) {

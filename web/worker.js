@@ -204,7 +204,10 @@ async function start() {
     return;
   }
   self.onmessage = ({ data }) => handle(data);
-  postMessage({ type: 'ready', texts: callJson('proj2wav_texts') });
+  // Outputs kept in the page's own storage are written by a worker of this one.
+  const canStore = typeof Worker !== 'undefined' && 'FileSystemSyncAccessHandle' in self
+    && Boolean(navigator.storage && navigator.storage.getDirectory);
+  postMessage({ type: 'ready', texts: callJson('proj2wav_texts'), canStore });
 }
 
 async function handle(request) {
