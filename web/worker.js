@@ -210,8 +210,12 @@ async function start() {
   postMessage({ type: 'ready', texts: callJson('proj2wav_texts'), canStore });
 }
 
+// The user's Cancel, which may come while the outputs are still being opened.
+let stopAsked = false;
+
 async function handle(request) {
   if (request.type === 'stop') {
+    stopAsked = true;
     engine._proj2wav_stop();
     return;
   }
@@ -313,6 +317,7 @@ function failureText(error) {
 }
 
 async function convert(handles, names) {
+  stopAsked = false;
   try {
     sinks = await openSinks(handles, names);
   } catch (error) {
@@ -329,6 +334,7 @@ async function convert(handles, names) {
   if (refusal) {
     result = { ok: false, started: false, text: refusal, details: '' };
   } else {
+    if (stopAsked) engine._proj2wav_stop();  // preparing the run cleared it
     result = await runBlocks();
     result.started = true;
   }
@@ -336,7 +342,10 @@ async function convert(handles, names) {
     try {
       await sink.close();
     } catch (error) {
-      if (result.ok) Object.assign(result, { ok: false, details: failureText(error) });
+      if (result.ok) {
+        Object.assign(result, { ok: false, text: callJson('proj2wav_texts').failed,
+          details: `The output could not be finished: ${failureText(error)}` });
+      }
     }
   }
   sinks = [];
@@ -356,7 +365,7 @@ async function runBlocks() {
     if (reading) await reading;
     state = engine._proj2wav_step(4);
     const now = performance.now();
-    // The Save dialog's file takes its batches between blocks.
+    // The outputs take their batches between blocks.
     await flushAll();
     if (sinkFailure()) {
       state = -1;
