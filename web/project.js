@@ -24,18 +24,19 @@ export function fromFileList(fileList) {
   return { name: pickedAudio ? kUnnamedProject : root, files };
 }
 
+// The project's name and its "Audio Files" folder (null when it has none), for a
+// folder that is either; `audioFolderIn` finds the one inside a project folder.
+async function folders(directory, audioFolderIn) {
+  if (directory.name === kAudioFolder) return { name: kUnnamedProject, audio: directory };
+  return { name: directory.name, audio: (await audioFolderIn(directory)) || null };
+}
+
 // What showDirectoryPicker() or a dropped folder's handle gives. The handles of
 // "Audio Files" and of the takes are kept, so that the Save dialog's choice can be
 // checked against the project.
 export async function fromDirectoryHandle(directory) {
-  let audio = null;
-  let name = directory.name;
-  if (directory.name === kAudioFolder) {
-    audio = directory;
-    name = kUnnamedProject;
-  } else {
-    audio = await directory.getDirectoryHandle(kAudioFolder).catch(() => null);
-  }
+  const { name, audio } = await folders(directory,
+    (d) => d.getDirectoryHandle(kAudioFolder).catch(() => null));
   const files = [];
   if (audio) {
     for await (const [entryName, entry] of audio.entries()) {
@@ -64,14 +65,8 @@ export async function fromDirectoryEntry(directory) {
   });
   const fileOf = (entry) => new Promise((resolve, reject) => entry.file(resolve, reject));
 
-  let audio = null;
-  let name = directory.name;
-  if (directory.name === kAudioFolder) {
-    audio = directory;
-    name = kUnnamedProject;
-  } else {
-    audio = (await readAll(directory)).find((e) => e.isDirectory && e.name === kAudioFolder);
-  }
+  const { name, audio } = await folders(directory,
+    async (d) => (await readAll(d)).find((e) => e.isDirectory && e.name === kAudioFolder));
   const files = [];
   if (audio) {
     for (const entry of await readAll(audio)) {
