@@ -81,7 +81,7 @@ async function start() {
 function wireControls() {
   $('open').addEventListener('click', chooseFolder);
   $('project').addEventListener('change', (event) => {
-    if (event.target.files.length > 0) load(project.fromFileList(event.target.files));
+    load(project.fromFileList(event.target.files));
   });
   for (const radio of document.querySelectorAll('input[name=bits], input[name=channels]')) {
     radio.addEventListener('change', updateSettings);
@@ -129,8 +129,8 @@ function setBusy(busy) {
 async function load(chosen) {
   setBusy(true);
   current = chosen;
-  $('project-name').textContent = chosen.name || 'No folder chosen';
-  const report = await engine.call('open', { name: chosen.name || 'Project', files: chosen.files });
+  $('project-name').textContent = chosen.name || 'an empty folder';
+  const report = await engine.call('open', { name: chosen.name, files: chosen.files });
   loaded = report.valid;
   showStatus(report, texts);
   showTimeline(report);

@@ -57,6 +57,7 @@ const char* HandJson(const Json& json) {
 // different sample rates.
 std::string WhyNotAProject(const Engine& e) {
     if (e.writer.ratesDiffer) return "the takes do not share one sample rate";
+    if (e.projectName.empty()) return "the folder chosen holds no files";
     const std::string audioDir = e.projectName + "/Audio Files";
     if (!kxDiskMgr::Identify(e.projectDir + "/Audio Files").directory) {
         return "\"" + e.projectName + "\" holds no \"Audio Files\" folder";
