@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
