@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace app {
 
@@ -31,6 +32,15 @@ __attribute__((format(printf, 1, 2))) std::string StringPrintf(const char* forma
 constexpr const char* kChannelNames[] = {"Stereo", "Mono Left", "Mono Right", "Mono Summed (L+R)",
                                          "Dual Mono"};
 constexpr int kChannelColumns = sizeof(kChannelNames) / sizeof(kChannelNames[0]);
+
+// "1:05" or "1:02:05".
+std::string ClockText(double seconds) {
+    const auto total = static_cast<long long>(std::max(0.0, seconds) + 0.5);
+    if (total >= 3600) {
+        return StringPrintf("%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+    }
+    return StringPrintf("%lld:%02lld", total / 60, total % 60);
+}
 
 }  // namespace
 
@@ -70,6 +80,10 @@ int BitCount(int widthColumn) {
     return widthColumn == 0 ? 16 : 24;
 }
 
+std::string WidthName(int widthColumn) {
+    return StringPrintf("%d Bit", BitCount(widthColumn));
+}
+
 const char* ChannelName(int channelColumn) {
     if (channelColumn < 0 || channelColumn >= kChannelColumns) return kChannelNames[0];
     return kChannelNames[channelColumn];
@@ -77,6 +91,20 @@ const char* ChannelName(int channelColumn) {
 
 bool IsDualMono(int channelColumn) {
     return channelColumn == kDualMonoColumn;
+}
+
+int ChannelColumnOf(const std::string& layoutName) {
+    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
+        if (layoutName == kLayoutNames[column]) return column;
+    }
+    return 0;
+}
+
+const char* LayoutName(int channelColumn) {
+    if (channelColumn < 0 || channelColumn >= static_cast<int>(std::size(kLayoutNames))) {
+        return kLayoutNames[0];
+    }
+    return kLayoutNames[channelColumn];
 }
 
 std::string RateText(uint32_t sampleRate, bool ratesDiffer) {
@@ -172,7 +200,7 @@ std::string ConvertCommandLine(const std::string& projectDir, const std::string&
         output = outputFolder + (outputFolder.back() == '/' ? "" : "/") + output;
     return "proj2wav convert " + ShellQuoted(projectDir) + " -o " + ShellQuoted(output) +
            " --bits " + std::to_string(BitCount(widthColumn)) + " --channels " +
-           kLayoutOptions[column];
+           kLayoutNames[column];
 }
 
 uint64_t RoomNeeded(int64_t fileBytes) {
@@ -183,6 +211,29 @@ uint64_t RoomNeeded(int64_t fileBytes) {
 
 bool HasRoom(uint64_t freeBytes, int64_t fileBytes) {
     return freeBytes > RoomNeeded(fileBytes);
+}
+
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes) {
+    if (HasRoom(quotaFreeBytes, projectBytes)) return std::string();
+    return std::string(kInsufficientSpace) + " The output needs " +
+           formatBytes(static_cast<double>(RoomNeeded(projectBytes))) +
+           ", and this browser lets the page store only " +
+           formatBytes(static_cast<double>(quotaFreeBytes)) + " more (out of quota).";
+}
+
+std::string ProgressFigures(double percent, double elapsedSeconds, double totalBytes) {
+    // The run's percentage may pass 100 by a rounding hair.
+    if (!std::isfinite(percent)) percent = 0.0;
+    percent = std::clamp(percent, 0.0, 100.0);
+    std::string text = StringPrintf(" %3d%%  %s elapsed", static_cast<int>(percent),
+                                    ClockText(elapsedSeconds).c_str());
+    // Estimates need a little of the run behind them to mean anything.
+    if (percent >= 1.0 && elapsedSeconds > 0.2) {
+        const double left = elapsedSeconds * (100.0 - percent) / percent;
+        const double megabytesPerSecond = totalBytes * percent / 100.0 / elapsedSeconds / 1e6;
+        text += StringPrintf("  %s left  %.1f MB/s", ClockText(left).c_str(), megabytesPerSecond);
+    }
+    return text;
 }
 
 uint64_t ProgressSheet::Open() {

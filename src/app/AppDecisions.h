@@ -77,6 +77,9 @@ std::string formatBytes(double bytes);
 // any other (the driver reads the column the same way).
 int BitCount(int widthColumn);
 
+// The width control's label for a column: "16 Bit" or "24 Bit".
+std::string WidthName(int widthColumn);
+
 // The layout's name for the channel control's column 0 to 4: "Stereo",
 // "Mono Left", "Mono Right", "Mono Summed (L+R)", "Dual Mono". Any other column
 // (also -1, no selection) is "Stereo", the layout the driver falls back to.
@@ -84,6 +87,14 @@ const char* ChannelName(int channelColumn);
 
 // True for the dual-mono column: two output files, two save panels.
 bool IsDualMono(int channelColumn);
+
+// The short names of the channel layouts in column order, as the command line's
+// --channels and the page's choices spell them.
+inline constexpr const char* kLayoutNames[] = {"stereo", "left", "right", "sum", "dual"};
+// The column of a layout's short name; stereo (0) for any other name.
+int ChannelColumnOf(const std::string& layoutName);
+// The short name of a channel column; "stereo" for any other column.
+const char* LayoutName(int channelColumn);
 
 // What the driver tells about the loaded project, for the status line.
 struct ProjectStatus {
@@ -157,9 +168,6 @@ std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
 
 // ---- The command line ----
 
-// The values of `proj2wav convert --channels`, in the order of the channel columns.
-inline constexpr const char* kLayoutOptions[] = {"stereo", "left", "right", "sum", "dual"};
-
 // `word` as a POSIX shell reads it back: bare when it holds only letters, digits
 // and "+,-./:=@_", else in single quotes.
 std::string ShellQuoted(const std::string& word);
@@ -182,7 +190,19 @@ uint64_t RoomNeeded(int64_t fileBytes);
 // "unknown" of -1 must not become a huge unsigned number), which refuses the run.
 bool HasRoom(uint64_t freeBytes, int64_t fileBytes);
 
+// The refusal where a browser keeps the output in the page's own storage: empty
+// when `quotaFreeBytes` (what the browser still lets the page store) has room for
+// the output as HasRoom decides; otherwise kInsufficientSpace with the figures and
+// the words "out of quota".
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes);
+
 // ---- Progress sheet ----
+
+// The figures of a running conversion: " 50%  0:12 elapsed  0:12 left  41.3 MB/s"
+// for a run `percent` done after `elapsedSeconds` that writes `totalBytes` in
+// all. The time left and the speed appear once there is a little of the run
+// behind them to go by; times read "1:05" or "1:02:05".
+std::string ProgressFigures(double percent, double elapsedSeconds, double totalBytes);
 
 // The progress sheet of one conversion: a bar from 0 to 100, a line of text and
 // one button. The window shows what it says; the command line can drive it too.

@@ -9,10 +9,7 @@
 namespace cli {
 
 int OutputFormat::ChannelColumn() const {
-    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
-        if (layout == kLayoutNames[column]) return column;
-    }
-    return Stereo;
+    return app::ChannelColumnOf(layout);
 }
 
 bool OutputFormat::IsDualMono() const {

@@ -22,7 +22,7 @@ enum ExitCode : int {
 };
 
 // The channel layouts in the order of the window's column (and of ChanTypes).
-inline constexpr const auto& kLayoutNames = app::kLayoutOptions;
+inline constexpr const auto& kLayoutNames = app::kLayoutNames;
 
 // The output format as given on the command line.
 struct OutputFormat {

@@ -24,7 +24,7 @@ WindowSettings WindowSettings::load() {
     WindowSettings settings;
     settings.widthColumn = Column(store, QStringLiteral("output/width"), 2);
     settings.channelColumn = Column(store, QStringLiteral("output/channels"),
-                                    static_cast<int>(std::size(app::kLayoutOptions)));
+                                    static_cast<int>(std::size(app::kLayoutNames)));
     settings.lastProjectFolder = store.value(QStringLiteral("folders/lastProject")).toString();
     settings.lastOutputFolder = store.value(QStringLiteral("folders/lastOutput")).toString();
     settings.recentProjects = store.value(QStringLiteral("recentProjects")).toStringList();
