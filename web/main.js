@@ -10,7 +10,7 @@ const $ = (id) => document.getElementById(id);
 
 let engine;
 let texts;
-let current = null;  // the project: {name, files, audioHandle?}
+let current = null;  // the project: {name, files, audioFolder, audioHandle?}
 let loaded = false;  // the last load found a valid project
 let sheetState = 'closed';  // 'converting', 'done', 'cancelled'
 let downloadUrls = [];
@@ -130,7 +130,8 @@ async function load(chosen) {
   setBusy(true);
   current = chosen;
   $('project-name').textContent = chosen.name || 'an empty folder';
-  const report = await engine.call('open', { name: chosen.name, files: chosen.files });
+  const report = await engine.call('open',
+    { name: chosen.name, files: chosen.files, audioFolder: chosen.audioFolder });
   loaded = report.valid;
   showStatus(report, texts);
   showTimeline(report);

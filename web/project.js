@@ -11,7 +11,7 @@ const kUnnamedProject = 'Project';
 // the picked folder's name.
 export function fromFileList(fileList) {
   const all = Array.from(fileList);
-  if (all.length === 0) return { name: '', files: [] };
+  if (all.length === 0) return { name: '', files: [], audioFolder: false };
   const parts = (file) => file.webkitRelativePath.split('/');
   const root = parts(all[0])[0];
   const pickedAudio = root === kAudioFolder && !all.some((f) => parts(f)[1] === kAudioFolder);
@@ -21,7 +21,7 @@ export function fromFileList(fileList) {
     if (pickedAudio) files.push({ path: [kAudioFolder, ...rest].join('/'), file });
     else if (rest[0] === kAudioFolder) files.push({ path: rest.join('/'), file });
   }
-  return { name: pickedAudio ? kUnnamedProject : root, files };
+  return { name: pickedAudio ? kUnnamedProject : root, files, audioFolder: files.length > 0 };
 }
 
 // The project's name and its "Audio Files" folder (null when it has none), for a
@@ -45,7 +45,7 @@ export async function fromDirectoryHandle(directory) {
         handle: entry });
     }
   }
-  return { name, files, audioHandle: audio };
+  return { name, files, audioHandle: audio, audioFolder: Boolean(audio) };
 }
 
 // A folder dropped without handles (webkitGetAsEntry): read through the older
@@ -73,7 +73,7 @@ export async function fromDirectoryEntry(directory) {
       if (entry.isFile) files.push({ path: `${kAudioFolder}/${entry.name}`, file: await fileOf(entry) });
     }
   }
-  return { name, files };
+  return { name, files, audioFolder: Boolean(audio) };
 }
 
 // The project in a drop, if a folder was dropped. Handles and entries must be

@@ -16,7 +16,8 @@ if (missing.length > 0) {
   start();
 }
 
-// Table paths: the project under "/<its name>", outputs under a root of their own.
+// Table paths: the project under its folder's name, outputs under a root of their
+// own.
 const kOutputRoot = '/.proj2wav-outputs';
 
 // ---- Reading the picked takes ----
@@ -195,7 +196,7 @@ async function start() {
       disk: {
         read: (id, offset, destination) => takes.read(id, offset, destination),
         write: (sink, offset, bytes) => sinks[sink].write(offset, bytes),
-        length: (sink) => sinks[sink].length(),
+        length: (sink) => (sinks[sink] ? sinks[sink].length() : -1),
         truncate: (sink, length) => sinks[sink].truncate(length),
       },
     });
@@ -229,15 +230,17 @@ async function handle(request) {
 
 const requests = {
   // Loads a project: `name` is its folder's name, `files` the files under it,
-  // each with its path relative to that folder ("Audio Files/Take 01.wav").
-  open({ name, files }) {
+  // each with its path relative to that folder ("Audio Files/Take 01.wav"), and
+  // `audioFolder` whether its "Audio Files" folder was seen. The engine finds
+  // them under the folder's name.
+  open({ name, files, audioFolder }) {
     engine._proj2wav_forget_files();
     takes.reset(files.map((f) => f.file));
     files.forEach((f, id) => {
       engine.ccall('proj2wav_add_file', null, ['string', 'number', 'number'],
-        [`/${name}/${f.path}`, f.file.size, id]);
+        [`${name}/${f.path}`, f.file.size, id]);
     });
-    return callJson('proj2wav_load', `/${name}`, name);
+    return callJson('proj2wav_load', name, audioFolder ? 1 : 0);
   },
 
   // The page's settings ({bits, channels, ...}): returns the report for them.

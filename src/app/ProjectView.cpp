@@ -188,6 +188,7 @@ std::string ProjectDirFor(const std::string& path) {
 
 std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer) {
     if (ratesDiffer) return "the takes do not share one sample rate";
+    if (projectDir.empty()) return "no folder chosen";
     const kxFileInfo info = kxDiskMgr::Identify(projectDir);
     if (!info.exists) return std::strerror(errno);
     if (!info.directory) return "not a directory";

@@ -120,8 +120,9 @@ std::string ProjectDirFor(const std::string& path);
 // Why `projectDir` is not a valid project, for the words after kNotValidProject,
 // once the driver refused it: its takes do not share one rate (`ratesDiffer`), or
 // no take was found among the `entryCount` entries of its "Audio Files", and then
-// what the disk tells: the directory is missing or no directory, "Audio Files"
-// cannot be opened or is empty, or none of its entries is a take.
+// what the disk tells: no folder was chosen (an empty path: a browser tells no
+// name for an empty folder), the directory is missing or no directory, "Audio
+// Files" cannot be opened or is empty, or none of its entries is a take.
 std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer);
 
 }  // namespace app

@@ -46,7 +46,12 @@ std::string KeptText(const EDLWriter& writer, const std::vector<std::string>& pa
 
 std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
                             int error, uint64_t written) {
-    const char* reason = error != 0 ? std::strerror(error) : "write failed";
+    return FailedWriteText(writer, paths, error != 0 ? std::strerror(error) : "write failed",
+                           written);
+}
+
+std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
+                            const std::string& reason, uint64_t written) {
     return "writing " + OutputNames(paths) + ": " + reason + "; " +
            HeldText(writer, paths, written, "only ");
 }

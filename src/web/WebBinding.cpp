@@ -9,15 +9,16 @@
 #include <emscripten/emscripten.h>
 
 #include <cerrno>
-#include <cstring>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
 #include "app/ProjectReport.h"
 #include "app/ProjectView.h"
+#include "app/RunOutcome.h"
 #include "audiofile/kxDiskMgr.h"
 #include "engine/EDLWriter.h"
 #include "web/WebDisk.h"
@@ -29,14 +30,17 @@ using Json = nlohmann::ordered_json;
 // The state of the page's engine, for the life of the worker.
 struct Engine {
     EDLWriter writer;
-    std::string projectDir;   // the table path of the picked project
-    std::string projectName;  // its folder's own name
-    bool loaded = false;      // the last load found a valid project
-    std::string problem;      // why it did not
-    std::string status;       // the status line as the window would show it now
+    // The picked project's table path: its folder's own name ("Gig"), so that the
+    // reasons and names the page shows read as the command line's run beside it.
+    std::string projectDir;
+    bool loaded = false;  // the last load found a valid project
+    std::string problem;  // why it did not
+    std::string status;   // the status line as the window would show it now
     int widthColumn = 0;
     int channelColumn = 0;
-    std::string returned;  // the string handed out last
+    bool markers = false;              // outputs carry markers at takes
+    std::vector<std::string> outputs;  // the table paths of the run's outputs
+    std::string returned;              // the string handed out last
 };
 
 Engine& State() {
@@ -53,32 +57,25 @@ const char* HandJson(const Json& json) {
     return Hand(json.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
-// Why the picked folder holds no project, from the same facts the command line
-// goes by: no "Audio Files" folder, an empty one, one without takes, or takes of
-// different sample rates.
-std::string WhyNotAProject(const Engine& e) {
-    if (e.writer.ratesDiffer) return "the takes do not share one sample rate";
-    if (e.projectName.empty()) return "the folder chosen holds no files";
-    const std::string audioDir = e.projectName + "/Audio Files";
-    if (!kxDiskMgr::Identify(e.projectDir + "/Audio Files").directory) {
-        return "\"" + e.projectName + "\" holds no \"Audio Files\" folder";
-    }
-    const size_t count = e.writer.entries.size();
-    return "none of the " + std::to_string(count) + " entries in \"" + audioDir + "\" is a take";
-}
-
 // The report, with the status line the window shows at this moment: after a load
 // its verdict, after a change of format the line for the new format.
 std::string ReportText(const Engine& e) {
-    app::ProjectReport report = app::BuildProjectReport(e.writer, e.projectName, e.widthColumn,
+    app::ProjectReport report = app::BuildProjectReport(e.writer, e.projectDir, e.widthColumn,
                                                         e.channelColumn, e.loaded, e.problem);
     report.status = e.status;
     return app::ReportJson(report);
 }
 
+// Hands the page's choices to the driver (a load resets them there).
+void ApplyToWriter(Engine& e) {
+    e.writer.SetParams(static_cast<int8_t>(e.widthColumn), static_cast<int8_t>(e.channelColumn));
+    e.writer.SetMarkers(e.markers);
+}
+
 // What the page has chosen, mapped onto the driver's parameters: the one place
 // that knows the page's settings. `settings` is a JSON object such as
-// {"bits": 24, "channels": "dual"}; a field left out keeps its value.
+// {"bits": 24, "channels": "dual", "markers": true}; a field left out keeps its
+// value.
 void ApplySettings(Engine& e, const std::string& settings) {
     const Json chosen = Json::parse(settings, nullptr, false);
     if (!chosen.is_object()) return;
@@ -89,20 +86,12 @@ void ApplySettings(Engine& e, const std::string& settings) {
         layout != chosen.end() && layout->is_string()) {
         e.channelColumn = app::ChannelColumnOf(layout->get<std::string>());
     }
-    e.writer.SetParams(static_cast<int8_t>(e.widthColumn), static_cast<int8_t>(e.channelColumn));
+    if (const auto markers = chosen.find("markers");
+        markers != chosen.end() && markers->is_boolean()) {
+        e.markers = markers->get<bool>();
+    }
+    ApplyToWriter(e);
     e.status = app::StatusLineOf(e.writer, e.widthColumn, e.channelColumn);
-}
-
-uint64_t SpanFrames(const EDLWriter& writer) {
-    return writer.edl == nullptr ? 0
-                                 : writer.edl->LastSampleInEDL() - writer.edl->FirstSampleInEDL();
-}
-
-// Frames that reached the output (the left file's, in dual mono).
-uint64_t WrittenFrames(const EDLWriter& writer) {
-    if (writer.outFile == nullptr) return 0;
-    const uint16_t frameBytes = writer.outFile->BytesPerSample();
-    return frameBytes == 0 ? 0 : writer.outFile->DataSize() / frameBytes;
 }
 
 }  // namespace
@@ -160,16 +149,22 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_set_options(const char* settings) {
     return Hand(ReportText(State()));
 }
 
-// Loads the project at table path `dir`, named `name` for people; returns the
-// report (JSON).
-EMSCRIPTEN_KEEPALIVE const char* proj2wav_load(const char* dir, const char* name) {
+// Loads the picked project: `name` is its folder's name, under which the page
+// handed over its files; `audioFolder` is non-zero when the page saw its "Audio
+// Files" folder (which may hold no file). Returns the report (JSON).
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_load(const char* name, int32_t audioFolder) {
     Engine& e = State();
-    e.projectDir = dir != nullptr ? dir : "";
-    e.projectName = name != nullptr ? name : "";
+    e.projectDir = name != nullptr ? name : "";
+    if (!e.projectDir.empty()) {
+        webdisk::AddFolder(e.projectDir);
+        if (audioFolder != 0) webdisk::AddFolder(app::AudioFilesDir(e.projectDir));
+    }
     e.writer.Init();
-    e.writer.SetParams(static_cast<int8_t>(e.widthColumn), static_cast<int8_t>(e.channelColumn));
+    ApplyToWriter(e);
     e.loaded = e.writer.LoadProject(e.projectDir.c_str()) != 0;
-    e.problem = e.loaded ? std::string() : WhyNotAProject(e);
+    e.problem = e.loaded ? std::string()
+                         : app::NotAProjectReason(e.projectDir, e.writer.entries.size(),
+                                                  e.writer.ratesDiffer);
     e.status = e.loaded ? app::StatusLineOf(e.writer, e.widthColumn, e.channelColumn)
                         : app::kNotValidProject;
     return Hand(ReportText(e));
@@ -179,7 +174,7 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_load(const char* dir, const char* name
 // ".wav"; the right one follows `leftName`, the left file's chosen name (or the
 // proposed one when empty).
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_proposed_names(const char* leftName) {
-    const std::string& project = State().projectName;
+    const std::string& project = State().projectDir;
     const std::string left = app::ProposedLeftName(project) + ".wav";
     const std::string chosenLeft = leftName != nullptr && *leftName != 0 ? leftName : left;
     return HandJson({{"single", app::ProposedSingleName(project) + ".wav"},
@@ -204,15 +199,23 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_quota_refusal(double quotaFree) {
 }
 
 // Creates the output at table path `left` (and `right` for dual mono, else empty)
-// and starts the run. Returns "" when it runs, else why it cannot.
+// and starts the run. The outputs carry the markers chosen and name themselves as
+// the command line's do. Returns "" when it runs, else why it cannot.
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_begin(const char* left, const char* right) {
-    EDLWriter& writer = State().writer;
+    Engine& e = State();
     const bool dual = right != nullptr && *right != 0;
+    // The page's people know an output by its name, the table path's last part.
+    e.outputs = {left != nullptr ? left : ""};
+    if (dual) e.outputs.push_back(right);
+    ApplyToWriter(e);
+    app::NameOutputs(e.writer, app::ProjectName(e.projectDir));
     errno = 0;
-    const int32_t created = dual ? writer.NewFiles(left, right) : writer.NewFile(left);
-    if (created == 0) return Hand(app::CannotCreateText(left != nullptr ? left : "", errno));
-    if (!writer.BeginRun()) {
-        writer.EndRun(false);
+    const int32_t created = dual ? e.writer.NewFiles(left, right) : e.writer.NewFile(left);
+    if (created == 0) {
+        return Hand(app::CannotCreateText(app::LastPathComponent(e.outputs[0]), errno));
+    }
+    if (!e.writer.BeginRun()) {
+        e.writer.EndRun(false);
         return Hand(app::kFailed);
     }
     return Hand("");
@@ -246,22 +249,33 @@ EMSCRIPTEN_KEEPALIVE void proj2wav_stop() {
 
 // Ends the run: the output is finished with a header that matches what it holds.
 // `failed` is non-zero when the page's own writing failed (a sink that could not
-// take a batch). Returns {"ok", "stopped", "text", "details", "frames", "total"}.
+// take a batch), `failure` then saying why. Returns {"ok", "stopped", "text",
+// "details", "frames", "total"}: the sheet's line, and under it what the window
+// says of the outcome and of takes that could not be read.
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failure) {
-    EDLWriter& writer = State().writer;
+    Engine& e = State();
+    EDLWriter& writer = e.writer;
     const bool stopped = writer.stopRequested.load();
     const int error = writer.lastWriteError;
     const bool ok = writer.EndRun(failed == 0) != 0;
-    const uint64_t frames = WrittenFrames(writer);
-    const uint64_t total = SpanFrames(writer);
+    const uint64_t frames = app::WrittenFrames(writer);
+    std::vector<std::string> names;
+    for (const std::string& path : e.outputs) names.push_back(app::LastPathComponent(path));
     std::string details;
     if (!ok) {
-        std::string reason = failure != nullptr && *failure != 0 ? failure
-                             : error != 0                        ? std::strerror(error)
-                                          : "the output could not be written";
-        details = "Writing stopped: " + reason + ". The file holds the first " +
-                  app::ShortTimeText(writer, frames) + " of " + app::ShortTimeText(writer, total) +
-                  ".";
+        details = failure != nullptr && *failure != 0
+                      ? app::FailedWriteText(writer, names, std::string(failure), frames)
+                      : app::FailedWriteText(writer, names, error, frames);
+    } else if (stopped) {
+        details = app::KeptText(writer, names, frames);
+    } else {
+        for (size_t i = 0; i < e.outputs.size(); ++i) {
+            const int side = e.outputs.size() > 1 ? static_cast<int>(i) : -1;
+            const uint64_t bytes = kxDiskMgr::Identify(e.outputs[i]).size;
+            details += (details.empty() ? "" : "\n") + app::OutputSummary(writer, e.widthColumn,
+                                                                          e.channelColumn, names[i],
+                                                                          side, frames, bytes);
+        }
     }
     const std::string unreadable = app::UnreadableTakesText(writer);
     if (!unreadable.empty()) details += (details.empty() ? "" : "\n") + unreadable;
@@ -272,7 +286,7 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failur
                                         : app::kComplete},
                      {"details", details},
                      {"frames", frames},
-                     {"total", total}});
+                     {"total", app::ProjectFrames(writer)}});
 }
 
 }  // extern "C"

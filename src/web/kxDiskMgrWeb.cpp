@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <map>
 #include <new>
+#include <set>
 
 #include "audiofile/kxDiskMgr.h"
 #include "web/WebDisk.h"
@@ -43,13 +44,20 @@ std::map<std::string, Entry>& Table() {
     return table;
 }
 
+// The folders the page saw, also those that hold no file.
+std::set<std::string>& Folders() {
+    static std::set<std::string> folders;
+    return folders;
+}
+
 const Entry* Find(const std::string& path) {
     const auto found = Table().find(path);
     return found == Table().end() ? nullptr : &found->second;
 }
 
-// A directory is a path that leads to at least one file.
+// A directory is a folder the page saw, or a path that leads to at least one file.
 bool IsDirectory(const std::string& path) {
+    if (Folders().count(path) != 0) return true;
     const std::string prefix = path + "/";
     const auto next = Table().lower_bound(prefix);
     return next != Table().end() && next->first.compare(0, prefix.size(), prefix) == 0;
@@ -84,6 +92,11 @@ namespace webdisk {
 
 void Clear() {
     Table().clear();
+    Folders().clear();
+}
+
+void AddFolder(const std::string& path) {
+    Folders().insert(path);
 }
 
 void AddInput(const std::string& path, uint64_t size, int32_t id) {
@@ -199,7 +212,9 @@ kxFileInfo kxDiskMgr::Identify(const std::string& path, bool /*followLinks*/) {
         found.regular = true;
         found.device = entry->output ? 2 : 1;
         found.inode = static_cast<uint64_t>(entry->id);
-        found.size = entry->size;
+        // An output is as long as what its sink has taken.
+        const double length = entry->output ? proj2wav_disk_length(entry->id) : 0;
+        found.size = entry->output ? static_cast<uint64_t>(std::max(length, 0.0)) : entry->size;
     } else if (IsDirectory(path)) {
         found.exists = true;
         found.directory = true;
