@@ -67,6 +67,10 @@ async function start() {
   for (const span of document.querySelectorAll('[data-channels]')) {
     span.textContent = texts.channelNames[span.dataset.channels];
   }
+  for (const span of document.querySelectorAll('[data-text]')) {
+    span.textContent = texts[span.dataset.text];
+  }
+  $('markers').parentElement.title = texts.markersHelp;
   $('alert-ok').textContent = texts.alertButton;
   $('delivery').textContent = streaming
     ? 'You choose where the output goes; it is written as it is made.'
@@ -83,8 +87,8 @@ function wireControls() {
   $('project').addEventListener('change', (event) => {
     load(project.fromFileList(event.target.files));
   });
-  for (const radio of document.querySelectorAll('input[name=bits], input[name=channels]')) {
-    radio.addEventListener('change', updateSettings);
+  for (const input of document.querySelectorAll('input[name=bits], input[name=channels], #markers')) {
+    input.addEventListener('change', updateSettings);
   }
   $('convert').addEventListener('click', convert);
   $('sheet-button').addEventListener('click', pressSheetButton);
@@ -144,6 +148,7 @@ function settings() {
   return {
     bits: Number(document.querySelector('input[name=bits]:checked').value),
     channels: document.querySelector('input[name=channels]:checked').value,
+    markers: $('markers').checked,
   };
 }
 

@@ -191,7 +191,7 @@ std::string ShellQuoted(const std::string& word) {
 }
 
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               int widthColumn, int channelColumn) {
+                               int widthColumn, int channelColumn, bool markers) {
     const int column = channelColumn >= 0 && channelColumn < kChannelColumns ? channelColumn : 0;
     const std::string name =
         IsDualMono(column) ? ProposedLeftName(projectDir) : ProposedSingleName(projectDir);
@@ -200,7 +200,7 @@ std::string ConvertCommandLine(const std::string& projectDir, const std::string&
         output = outputFolder + (outputFolder.back() == '/' ? "" : "/") + output;
     return "proj2wav convert " + ShellQuoted(projectDir) + " -o " + ShellQuoted(output) +
            " --bits " + std::to_string(BitCount(widthColumn)) + " --channels " +
-           kLayoutNames[column];
+           kLayoutNames[column] + (markers ? " --markers" : "");
 }
 
 uint64_t RoomNeeded(int64_t fileBytes) {

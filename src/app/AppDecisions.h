@@ -36,6 +36,10 @@ inline constexpr char kCancelled[] = "Operation cancelled...";
 inline constexpr char kCancelButton[] = "Cancel";
 inline constexpr char kOkButton[] = "Ok";
 inline constexpr char kAlertButton[] = "OK";
+// The choice of markers where each recording begins, and what it does.
+inline constexpr char kMarkersOption[] = "Markers at takes";
+inline constexpr char kMarkersHelp[] =
+    "A marker where each recording begins, labelled with its take's name";
 // What a project folder must hold, for help texts.
 inline constexpr char kProjectFolderHelp[] =
     "A project folder holds the recorder's takes in a folder named \"Audio Files\": "
@@ -174,10 +178,10 @@ std::string ShellQuoted(const std::string& word);
 
 // The command that converts the project as the window would, into the names the
 // window proposes in `outputFolder` (for dual mono the left one; the command line
-// derives the right name from it):
+// derives the right name from it), with " --markers" when outputs carry them:
 //   proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               int widthColumn, int channelColumn);
+                               int widthColumn, int channelColumn, bool markers = false);
 
 // ---- Room on the volume ----
 

@@ -56,6 +56,12 @@ std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::stri
            HeldText(writer, paths, written, "only ");
 }
 
+std::string MarkersLeftOutNote(const EDLWriter& writer, bool markers) {
+    uint64_t leftOut = 0;
+    if (markers) writer.OutputMarkers(leftOut);
+    return leftOut == 0 ? std::string() : MarkersLeftOutText(leftOut, writer.sampleRate);
+}
+
 std::string OutputSummary(const EDLWriter& writer, int widthColumn, int channelColumn,
                           const std::string& path, int side, uint64_t frames, uint64_t bytes) {
     const uint64_t first = writer.edl != nullptr ? writer.edl->FirstSampleInEDL() : 0;

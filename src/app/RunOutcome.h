@@ -35,6 +35,10 @@ std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::stri
 std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
                             const std::string& reason, uint64_t written);
 
+// With `markers` on, the warning that some markers could not be placed
+// (MarkersLeftOutText); empty when every one was, or with markers off.
+std::string MarkersLeftOutNote(const EDLWriter& writer, bool markers);
+
 // After a complete run, one output file: its path, format, length, place on the
 // timeline and size:
 //   "/out/A.wav: 24 Bit, Stereo, 48000 Hz, 0:02:00.00 (5760000 frames), starts at

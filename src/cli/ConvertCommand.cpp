@@ -198,10 +198,8 @@ int RunConvert(const ConvertOptions& options) {
     if (!CheckOutputs(writer, options, names, targets)) return kExitFailed;
     app::NameOutputs(writer, app::ProjectName(options.project));
     writer.SetMarkers(options.markers);
-    if (options.markers) {
-        uint64_t leftOut = 0;
-        writer.OutputMarkers(leftOut);
-        if (leftOut != 0) PrintWarning(app::MarkersLeftOutText(leftOut, writer.sampleRate));
+    if (const std::string note = app::MarkersLeftOutNote(writer, options.markers); !note.empty()) {
+        PrintWarning(note);
     }
 
     kxStopSignals signals;

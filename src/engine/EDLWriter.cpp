@@ -169,6 +169,12 @@ std::vector<WaveMarker> EDLWriter::OutputMarkers(uint64_t& leftOut) const {
     return markers;
 }
 
+uint64_t EDLWriter::OutputHeaderBytes() const {
+    if (!withMarkers) return kHeaderSize;
+    uint64_t leftOut = 0;
+    return kHeaderSize + MarkerChunkBytes(OutputMarkers(leftOut)).size();
+}
+
 void EDLWriter::SetOutputTexts(const std::string& description, const std::string& originator) {
     outDescription = description;
     outOriginator = originator;

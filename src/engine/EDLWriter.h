@@ -60,6 +60,10 @@ public:
     // frames or more (past 24.8 hours at 48 kHz): such markers are left out and
     // counted in `leftOut`.
     std::vector<WaveMarker> OutputMarkers(uint64_t& leftOut) const;
+    // Bytes of the provisional header an output of the loaded project starts with
+    // as NewFile creates it: kHeaderSize, and the marker chunks when outputs carry
+    // markers.
+    uint64_t OutputHeaderBytes() const;
     // Loads the project directory `dir` (its "/Audio Files"). Non-zero when at
     // least one take was accepted and all takes share one sample rate; with mixed
     // rates the project stays loaded but the result is 0.

@@ -117,6 +117,8 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_texts() {
         {"okButton", app::kOkButton},
         {"widths", {app::WidthName(0), app::WidthName(1)}},
         {"channelNames", names},
+        {"markersOption", app::kMarkersOption},
+        {"markersHelp", app::kMarkersHelp},
         {"layouts", layouts},
         {"alertButton", app::kAlertButton},
         {"saveLeftTitle", app::kSaveLeftTitle},
@@ -277,8 +279,10 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failur
                                                                           side, frames, bytes);
         }
     }
-    const std::string unreadable = app::UnreadableTakesText(writer);
-    if (!unreadable.empty()) details += (details.empty() ? "" : "\n") + unreadable;
+    for (const std::string& more :
+         {app::MarkersLeftOutNote(writer, e.markers), app::UnreadableTakesText(writer)}) {
+        if (!more.empty()) details += (details.empty() ? "" : "\n") + more;
+    }
     return HandJson({{"ok", ok},
                      {"stopped", stopped},
                      {"text", !ok       ? app::kFailed

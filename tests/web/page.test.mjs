@@ -53,21 +53,21 @@ test('the status line is the command line\'s, for every format chosen', async ()
   await page.close();
 });
 
-for (const [bits, channels, names] of [
-  [16, 'stereo', ['Sample Session.wav']],
-  [24, 'dual', ['Sample SessionL.wav', 'Sample SessionR.wav']],
+for (const [bits, channels, markers, names] of [
+  [16, 'stereo', false, ['Sample Session.wav']],
+  [24, 'dual', true, ['Sample SessionL.wav', 'Sample SessionR.wav']],
 ]) {
-  test(`the ${bits}-bit ${channels} download equals the command line's output`, async () => {
+  test(`the ${bits}-bit ${channels} download${markers ? ' with markers' : ''} equals the command line's output`, async () => {
     const page = await openPage(browser, '?save=download');
     await loadProject(page, sample);
-    await choose(page, bits, channels);
+    await choose(page, bits, channels, markers);
     assert.equal(await convert(page), 'Conversion complete...');
     const downloads = temporaryDirectory('downloads');
     assert.deepEqual((await saveDownloads(page, downloads)).map((p) => p.slice(downloads.length + 1)),
       names);
     const cli = temporaryDirectory('cli');
     proj2wav('convert', sample, '-o', join(cli, names[0]), '--bits', String(bits), '--channels',
-      channels, '--quiet');
+      channels, '--quiet', ...(markers ? ['--markers'] : []));
     assert.deepEqual(filesIn(cli), names);
     for (const name of names) assertSameAudio(join(downloads, name), join(cli, name));
     rmSync(downloads, { recursive: true });

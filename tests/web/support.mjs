@@ -66,9 +66,10 @@ export async function loadProject(page, directory) {
   await idle(page);
 }
 
-export async function choose(page, bits, channels) {
+export async function choose(page, bits, channels, markers = false) {
   await page.check(`input[name=bits][value="${bits}"]`);
   await page.check(`input[name=channels][value="${channels}"]`);
+  await page.setChecked('#markers', markers);
   await idle(page);
 }
 

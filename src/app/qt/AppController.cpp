@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -198,6 +199,14 @@ void AppController::createWidgets() {
         channels_->addButton(button, column);
         grid->addWidget(button, 1, column + 1);
     }
+    markers_ = new QCheckBox(Text(app::kMarkersOption), formatBox);
+    markers_->setToolTip(Text(app::kMarkersHelp));
+    markers_->setChecked(settings_.markers);
+    connect(markers_, &QCheckBox::toggled, this, [this](bool checked) {
+        settings_.markers = checked;
+        settings_.save();
+    });
+    grid->addWidget(markers_, 2, 1, 1, 3);
     grid->setColumnStretch(6, 1);
     width_->button(settings_.widthColumn)->setChecked(true);
     channels_->button(settings_.channelColumn)->setChecked(true);
@@ -451,7 +460,8 @@ QString AppController::outputStartFolder() const {
 QString AppController::commandLine() const {
     const std::string project = projectLoaded_ ? Bytes(fullPath_).toStdString() : "PROJECT";
     const std::string folder = projectLoaded_ ? Bytes(outputStartFolder()).toStdString() : "";
-    return FromBytes(app::ConvertCommandLine(project, folder, widthColumn(), channelColumn()));
+    return FromBytes(app::ConvertCommandLine(project, folder, widthColumn(), channelColumn(),
+                                             markers_->isChecked()));
 }
 
 int AppController::widthColumn() const {
@@ -464,6 +474,7 @@ int AppController::channelColumn() const {
 
 void AppController::updateParams() {
     edlWriter_.SetParams(static_cast<int8_t>(widthColumn()), static_cast<int8_t>(channelColumn()));
+    edlWriter_.SetMarkers(markers_->isChecked());
 }
 
 void AppController::updateStatus() {
@@ -484,6 +495,7 @@ void AppController::updateControls() {
     recentMenu_->setEnabled(idle);
     for (QAbstractButton* button : width_->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : channels_->buttons()) button->setEnabled(idle);
+    markers_->setEnabled(idle);
     convertButton_->setEnabled(idle && projectLoaded_);
 }
 
@@ -551,8 +563,9 @@ void AppController::outputChosen(const QString& path) {
     settings_.save();
     runOutputs_ = dualMono ? QStringList{leftChan_, path} : QStringList{path};
     // A cancelled run may still be closing its output; the driver gets new
-    // output files only once it has.
+    // output files only once it has, with the choices as they are now.
     waitForWorker();
+    updateParams();
     errno = 0;
     const int32_t created =
         dualMono ? edlWriter_.NewFiles(Bytes(leftChan_).constData(), Bytes(path).constData())
@@ -560,8 +573,9 @@ void AppController::outputChosen(const QString& path) {
     if (created == 0) {
         const int error = errno;
         // The left file of dual mono is created first; when the right one fails,
-        // the left stays behind holding just its 1024-byte header.
-        const bool leftMade = dualMono && QFileInfo(leftChan_).size() == 1024;
+        // the left stays behind holding just its provisional header.
+        const bool leftMade = dualMono && static_cast<uint64_t>(QFileInfo(leftChan_).size()) ==
+                                              edlWriter_.OutputHeaderBytes();
         const QString failed = dualMono && !leftMade ? leftChan_ : path;
         dialogs_->warn(Text(app::CannotCreateText(Bytes(failed).toStdString(), error)));
         return;
@@ -633,6 +647,10 @@ void AppController::showOutcome(bool success, int error) {
             summary += FromBytes(app::OutputSummary(edlWriter_, widthColumn(), channelColumn(),
                                                     outputs[i], side, written, bytes));
         }
+    }
+    const std::string markersNote = app::MarkersLeftOutNote(edlWriter_, markers_->isChecked());
+    if (!markersNote.empty()) {
+        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + Text(markersNote);
     }
     dialogSummary_->setText(summary);
     dialogSummary_->setVisible(!summary.isEmpty());

@@ -32,6 +32,7 @@
 
 class QAction;
 class QButtonGroup;
+class QCheckBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -67,6 +68,7 @@ public:
     QLabel* statusLine() const { return fileInfo_; }
     QButtonGroup* widthGroup() const { return width_; }
     QButtonGroup* channelsGroup() const { return channels_; }
+    QCheckBox* markersBox() const { return markers_; }
     QPushButton* convertButton() const { return convertButton_; }
     QAction* openAction() const { return openAction_; }
     QMenu* recentMenu() const { return recentMenu_; }
@@ -175,6 +177,7 @@ private:
     QLineEdit* projPath_ = nullptr;
     QButtonGroup* width_ = nullptr;
     QButtonGroup* channels_ = nullptr;
+    QCheckBox* markers_ = nullptr;
     QLabel* fileInfo_ = nullptr;
     TimelineWidget* timeline_ = nullptr;
     WaveformLoader* waveform_ = nullptr;
