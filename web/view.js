@@ -47,31 +47,30 @@ export function showTimeline(report) {
   }
 }
 
-function takeDetails(entry) {
-  if (!entry.accepted) return entry.reason;
-  const layout = entry.channels === 2 ? 'stereo' : 'mono';
-  return `${layout} ${entry.bits}-bit ${entry.sample_rate} Hz, starts at sample `
-    + `${entry.start_sample}, ${entry.frames} frames, recorded ${entry.origination}`;
+function cells(tag, texts) {
+  return texts.map((text) => {
+    const cell = document.createElement(tag);
+    cell.textContent = text;
+    return cell;
+  });
 }
 
+// The entries of "Audio Files" as the window's takes panel lists them.
 export function showTakes(report) {
+  const { summary, columns, rows } = report.takes;
   const takes = $('takes');
   const list = $('takes-list');
   list.replaceChildren();
-  takes.hidden = report.entries.length === 0;
-  const accepted = report.entries.filter((e) => e.accepted).length;
-  $('takes-summary').textContent = `Audio Files: ${report.entries.length} entries, `
-    + `${accepted} accepted`;
-  for (const entry of report.entries) {
+  takes.hidden = rows.length === 0;
+  $('takes-summary').textContent = summary;
+  $('takes-head').replaceChildren(...cells('th', columns));
+  for (const take of rows) {
     const row = document.createElement('tr');
-    row.className = entry.accepted ? 'accepted' : 'refused';
-    for (const text of [entry.name, entry.accepted ? 'accepted' : 'refused', takeDetails(entry)]) {
-      const cell = document.createElement('td');
-      cell.textContent = text;
-      row.append(cell);
-    }
+    if (!take.accepted) row.className = 'refused';
+    else if (take.truncated) row.className = 'truncated';
+    row.append(...cells('td', take.cells));
     list.append(row);
   }
-  // Refusals are news: show them at once.
-  if (accepted < report.entries.length) takes.open = true;
+  // Refusals and cut-short takes are news: show them at once.
+  if (rows.some((take) => !take.accepted || take.truncated)) takes.open = true;
 }

@@ -50,7 +50,8 @@ std::string formatTime(const timeParts& t) {
                         static_cast<int>(t.hundredths));
 }
 
-std::string formatTimeShort(const timeParts& t) {
+std::string ShortTimeText(uint64_t frames, uint32_t rate) {
+    const timeParts t = TimeOfFrames(frames, rate);
     return StringPrintf("%lld:%02d:%02d.%02d", static_cast<long long>(t.hours),
                         static_cast<int>(t.minutes), static_cast<int>(t.seconds),
                         static_cast<int>(t.hundredths));
@@ -62,8 +63,8 @@ std::string MarkersLeftOutText(uint64_t count, uint32_t sampleRate) {
         "%llu marker%s left out: a cue point cannot lie %llu frames (%s at %u Hz) "
         "or more into a file",
         static_cast<unsigned long long>(count), count == 1 ? "" : "s",
-        static_cast<unsigned long long>(reach),
-        formatTimeShort(TimeOfFrames(reach, sampleRate)).c_str(), sampleRate);
+        static_cast<unsigned long long>(reach), ShortTimeText(reach, sampleRate).c_str(),
+        sampleRate);
 }
 
 std::string formatBytes(double bytes) {

@@ -67,9 +67,10 @@ inline constexpr int kProgressIntervalMs = 500;
 // seconds and hundredths of a second with two digits each; 21.35 s is
 // " 0:00:21.35" and 200 hours "200:00:00.00".
 std::string formatTime(const timeParts& t);
-// The same without the blank that pads the hours ("0:00:21.35"), as the command
-// line and the edit list write times.
-std::string formatTimeShort(const timeParts& t);
+// A position or a length of `frames` at `rate` as formatTime writes it, without
+// the blank that pads the hours ("0:00:21.35"): the time every front end shows in
+// lines and lists of its own (takes, edit lists, outcomes, markers).
+std::string ShortTimeText(uint64_t frames, uint32_t rate);
 
 // A byte count in decimal units, no unit above MB:
 //   below 1000 "999 B"; below 10000 "9.99 KB"; below 1000000 "999 KB";

@@ -1,44 +1,14 @@
 #include "app/ProjectReport.h"
 
-#include <cstdio>
-#include <ctime>
-#include <map>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "app/AppDecisions.h"
-#include "app/TakeProblemText.h"
 #include "engine/EDLWriter.h"
 
 namespace app {
 
 namespace {
-
-std::string OriginationText(const kxFile& take) {
-    std::tm t{};
-    take.GetCreateTime(t);  // the fields hold the calendar values as written in 'bext'
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year, t.tm_mon,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
-}
-
-ReportEntry EntryOf(const EDLWriter& writer, const ProjectEntry& entry, const kxFile* take) {
-    ReportEntry e;
-    e.name = entry.name;
-    e.accepted = take != nullptr;
-    if (take == nullptr) {
-        e.reason = TakeProblemText(entry.problem, entry.found);
-        return e;
-    }
-    e.channels = take->Channels();
-    e.bits = take->BitsPerSample();
-    e.sampleRate = take->SampleRate();
-    e.startSample = take->StartLocation();
-    e.startText = ShortTimeText(writer, e.startSample);
-    e.frames = take->FrameCount();
-    e.origination = OriginationText(*take);
-    return e;
-}
 
 // A value, or JSON null when there is none.
 template <typename T>
@@ -47,14 +17,6 @@ nlohmann::ordered_json ValueOrNull(bool present, const T& value) {
 }
 
 }  // namespace
-
-std::string ShortTimeText(const EDLWriter& writer, uint64_t frames) {
-    timeParts parts;
-    writer.GetTime(frames, parts);
-    std::string text = formatTime(parts);
-    const size_t first = text.find_first_not_of(' ');
-    return first == std::string::npos ? text : text.substr(first);
-}
 
 std::string StatusLineOf(const EDLWriter& writer, int widthColumn, int channelColumn) {
     ProjectStatus status;
@@ -85,26 +47,15 @@ ProjectReport BuildProjectReport(const EDLWriter& writer, const std::string& pro
         writer.ProjectSize(report.bytes);
     }
 
-    // The accepted takes sit in the project list in origination order; the entries
-    // keep listing order. A take's path is "<project>/Audio Files/<entry name>".
-    std::map<std::string, const kxFile*> takesByName;
-    for (const kxListItem* item = writer.projectFiles.head; item != nullptr; item = item->next) {
-        const auto* take = static_cast<const kxFile*>(item);
-        takesByName[LastPathComponent(take->Path())] = take;
-    }
-    for (const ProjectEntry& entry : writer.entries) {
-        const auto found = takesByName.find(entry.name);
-        const kxFile* take = entry.accepted && found != takesByName.end() ? found->second : nullptr;
-        report.entries.push_back(EntryOf(writer, entry, take));
-    }
+    report.entries = BuildTakeRows(writer);
 
     for (const AudioEvent* event = writer.edl != nullptr ? writer.edl->firstEvent : nullptr;
          event != nullptr; event = event->next) {
         report.events.push_back(
             {event->file != nullptr ? LastPathComponent(event->file->Path()) : "",
              event->startSample, event->endSample, event->fileOffset, event->FadesIn(),
-             event->FadesOut(), ShortTimeText(writer, event->startSample),
-             ShortTimeText(writer, event->endSample)});
+             event->FadesOut(), ShortTimeText(event->startSample, writer.sampleRate),
+             ShortTimeText(event->endSample, writer.sampleRate)});
     }
     return report;
 }
@@ -125,7 +76,7 @@ std::string ReportJson(const ProjectReport& report) {
         {"entries", nlohmann::ordered_json::array()},
         {"events", nlohmann::ordered_json::array()},
     };
-    for (const ReportEntry& e : report.entries) {
+    for (const TakeRow& e : report.entries) {
         const bool ok = e.accepted;
         doc["entries"].push_back({
             {"name", e.name},
@@ -137,6 +88,8 @@ std::string ReportJson(const ProjectReport& report) {
             {"start_sample", ValueOrNull(ok, e.startSample)},
             {"frames", ValueOrNull(ok, e.frames)},
             {"origination", ValueOrNull(ok, e.origination)},
+            {"declared_frames", ValueOrNull(ok, e.declaredFrames)},
+            {"truncated", ValueOrNull(ok, e.truncated())},
         });
     }
     for (const ReportEvent& e : report.events) {
@@ -153,6 +106,13 @@ std::string ReportJson(const ProjectReport& report) {
     }
     // File names need not be UTF-8; such bytes become U+FFFD rather than an error.
     return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string EntriesSummary(const std::vector<TakeRow>& entries) {
+    const auto accepted = std::count_if(entries.begin(), entries.end(),
+                                        [](const TakeRow& row) { return row.accepted; });
+    return "Audio Files: " + std::to_string(entries.size()) + " entries, " +
+           std::to_string(accepted) + " accepted";
 }
 
 }  // namespace app

@@ -1,8 +1,9 @@
 // The report on a project that every front end gives: the status line, every entry
-// of "Audio Files" accepted or refused (and why), and the edit list with its fades.
-// The facts are plain values, for a front end to lay out as it likes (the command
-// line's `info` prints them as text); ReportJson gives them as the one JSON
-// document that `proj2wav info --json` prints and the page reads.
+// of "Audio Files" accepted or refused (and why), as the window's takes panel
+// lists them (BuildTakeRows), and the edit list with its fades. The facts are
+// plain values, for a front end to lay out as it likes (the command line's `info`
+// prints them as text); ReportJson gives them as the one JSON document that
+// `proj2wav info --json` prints and the page reads.
 //
 // Build it on the main thread while no conversion runs.
 #pragma once
@@ -11,24 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "app/ProjectView.h"
+
 class EDLWriter;
 
 namespace app {
-
-// One entry of "Audio Files", in listing order.
-struct ReportEntry {
-    std::string name;
-    bool accepted = false;
-    std::string reason;  // why it was refused (TakeProblemText); empty when accepted
-    // The take's format and place, for an accepted take only.
-    uint16_t channels = 0;
-    uint16_t bits = 0;
-    uint32_t sampleRate = 0;
-    uint64_t startSample = 0;
-    std::string startText;  // ShortTimeText of startSample
-    uint64_t frames = 0;
-    std::string origination;  // "2024-05-01 14:03:00", as written in the take
-};
 
 // One event of the edit list, as a conversion plays it.
 struct ReportEvent {
@@ -55,8 +43,8 @@ struct ProjectReport {
     bool hasEdl = false;
     uint64_t first = 0;  // the project's first frame and the frame past its end
     uint64_t last = 0;
-    int64_t bytes = 0;  // the output's audio bytes at the chosen format
-    std::vector<ReportEntry> entries;
+    int64_t bytes = 0;             // the output's audio bytes at the chosen format
+    std::vector<TakeRow> entries;  // every entry of "Audio Files", in listing order
     std::vector<ReportEvent> events;
 };
 
@@ -76,8 +64,7 @@ std::string StatusLineOf(const EDLWriter& writer, int widthColumn, int channelCo
 // have their stray bytes replaced by U+FFFD.
 std::string ReportJson(const ProjectReport& report);
 
-// A timeline position or a length in frames as the window writes times
-// (formatTime), without the blank that pads the hours: "0:01:01.10".
-std::string ShortTimeText(const EDLWriter& writer, uint64_t frames);
+// "Audio Files: 12 entries, 11 accepted", the heading of a list of the entries.
+std::string EntriesSummary(const std::vector<TakeRow>& entries);
 
 }  // namespace app

@@ -1,7 +1,6 @@
 #include "cli/CliCommon.h"
 
 #include <cstdio>
-#include <iterator>
 
 #include "app/AppDecisions.h"
 #include "app/ProjectView.h"
@@ -26,10 +25,6 @@ void PrintWarning(const std::string& message) {
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
-}
-
-std::string TimeText(const EDLWriter& writer, uint64_t frames) {
-    return app::DurationText(frames, writer.sampleRate);
 }
 
 bool LoadProjectDir(EDLWriter& writer, const std::string& dir, const OutputFormat& format,

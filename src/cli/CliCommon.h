@@ -43,10 +43,6 @@ void PrintWarning(const std::string& message);
 // The text in double quotes, as file names appear in messages.
 std::string Quoted(const std::string& text);
 
-// A timeline position or a length in frames as the window writes times
-// (app::formatTime), without the leading blank that pads the hours.
-std::string TimeText(const EDLWriter& writer, uint64_t frames);
-
 // Loads `dir` into a fresh `writer` with the chosen format. True when it is a
 // valid project; otherwise `why` tells what is wrong with it (the writer still
 // holds whatever was found, for the report), as app::NotAProjectReason words it.

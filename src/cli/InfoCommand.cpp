@@ -12,10 +12,6 @@ namespace cli {
 
 namespace {
 
-const char* LayoutWords(uint16_t channels) {
-    return channels == 2 ? "stereo" : "mono";
-}
-
 const char* FadeWords(const app::ReportEvent& event) {
     if (event.fadeIn && event.fadeOut) return "in+out";
     if (event.fadeIn) return "in";
@@ -27,15 +23,11 @@ void PrintText(const InfoOptions& options, const app::ProjectReport& report) {
     std::printf("Project: %s\n", options.project.c_str());
     std::printf("Status:  %s\n", report.status.c_str());
 
-    size_t accepted = 0;
     size_t nameWidth = 4;
-    for (const app::ReportEntry& e : report.entries) {
-        if (e.accepted) ++accepted;
-        nameWidth = std::max(nameWidth, e.name.size());
-    }
+    for (const app::TakeRow& e : report.entries) nameWidth = std::max(nameWidth, e.name.size());
     nameWidth = std::min<size_t>(nameWidth, 40);
-    std::printf("\nAudio Files: %zu entries, %zu accepted\n", report.entries.size(), accepted);
-    for (const app::ReportEntry& e : report.entries) {
+    std::printf("\n%s\n", app::EntriesSummary(report.entries).c_str());
+    for (const app::TakeRow& e : report.entries) {
         const int width = static_cast<int>(nameWidth);
         if (!e.accepted) {
             std::printf("  %-*s  refused   %s\n", width, e.name.c_str(), e.reason.c_str());
@@ -44,7 +36,7 @@ void PrintText(const InfoOptions& options, const app::ProjectReport& report) {
         std::printf(
             "  %-*s  accepted  %s %u-bit %u Hz, starts at %s (sample %llu), %llu frames, "
             "recorded %s\n",
-            width, e.name.c_str(), LayoutWords(e.channels), e.bits, e.sampleRate,
+            width, e.name.c_str(), app::LayoutWord(e.channels), e.bits, e.sampleRate,
             e.startText.c_str(), static_cast<unsigned long long>(e.startSample),
             static_cast<unsigned long long>(e.frames), e.origination.c_str());
     }

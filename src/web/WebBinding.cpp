@@ -58,12 +58,27 @@ const char* HandJson(const Json& json) {
 }
 
 // The report, with the status line the window shows at this moment: after a load
-// its verdict, after a change of format the line for the new format.
+// its verdict, after a change of format the line for the new format. The page
+// lists the entries as the window's takes panel does: "takes" holds the panel's
+// column titles, its rows' texts and the list's heading.
 std::string ReportText(const Engine& e) {
     app::ProjectReport report = app::BuildProjectReport(e.writer, e.projectDir, e.widthColumn,
                                                         e.channelColumn, e.loaded, e.problem);
     report.status = e.status;
-    return app::ReportJson(report);
+    Json json = Json::parse(app::ReportJson(report));
+    Json rows = Json::array();
+    for (const app::TakeRow& row : report.entries) {
+        Json cells = Json::array();
+        for (int column = 0; column < app::kTakeColumnCount; ++column) {
+            cells.push_back(app::TakeCellText(row, column));
+        }
+        rows.push_back(
+            {{"cells", cells}, {"accepted", row.accepted}, {"truncated", row.truncated()}});
+    }
+    json["takes"] = {{"summary", app::EntriesSummary(report.entries)},
+                     {"columns", app::kTakeColumnTitles},
+                     {"rows", rows}};
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 // Hands the page's choices to the driver (a load resets them there).

@@ -143,18 +143,24 @@ test('a damaged take is listed with the reason the command line gives', async ()
   const project = join(work, 'Damaged Session');
   cpSync(sample, project, { recursive: true });
   const audio = join(project, 'Audio Files');
-  const damaged = join(audio, 'Take 99.wav');
+  const [damaged, cut] = [join(audio, 'Take 99.wav'), join(audio, 'Take 98.wav')];
   copyFileSync(join(audio, filesIn(audio)[0]), damaged);
   truncateSync(damaged, 700);  // inside the 'bext' chunk
-  const reason = JSON.parse(proj2wav('info', project, '--json')).entries
-    .find((e) => e.name === 'Take 99.wav').reason;
-  assert.ok(reason);
+  copyFileSync(join(audio, filesIn(audio)[0]), cut);
+  truncateSync(cut, 100000);  // inside its samples
+  const entries = JSON.parse(proj2wav('info', project, '--json')).entries;
+  const entry = (name) => entries.find((e) => e.name === name);
+  assert.ok(entry('Take 99.wav').reason);
+  assert.equal(entry('Take 98.wav').truncated, true);
 
   const page = await openPage(browser, '?save=download');
   await loadProject(page, project);
-  const row = await page.$$eval('#takes-list tr', (rows) => rows.map((r) => Array.from(r.cells,
-    (c) => c.textContent)).find((cells) => cells[0] === 'Take 99.wav'));
-  assert.deepEqual(row, ['Take 99.wav', 'refused', reason]);
+  const rows = await page.$$eval('#takes-list tr', (trs) => trs.map((r) => Array.from(r.cells,
+    (c) => c.textContent)));
+  const row = (name) => rows.find((cells) => cells[0] === name);
+  assert.deepEqual(row('Take 99.wav').slice(0, 2),
+    ['Take 99.wav', `refused: ${entry('Take 99.wav').reason}`]);
+  assert.match(row('Take 98.wav')[1], /^truncated: holds 0:00:00\.\d\d of \d+:\d\d:\d\d\.\d\d$/);
   assert.equal(await page.isVisible('#takes-list'), true);
   await page.close();
 });
