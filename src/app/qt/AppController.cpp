@@ -307,6 +307,8 @@ void AppController::createProgressSheet() {
     progressBar_ = new QProgressBar(progressSheet_);
     progressBar_->setRange(0, 100);
     progressBar_->setMinimumWidth(400);
+    dialogFigures_ = new QLabel(progressSheet_);
+    dialogFigures_->setObjectName(QStringLiteral("progressFigures"));
     dialogSummary_ = new QLabel(progressSheet_);
     dialogSummary_->setWordWrap(true);
     dialogSummary_->setMaximumWidth(kDetailWidth);
@@ -337,6 +339,7 @@ void AppController::createProgressSheet() {
     buttons->addWidget(dialogButton_);
     layout->addWidget(dialogText_);
     layout->addWidget(progressBar_);
+    layout->addWidget(dialogFigures_);
     layout->addWidget(dialogSummary_);
     layout->addWidget(detailsArea_);
     layout->addLayout(buttons);
@@ -586,6 +589,7 @@ void AppController::outputChosen(const QString& path) {
 void AppController::startConversion() {
     progAmount_ = 0.0;
     const uint64_t ticket = sheet_.Open();
+    runClock_.start();
     for (QWidget* detail :
          {static_cast<QWidget*>(dialogSummary_), static_cast<QWidget*>(detailsArea_),
           static_cast<QWidget*>(dialogDetails_), static_cast<QWidget*>(showInFolder_)}) {
@@ -689,6 +693,14 @@ void AppController::closeProgressSheet() {
 
 void AppController::showSheet() {
     progressBar_->setValue(qRound(sheet_.bar()));
+    // The figures the command line and the page show beside their bars.
+    const bool converting = sheet_.state() == app::ProgressSheet::State::Converting;
+    dialogFigures_->setText(
+        converting ? Text(app::ProgressFigures(sheet_.bar(), runClock_.elapsed() / 1000.0,
+                                               static_cast<double>(fileBytes_)))
+                         .trimmed()
+                   : QString());
+    dialogFigures_->setVisible(converting);
     dialogText_->setText(Text(sheet_.text()));
     dialogButton_->setText(Text(sheet_.button()));
 }
