@@ -1,14 +1,11 @@
 // Placing takes on the timeline: newer takes win every overlap, older ones are
-// trimmed, split or dropped, with the audio kept where it was on the timeline.
+// trimmed, split or dropped, with the audio kept where it was on the timeline; and
+// the files of the events are open only while they are read.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 
-#include "audiofile/kxFile.h"
-#include "edl/EDL.h"
-#include "edl/kxLinkedList.h"
-#include "support/ProjectDir.h"
+#include "support/LoadedProject.h"
 
 using namespace testsupport;
 
@@ -22,42 +19,18 @@ struct Expected {
     int take;  // index into the takes, oldest first
 };
 
-// Loads the takes (oldest first) into a sorted list the way the project loader does.
-class Project {
-public:
-    explicit Project(const std::vector<Span>& spans, int channels = 2) {
-        for (size_t i = 0; i < spans.size(); ++i) {
-            TakeRecipe recipe;
-            recipe.channels = channels;
-            recipe.bits = 16;
-            recipe.start = spans[i].start;
-            recipe.frames = spans[i].end - spans[i].start;
-            recipe.time = TimeOfDay(static_cast<int>(i));
-            recipe.identity = static_cast<uint32_t>(i + 1);
-            recipe.seed = static_cast<uint32_t>(i + 1);
-            names.push_back(dir.Add("take " + std::to_string(i) + ".wav", recipe));
-            auto* file = new kxFile(dir.AudioDir().c_str(), names.back().c_str());
-            EXPECT_TRUE(file->Validate());
-            takes.push_back(file);
-            list.addItem(file);
-        }
+LoadedProject Load(const std::vector<Span>& spans) {
+    std::vector<TakeRecipe> takes;
+    for (const Span& span : spans) {
+        takes.push_back(NthTake(span.start, span.end - span.start, 0, 2, 16));
     }
-    int IndexOf(const kxFile* file) const {
-        for (size_t i = 0; i < takes.size(); ++i)
-            if (takes[i] == file) return static_cast<int>(i);
-        return -1;
-    }
+    return LoadedProject(takes);
+}
 
-    ProjectDir dir;
-    std::vector<std::string> names;
-    std::vector<kxFile*> takes;
-    kxLinkedList list;
-};
-
-void ExpectChain(const EDL& edl, const Project& project, const std::vector<Expected>& expected) {
+void ExpectChain(const LoadedProject& project, const std::vector<Expected>& expected) {
     std::vector<Expected> actual;
     const AudioEvent* previous = nullptr;
-    for (AudioEvent* e = edl.firstEvent; e != nullptr; e = e->next) {
+    for (AudioEvent* e = project.edl->firstEvent; e != nullptr; e = e->next) {
         EXPECT_EQ(e->prev, previous);
         EXPECT_EQ(e->endSample, e->startSample + e->length);
         actual.push_back({e->startSample, e->endSample, e->fileOffset, project.IndexOf(e->file)});
@@ -108,11 +81,10 @@ TEST(EDL, ResolvesEveryKindOfOverlap) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Project project(c.takesOldestFirst);
-        EDL edl(&project.list);
-        ExpectChain(edl, project, c.events);
-        EXPECT_EQ(edl.FirstSampleInEDL(), c.events.front().start);
-        EXPECT_EQ(edl.LastSampleInEDL(), c.events.back().end);
+        const LoadedProject project = Load(c.takesOldestFirst);
+        ExpectChain(project, c.events);
+        EXPECT_EQ(project.edl->FirstSampleInEDL(), c.events.front().start);
+        EXPECT_EQ(project.edl->LastSampleInEDL(), c.events.back().end);
     }
 }
 
@@ -122,37 +94,9 @@ TEST(EDL, EmptyListAndTakesWithoutFramesGiveNoEvents) {
     EXPECT_EQ(none.firstEvent, nullptr);
     EXPECT_EQ(none.FirstSampleInEDL(), 0u);
     EXPECT_EQ(none.LastSampleInEDL(), 0u);
-    EXPECT_EQ(none.FileAtSample(0), nullptr);
 
     // A take with an empty data chunk is listed but never becomes an event.
-    Project project({{100, 100}, {0, 50}});
-    EDL edl(&project.list);
-    ExpectChain(edl, project, {{0, 50, 0, 1}});
-}
-
-TEST(EDL, SearchesAndNeighbours) {
-    Project project({{0, 50}, {50, 90}, {200, 300}});
-    EDL edl(&project.list);
-    AudioEvent* first = edl.firstEvent;
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->EventAtSample(50, nullptr)->startSample, 50u);     // end of one, start of next
-    EXPECT_EQ(first->EventAtSample(90, nullptr), nullptr);              // end, then a gap
-    EXPECT_EQ(first->EventBetweenSamples(100, 200, nullptr), nullptr);  // wholly in the gap
-    EXPECT_EQ(first->EventBetweenSamples(95, 205, nullptr)->startSample, 200u);
-    EXPECT_EQ(first->EventBetweenSamples(210, 220, nullptr)->startSample, 200u);  // covered
-    EXPECT_EQ(first->next->next->EventAtSample(10, nullptr), first);  // searches from the head
-    EXPECT_EQ(edl.FileAtSample(60), project.takes[1]);
-    EXPECT_FALSE(first->Tail()->NextHasSameID());
-    EXPECT_FALSE(first->NextHasSameID());  // different identities
-}
-
-TEST(EDL, SplitPiecesShareTheirFileAndIdentity) {
-    Project project({{0, 100}, {40, 60}});
-    EDL edl(&project.list);
-    AudioEvent* e = edl.firstEvent;
-    EXPECT_EQ(e->file, e->next->next->file);
-    EXPECT_TRUE(e->file->SameFileID(e->next->next->file));
-    EXPECT_FALSE(e->NextHasSameID());
+    ExpectChain(Load({{100, 100}, {0, 50}}), {{0, 50, 0, 1}});
 }
 
 TEST(EDL, LongChainsNeverDeepenTheStack) {
@@ -194,8 +138,7 @@ TEST(EDL, RandomProjectsMatchThePerSampleModel) {
             const uint64_t start = rng() % 400;
             spans.push_back({start, start + 1 + rng() % 200});
         }
-        Project project(spans);
-        EDL edl(&project.list);
+        const LoadedProject project = Load(spans);
 
         uint64_t last = 0;
         for (const auto& s : spans) last = std::max(last, s.end);
@@ -203,7 +146,7 @@ TEST(EDL, RandomProjectsMatchThePerSampleModel) {
             int newest = -1;
             for (int i = 0; i < takes; ++i)
                 if (spans[i].start <= t && t < spans[i].end) newest = i;
-            AudioEvent* e = edl.firstEvent->EventAtSample(t, nullptr);
+            AudioEvent* e = project.edl->firstEvent->EventAtSample(t, nullptr);
             if (newest < 0) {
                 ASSERT_EQ(e, nullptr) << "t=" << t;
                 continue;
@@ -212,9 +155,27 @@ TEST(EDL, RandomProjectsMatchThePerSampleModel) {
             ASSERT_EQ(project.IndexOf(e->file), newest) << "t=" << t;
             ASSERT_EQ(e->fileOffset + (t - e->startSample), t - spans[newest].start) << "t=" << t;
         }
-        for (AudioEvent* e = edl.firstEvent; e != nullptr && e->next != nullptr; e = e->next) {
+        for (AudioEvent* e = project.edl->firstEvent; e && e->next; e = e->next) {
             ASSERT_LE(e->endSample, e->next->startSample);
             ASSERT_LT(e->startSample, e->endSample);
         }
     }
+}
+
+TEST(EventAudio, TheFileIsOpenOnlyWhileTheEventIsRead) {
+    const LoadedProject project({NthTake(1000, 50000, 0, 2, 16)});
+    kxFile& take = *project.takes[0];
+    AudioEvent& event = *project.edl->firstEvent;
+    const auto open = [&] { return take.Mode() != kRiffClosed; };
+    ASSERT_NE(event.GetAudio(1100, 500), nullptr);
+    EXPECT_EQ(event.fileBuf.SamplesLeft(1100), 500u) << "the count limits the fill";
+    EXPECT_TRUE(open());
+    // A fill that reaches the event's end closes the file; a later read opens it
+    // again; the event's end itself has nothing to give.
+    ASSERT_NE(event.GetAudio(41000, 0), nullptr);
+    EXPECT_FALSE(open());
+    ASSERT_NE(event.GetAudio(1000, 0), nullptr);
+    EXPECT_TRUE(open());
+    EXPECT_EQ(event.GetAudio(51000, 0), nullptr);
+    EXPECT_FALSE(open());
 }

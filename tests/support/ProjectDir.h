@@ -47,14 +47,16 @@ public:
         WriteTake(AudioDir() + "/" + name, recipe);
         return name;
     }
-    // Adds takes named "<prefix>01.wav", "<prefix>02.wav", ... in the order given.
-    ProjectDir& AddAll(const std::vector<TakeRecipe>& takes, const std::string& prefix = "Take ") {
+    // Adds takes named "<prefix>01.wav", "<prefix>02.wav", ... in the order given;
+    // returns their names.
+    std::vector<std::string> AddAll(const std::vector<TakeRecipe>& takes,
+                                    const std::string& prefix = "Take ") {
+        std::vector<std::string> names;
         for (size_t i = 0; i < takes.size(); ++i) {
-            char number[8];
-            std::snprintf(number, sizeof number, "%02zu", i + 1);
-            Add(prefix + number + ".wav", takes[i]);
+            const std::string number = (i < 9 ? "0" : "") + std::to_string(i + 1);
+            names.push_back(Add(prefix + number + ".wav", takes[i]));
         }
-        return *this;
+        return names;
     }
 
 private:
