@@ -1,8 +1,8 @@
-// Every sample kernel, on each of its paths (the kernel as the renderer calls it,
-// the byte-at-a-time path of namespace bytewise, and on an x86-64 processor with
-// SSSE3 the shuffle path of namespace ssse3), against a plain reference written
-// here from the kernels' contract in ordinary integer arithmetic: multiplication,
-// floor division and wide sums instead of shifts and masks.
+// The fade table against its definition, and every sample kernel, on each of its paths (the kernel
+// as the renderer calls it, the byte-at-a-time path of namespace bytewise, and on an x86-64
+// processor with SSSE3 the shuffle path of namespace ssse3), against a plain reference written here
+// from the kernels' contract in ordinary integer arithmetic: multiplication, floor division and
+// wide sums instead of shifts and masks.
 //
 // The counts are odd and small as well as large, so the last-frame special case
 // of the word path runs on its own (count 1) and after a few words, and the
@@ -301,26 +301,20 @@ TEST(KernelsReference, NarrowingMatchesThePlainReference) {
     }
 }
 
-TEST(KernelsReference, TheByteAtATimeAndShufflePathsDoNothingForAZeroCountOrANullPointer) {
-    Frames frames(4, 7);
-    Bytes bytes(12, 9);
-    const Frames framesBefore = frames;
-    const Bytes bytesBefore = bytes;
-    bytewise::Conv24Stereoto32bit(0, frames.data(), bytes.data());
-    bytewise::Conv16DualMonoto32bit(2, frames.data(), bytes.data(), nullptr);
-    bytewise::Conv32to24bitStereo(-1, bytes.data(), frames.data());
-    bytewise::Conv32to16bitMonoSum(2, nullptr, frames.data());
-    bytewise::Conv32to24bitDualMono(2, bytes.data(), bytes.data() + 6, nullptr);
-#if defined(__x86_64__)
-    if (HaveSsse3()) {
-        ssse3::Conv24Stereoto32bit(0, frames.data(), bytes.data());
-        ssse3::Conv24Monoto32bit(2, nullptr, bytes.data());
-        ssse3::Conv24DualMonoto32bit(2, frames.data(), nullptr, bytes.data());
-        ssse3::Conv32to24bitStereo(-1, bytes.data(), frames.data());
-        ssse3::Conv32to24bitMono(2, bytes.data(), nullptr);
-        ssse3::Conv32to24bitDualMono(2, nullptr, bytes.data() + 6, frames.data());
+// Each entry is checked against its definition, floor(sqrt(i * M^2) / 64) with
+// M = 2^31 - 1, that is (64 e)^2 <= i * M^2 < (64 (e + 1))^2, in exact 128-bit
+// arithmetic.
+TEST(FadeTable, EveryEntryIsTheExactSquareRootCurve) {
+    __extension__ using U128 = unsigned __int128;
+    const uint32_t* table = FadeTable();
+    const U128 fullScale = 0x7FFFFFFF;
+    for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(table[i], 0u) << i;
+    for (int32_t i = 4; i < kFadeTableSize; ++i) {
+        const U128 target = fullScale * fullScale * static_cast<U128>(i);
+        const U128 low = U128{table[i]} * 64;
+        const U128 high = low + 64;
+        ASSERT_LE(low * low, target) << "entry " << i;
+        ASSERT_LT(target, high * high) << "entry " << i;
     }
-#endif
-    EXPECT_EQ(frames, framesBefore);
-    EXPECT_EQ(bytes, bytesBefore);
+    EXPECT_EQ(table[4095], 2147221486u);
 }
