@@ -1,6 +1,7 @@
 #include "support/TakeBuilder.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -155,6 +156,18 @@ void TakeBuilder::Write(const std::string& path, std::optional<size_t> keepBytes
     std::vector<uint8_t> bytes = Bytes();
     if (keepBytes && *keepBytes < bytes.size()) bytes.resize(*keepBytes);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void TakeBuilder::WriteSparse(const std::string& path, uint64_t length, uint64_t offset,
+                              const std::vector<uint8_t>& bytes) const {
+    const std::vector<uint8_t> head = Bytes();
+    Write(path);
+    std::filesystem::resize_file(path, head.size() + length);
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(head.size() + offset));
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);

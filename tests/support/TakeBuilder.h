@@ -43,6 +43,11 @@ public:
     std::vector<uint8_t> Bytes() const;
     // Writes the file, cut to `keepBytes` when given.
     void Write(const std::string& path, std::optional<size_t> keepBytes = {}) const;
+    // Writes the file followed by `length` more bytes (the samples of a data chunk
+    // declared last), of which only `bytes` at `offset` are written: the rest is a
+    // hole, so a take of gigabytes takes almost no room on disk.
+    void WriteSparse(const std::string& path, uint64_t length, uint64_t offset,
+                     const std::vector<uint8_t>& bytes) const;
 
 private:
     std::string riffId_ = "RIFF";
