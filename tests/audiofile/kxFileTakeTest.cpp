@@ -1,10 +1,9 @@
 // kxFile as a take: the chunk walk that accepts or refuses a file, reading its
 // samples, takes beyond 2 and 4 GiB, identities and the key that orders a project.
 // (Entries that are no files at all are tested through the project scan.)
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -39,10 +38,10 @@ std::vector<uint8_t> Payload(size_t size, uint8_t first = 1) {
 
 const std::vector<uint8_t> kSixFrames = PatternBytes(7, 0, 6, 2, 24);
 
-// A file begun with "RIFF" and "WAVE", for chunks to follow.
-TakeBuilder Wave() {
+// A file begun with "RIFF" (or `id`) and "WAVE", for chunks to follow.
+TakeBuilder Wave(const std::string& id = "RIFF") {
     TakeBuilder take;
-    take.Riff().Form();
+    take.Riff(id).Form();
     return take;
 }
 
@@ -61,100 +60,62 @@ int64_t LibraryUtcSeconds(int year, int month, int day, int hour, int minute, in
 }  // namespace
 
 TEST(kxFileTake, ChunkWalkAcceptsAndRefusesByLayout) {
-    // Sizes: RIFF header 12, 'bext' with coding history 866, 16-byte 'fmt ' 24,
-    // TFID 34, data chunk header 8.
     struct Case {
         const char* what;
         TakeBuilder take;
-        TakeProblem problem;
-        uint64_t dataStart = 0;
+        TakeProblem problem = TakeProblem::None;
         uint64_t startLocation = 0;
     };
-    const std::vector<uint8_t> five = Payload(5);
+    using enum TakeProblem;
+    const std::vector<uint8_t> p5 = Payload(5), p4 = Payload(4), six = kSixFrames;
+    const auto fmt = [] { return Wave().Fmt(2, 48000, 24); };
     const Case cases[] = {
         {"bext, fmt, TFID, other, data",
-         Wave().Bext(4800).Fmt(2, 48000, 24).Tfid(9).Chunk("LIST", Payload(10)).Data(kSixFrames),
-         TakeProblem::None, 12 + 866 + 24 + 34 + 18 + 8, 4800},
+         Wave().Bext(4800).Fmt(2, 48000, 24).Tfid(9).Chunk("LIST", Payload(10)).Data(six), None,
+         4800},
         {"extensible fmt, then bext, LIST (as ffmpeg writes)",
-         Wave().Fmt(2, 48000, 24, 0xFFFE, 40).Bext(77).Chunk("LIST", Payload(26)).Data(kSixFrames),
-         TakeProblem::None, 12 + 48 + 866 + 34 + 8, 77},
+         Wave().Fmt(2, 48000, 24, 0xFFFE, 40).Bext(77).Chunk("LIST", Payload(26)).Data(six), None,
+         77},
         {"bext of 602 bytes, no coding history",
-         Wave().Bext(9, "2026-03-14", "10:00:00", 0).Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::None, 12 + 610 + 24 + 8, 9},
+         Wave().Bext(9, "2026-03-14", "10:00:00", 0).Fmt(2, 48000, 24).Data(six), None, 9},
         {"fmt of 50 bytes: extensible PCM and more",
-         Wave().Fmt(2, 48000, 24, 0xFFFE, 50).Data(kSixFrames), TakeProblem::None, 12 + 58 + 8},
-        {"a second bext is skipped", Wave().Bext(1).Fmt(2, 48000, 24).Bext(2).Data(kSixFrames),
-         TakeProblem::None, 12 + 866 + 24 + 866 + 8, 1},
-        {"a short bext behind fmt is skipped",
-         Wave().Fmt(2, 48000, 24).Chunk("bext", Payload(100)).Data(kSixFrames), TakeProblem::None,
-         12 + 24 + 108 + 8},
-        {"odd chunk, recorder style (no pad byte)",
-         Wave().Fmt(2, 48000, 24).Chunk("odd ", five, {}, false).Data(kSixFrames),
-         TakeProblem::None, 12 + 24 + 13 + 8},
-        {"odd chunk with pad byte",
-         Wave().Fmt(2, 48000, 24).Chunk("odd ", five, {}, true).Data(kSixFrames), TakeProblem::None,
-         12 + 24 + 14 + 8},
-        {"TFID larger than 26",
-         Wave().Fmt(2, 48000, 24).Chunk("TFID", Payload(40)).Data(kSixFrames), TakeProblem::None,
-         12 + 24 + 48 + 8},
+         Wave().Fmt(2, 48000, 24, 0xFFFE, 50).Data(six)},
+        {"a second bext is skipped", Wave().Bext(1).Fmt(2, 48000, 24).Bext(2).Data(six), None, 1},
+        {"a short bext behind fmt is skipped", fmt().Chunk("bext", Payload(100)).Data(six)},
+        {"odd chunk, recorder style (no pad byte)", fmt().Chunk("odd ", p5).Data(six)},
+        {"odd chunk with pad byte", fmt().Chunk("odd ", p5, {}, true).Data(six)},
+        {"TFID larger than 26", fmt().Chunk("TFID", Payload(40)).Data(six)},
         {"RIFF id and size are not checked",
-         TakeBuilder().Riff("riff", 0).Form().Fmt(2, 48000, 24).Data(kSixFrames), TakeProblem::None,
-         12 + 24 + 8},
+         TakeBuilder().Riff("riff", 0).Form().Fmt(2, 48000, 24).Data(six)},
         {"JUNK first (ffmpeg -rf64 auto), odd chunk without pad",
-         Wave().Chunk("JUNK", Payload(28)).Chunk("odd ", five).Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::None, 12 + 36 + 13 + 24 + 8},
+         Wave().Chunk("JUNK", Payload(28)).Chunk("odd ", p5).Fmt(2, 48000, 24).Data(six)},
         {"LIST, bext, odd chunk with pad, then fmt",
-         Wave()
-             .Chunk("LIST", Payload(4))
-             .Bext(55)
-             .Chunk("junk", five, {}, true)
-             .Fmt(2, 48000, 24)
-             .Data(kSixFrames),
-         TakeProblem::None, 12 + 12 + 866 + 14 + 24 + 8, 55},
+         Wave().Chunk("LIST", p4).Bext(55).Chunk("junk", p5, {}, true).Fmt(2, 48000, 24).Data(six),
+         None, 55},
         {"BW64: ds64's data size stands for 0xFFFFFFFF; bext before fmt",
-         TakeBuilder()
-             .Riff("BW64")
-             .Form()
-             .Ds64(36)
-             .Bext(3)
-             .Fmt(2, 48000, 24)
-             .Data(kSixFrames, ~0u)
-             .Chunk("LIST", Payload(12)),
-         TakeProblem::None, 12 + 36 + 866 + 24 + 8, 3},
-        {"RF64 without ds64", TakeBuilder().Riff("RF64").Form().Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::NoDs64Chunk},
-        {"RIFX", TakeBuilder().Riff("RIFX").Form().Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::BigEndian},
-        {"form type not WAVE", TakeBuilder().Riff().Form("AVI ").Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::NotWave},
-        {"no fmt", Wave().Bext(0).Chunk("LIST", Payload(4)), TakeProblem::NoFormatChunk},
-        {"data before fmt", Wave().Chunk("JUNK", Payload(4)).Data(kSixFrames).Fmt(2, 48000, 24),
-         TakeProblem::DataBeforeFormat},
-        {"bext 601",
-         Wave().Bext(0, "2026-03-14", "10:00:00", 0, 601).Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::BadBextChunk},
-        {"no data chunk", Wave().Fmt(2, 48000, 24).Chunk("LIST", Payload(4)),
-         TakeProblem::NoDataChunk},
-        {"chunk of 2^31 past the end",
-         Wave().Fmt(2, 48000, 24).Chunk("junk", Payload(4), 0x80000000).Data(kSixFrames),
-         TakeProblem::DamagedChunks},
+         Wave("BW64").Ds64(36).Bext(3).Fmt(2, 48000, 24).Data(six, ~0u).Chunk("LIST", p4), None, 3},
+        {"RF64 without ds64", Wave("RF64").Fmt(2, 48000, 24).Data(six), NoDs64Chunk},
+        {"RIFX", Wave("RIFX").Fmt(2, 48000, 24).Data(six), BigEndian},
+        {"form type not WAVE", TakeBuilder().Riff().Form("AVI ").Fmt(2, 48000, 24).Data(six),
+         NotWave},
+        {"no fmt", Wave().Bext(0).Chunk("LIST", p4), NoFormatChunk},
+        {"data before fmt", Wave().Chunk("JUNK", p4).Data(six).Fmt(2, 48000, 24), DataBeforeFormat},
+        {"bext 601", Wave().Bext(0, "2026-03-14", "10:00:00", 0, 601).Fmt(2, 48000, 24).Data(six),
+         BadBextChunk},
+        {"no data chunk", fmt().Chunk("LIST", p4), NoDataChunk},
+        {"chunk of 2^31 past the end", fmt().Chunk("junk", p4, 0x80000000).Data(six),
+         DamagedChunks},
         {"chunk of 2^32-8 (minus 8 as a signed 32-bit offset)",
-         Wave().Fmt(2, 48000, 24).Chunk("junk", Payload(4), 0xFFFFFFF8).Data(kSixFrames),
-         TakeProblem::DamagedChunks},
-        {"TFID past the end",
-         Wave().Fmt(2, 48000, 24).Chunk("TFID", Payload(26), 0xFFFFFFFF).Data(kSixFrames),
-         TakeProblem::DamagedChunks},
+         fmt().Chunk("junk", p4, 0xFFFFFFF8).Data(six), DamagedChunks},
+        {"TFID past the end", fmt().Chunk("TFID", Payload(26), 0xFFFFFFFF).Data(six),
+         DamagedChunks},
         {"bext past the end",
-         Wave()
-             .Bext(0, "2026-03-14", "10:00:00", 256, 0x80000000)
-             .Fmt(2, 48000, 24)
-             .Data(kSixFrames),
-         TakeProblem::DamagedChunks},
+         Wave().Bext(0, "2026-03-14", "10:00:00", 256, 0x80000000).Fmt(2, 48000, 24).Data(six),
+         DamagedChunks},
         {"leading chunk past the end",
-         Wave().Chunk("JUNK", Payload(4), 0x80000000).Fmt(2, 48000, 24).Data(kSixFrames),
-         TakeProblem::DamagedChunks},
-        {"fmt past the end", Wave().Chunk("fmt ", Payload(16), 0x90000000).Data(kSixFrames),
-         TakeProblem::DamagedChunks},
+         Wave().Chunk("JUNK", p4, 0x80000000).Fmt(2, 48000, 24).Data(six), DamagedChunks},
+        {"fmt past the end", Wave().Chunk("fmt ", Payload(16), 0x90000000).Data(six),
+         DamagedChunks},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -162,15 +123,17 @@ TEST(kxFileTake, ChunkWalkAcceptsAndRefusesByLayout) {
         const auto file = ValidatedTake(dir, c.take);
         EXPECT_EQ(file->Problem(), c.problem);
         EXPECT_EQ(file->Mode(), kRiffClosed) << "Validate left the file open";
-        if (c.problem != TakeProblem::None) continue;
-        EXPECT_EQ(file->DataStart(), c.dataStart);
-        EXPECT_EQ(file->DataChunkPosition(), c.dataStart - 8);
+        if (c.problem != None) continue;
+        // The samples start where the builder put them.
+        const std::vector<uint8_t> bytes = c.take.Bytes();
+        EXPECT_EQ(file->DataStart(),
+                  std::search(bytes.begin(), bytes.end(), six.begin(), six.end()) - bytes.begin());
         EXPECT_EQ(file->StartLocation(), c.startLocation);
-        EXPECT_EQ(file->DataSize(), kSixFrames.size());
+        EXPECT_EQ(file->DataSize(), six.size());
         uint64_t got = 0;
-        std::vector<uint8_t> samples(kSixFrames.size());
+        std::vector<uint8_t> samples(six.size());
         ASSERT_TRUE(file->ReadAudioData(samples.data(), 0, samples.size(), got));
-        EXPECT_EQ(samples, kSixFrames);
+        EXPECT_EQ(samples, six);
     }
 }
 
@@ -258,66 +221,43 @@ TEST(kxFileTake, AFailedReadLeavesNoDoubtWhereTheNextOneStarts) {
 }
 
 // Sparse files: the disk holds only the few bytes written.
-class kxFileLargeTake : public ::testing::Test {
-protected:
-    void MakeFile(const std::vector<uint8_t>& head, uint64_t length) {
-        testsupport::WriteFileBytes(path, head);
-        std::filesystem::resize_file(path, length);
-    }
-    void Poke(uint64_t offset, const std::vector<uint8_t>& bytes) {
-        const int fd = ::open(path.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
-                  static_cast<ssize_t>(bytes.size()));
-        ::close(fd);
-    }
+TEST(kxFileLargeTake, SamplesPastTwoAndFourGiBAreReadWhereTheyAre) {
     TempDir dir;
-    std::string path = dir / "long.wav";
-};
-
-TEST_F(kxFileLargeTake, SamplesPastTwoAndFourGiBAreReadWhereTheyAre) {
     const uint64_t riffSize = 0xF0000000, rf64Size = 0x140000000;  // 3.75 and 5 GiB
     for (const uint64_t size : {riffSize, rf64Size}) {
         SCOPED_TRACE(size);
         const bool rf64 = size > UINT32_MAX;
-        TakeBuilder take;
-        take.Riff(rf64 ? "RF64" : "RIFF").Form();
+        TakeBuilder take = Wave(rf64 ? "RF64" : "RIFF");
         if (rf64) take.Ds64(size);
         take.Bext(0).Fmt(2, 48000, 16).Data({}, rf64 ? ~0u : static_cast<uint32_t>(size));
-        const std::vector<uint8_t> head = take.Bytes();
-        MakeFile(head, head.size() + size);
         const uint64_t offset = size - 0x60000000;  // beyond 2 GiB, and 4 GiB for RF64
         const std::vector<uint8_t> pattern = PatternBytes(3, 0, 16, 2, 16);
-        Poke(head.size() + offset, pattern);
+        take.WriteSparse(dir / "long.wav", size, offset, pattern);
 
         kxFile file(dir.Path().c_str(), "long.wav");
         ASSERT_TRUE(file.Validate()) << static_cast<int>(file.Problem());
         EXPECT_EQ(file.DataSize(), size);
-        EXPECT_EQ(file.FrameCount(), size / 4);
         std::vector<uint8_t> buffer(pattern.size());
         uint64_t got = 0;
         ASSERT_TRUE(file.ReadAudioData(buffer.data(), offset, buffer.size(), got));
         EXPECT_EQ(buffer, pattern);
         ASSERT_TRUE(file.ReadAudioData(buffer.data(), size - 4, 4, got));
-        EXPECT_TRUE(file.SeekToSample(size / 4 - 1));
     }
 }
 
-TEST_F(kxFileLargeTake, ChunkLargerThanTwoGiBIsSkippedForwards) {
+TEST(kxFileLargeTake, ChunkLargerThanTwoGiBIsSkippedForwards) {
+    TempDir dir;
     // An odd size, as the recorder writes it: no pad byte.
     const uint32_t junkSize = 0x90000001;
-    const TakeBuilder take = Wave().Fmt(1, 48000, 24).Chunk("junk", {}, junkSize);
-    const std::vector<uint8_t> head = take.Bytes();
-    const uint64_t dataHeader = head.size() + junkSize;
     const std::vector<uint8_t> samples = PatternBytes(4, 0, 4, 1, 24);
-    std::vector<uint8_t> tail = {'d', 'a', 't', 'a', static_cast<uint8_t>(samples.size()), 0, 0, 0};
-    tail.insert(tail.end(), samples.begin(), samples.end());
-    MakeFile(head, dataHeader);
-    Poke(dataHeader, tail);
+    const std::vector<uint8_t> chunk = TakeBuilder().Data(samples).Bytes();
+    const std::vector<uint8_t> data(chunk.begin() + 8, chunk.end());  // the data chunk alone
+    const TakeBuilder take = Wave().Fmt(1, 48000, 24).Chunk("junk", {}, junkSize);
+    take.WriteSparse(dir / "long.wav", junkSize + data.size(), junkSize, data);
 
     kxFile file(dir.Path().c_str(), "long.wav");
     ASSERT_TRUE(file.Validate()) << static_cast<int>(file.Problem());
-    EXPECT_EQ(file.DataStart(), dataHeader + 8);
+    EXPECT_EQ(file.DataStart(), take.Bytes().size() + junkSize + 8);
     std::vector<uint8_t> buffer(samples.size());
     uint64_t got = 0;
     ASSERT_TRUE(file.ReadAudioData(buffer.data(), 0, buffer.size(), got));
