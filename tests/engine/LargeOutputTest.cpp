@@ -1,11 +1,9 @@
 // A real conversion of more than 4 GiB: the output becomes RF64 and readers we did
 // not write see its whole length and its time reference. Its takes are sparse
 // files; the output is written for real, so this needs room on the disk.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
 #include "engine/EDLWriter.h"
 #include "support/ProjectDir.h"
@@ -25,15 +23,8 @@ void WriteSparseTake(const std::string& path, uint64_t start, uint32_t identity,
     TakeBuilder header;
     header.Riff().Form().Bext(start, "2026-06-01", time, 0).Fmt(2, 48000, 24).Tfid(identity);
     header.Data({}, static_cast<uint32_t>(kTakeFrames * 6));
-    const std::vector<uint8_t> head = header.Bytes();
-    WriteFileBytes(path, head);
-    std::filesystem::resize_file(path, head.size() + kTakeFrames * 6);
-    const std::vector<uint8_t> marked = PatternBytes(5, kTakeFrames - 5000, kMarked, 2, 24);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const off_t at = static_cast<off_t>(head.size() + (kTakeFrames - 5000) * 6);
-    ASSERT_EQ(::pwrite(fd, marked.data(), marked.size(), at), static_cast<ssize_t>(marked.size()));
-    ::close(fd);
+    header.WriteSparse(path, kTakeFrames * 6, (kTakeFrames - 5000) * 6,
+                       PatternBytes(5, kTakeFrames - 5000, kMarked, 2, 24));
 }
 
 uint64_t FreeBytes(const std::string& path) {
