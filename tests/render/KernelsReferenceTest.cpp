@@ -1,8 +1,9 @@
-// The fade table against its definition, and every sample kernel, on each of its paths (the kernel
-// as the renderer calls it, the byte-at-a-time path of namespace bytewise, and on an x86-64
-// processor with SSSE3 the shuffle path of namespace ssse3), against a plain reference written here
-// from the kernels' contract in ordinary integer arithmetic: multiplication, floor division and
-// wide sums instead of shifts and masks.
+// Every sample kernel, on each of its paths (the kernel as the renderer calls it,
+// the byte-at-a-time path of namespace bytewise, and on an x86-64 processor with
+// SSSE3 the shuffle path of namespace ssse3), against a plain reference written
+// here from the kernels' contract in ordinary integer arithmetic: multiplication,
+// floor division and wide sums instead of shifts and masks. And the fade table
+// against its definition.
 //
 // The counts are odd and small as well as large, so the last-frame special case
 // of the word path runs on its own (count 1) and after a few words, and the
@@ -115,7 +116,7 @@ struct Guarded {
     size_t size;
 };
 
-// --- the kernels, both paths --------------------------------------------------
+// --- the kernels, on every path ------------------------------------------------
 
 enum class Layout { kStereo, kMono, kMonoSum, kDualMono };
 
@@ -127,39 +128,6 @@ struct Widening {
     void (*twoStreams)(int32_t, int32_t*, const uint8_t*, const uint8_t*);
 };
 
-// The kernels to check: all of them, and the shuffle path where the processor runs it.
-std::vector<Widening> WideningKernels() {
-    std::vector<Widening> kernels = {
-        {"Conv16Stereoto32bit", 2, Layout::kStereo, Conv16Stereoto32bit, nullptr},
-        {"Conv16Monoto32bit", 2, Layout::kMono, Conv16Monoto32bit, nullptr},
-        {"Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr, Conv16DualMonoto32bit},
-        {"Conv24Stereoto32bit", 3, Layout::kStereo, Conv24Stereoto32bit, nullptr},
-        {"Conv24Monoto32bit", 3, Layout::kMono, Conv24Monoto32bit, nullptr},
-        {"Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr, Conv24DualMonoto32bit},
-        {"bytewise::Conv16Stereoto32bit", 2, Layout::kStereo, bytewise::Conv16Stereoto32bit,
-         nullptr},
-        {"bytewise::Conv16Monoto32bit", 2, Layout::kMono, bytewise::Conv16Monoto32bit, nullptr},
-        {"bytewise::Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr,
-         bytewise::Conv16DualMonoto32bit},
-        {"bytewise::Conv24Stereoto32bit", 3, Layout::kStereo, bytewise::Conv24Stereoto32bit,
-         nullptr},
-        {"bytewise::Conv24Monoto32bit", 3, Layout::kMono, bytewise::Conv24Monoto32bit, nullptr},
-        {"bytewise::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
-         bytewise::Conv24DualMonoto32bit},
-    };
-#if defined(__x86_64__)
-    if (HaveSsse3()) {
-        kernels.push_back({"ssse3::Conv24Stereoto32bit", 3, Layout::kStereo,
-                           ssse3::Conv24Stereoto32bit, nullptr});
-        kernels.push_back(
-            {"ssse3::Conv24Monoto32bit", 3, Layout::kMono, ssse3::Conv24Monoto32bit, nullptr});
-        kernels.push_back({"ssse3::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
-                           ssse3::Conv24DualMonoto32bit});
-    }
-#endif
-    return kernels;
-}
-
 struct Narrowing {
     std::string name;
     int width;
@@ -168,39 +136,64 @@ struct Narrowing {
     void (*twoStreams)(int32_t, uint8_t*, uint8_t*, const int32_t*);
 };
 
-std::vector<Narrowing> NarrowingKernels() {
-    std::vector<Narrowing> kernels = {
-        {"Conv32to16bitStereo", 2, Layout::kStereo, Conv32to16bitStereo, nullptr},
-        {"Conv32to16bitMono", 2, Layout::kMono, Conv32to16bitMono, nullptr},
-        {"Conv32to16bitMonoSum", 2, Layout::kMonoSum, Conv32to16bitMonoSum, nullptr},
-        {"Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr, Conv32to16bitDualMono},
-        {"Conv32to24bitStereo", 3, Layout::kStereo, Conv32to24bitStereo, nullptr},
-        {"Conv32to24bitMono", 3, Layout::kMono, Conv32to24bitMono, nullptr},
-        {"Conv32to24bitMonoSum", 3, Layout::kMonoSum, Conv32to24bitMonoSum, nullptr},
-        {"Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr, Conv32to24bitDualMono},
-        {"bytewise::Conv32to16bitStereo", 2, Layout::kStereo, bytewise::Conv32to16bitStereo,
-         nullptr},
-        {"bytewise::Conv32to16bitMono", 2, Layout::kMono, bytewise::Conv32to16bitMono, nullptr},
-        {"bytewise::Conv32to16bitMonoSum", 2, Layout::kMonoSum, bytewise::Conv32to16bitMonoSum,
-         nullptr},
-        {"bytewise::Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr,
-         bytewise::Conv32to16bitDualMono},
-        {"bytewise::Conv32to24bitStereo", 3, Layout::kStereo, bytewise::Conv32to24bitStereo,
-         nullptr},
-        {"bytewise::Conv32to24bitMono", 3, Layout::kMono, bytewise::Conv32to24bitMono, nullptr},
-        {"bytewise::Conv32to24bitMonoSum", 3, Layout::kMonoSum, bytewise::Conv32to24bitMonoSum,
-         nullptr},
-        {"bytewise::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
-         bytewise::Conv32to24bitDualMono},
+// A kernel of either direction and either number of streams, by its type.
+Widening Kernel(std::string name, int width, Layout layout,
+                void (*f)(int32_t, int32_t*, const uint8_t*)) {
+    return {std::move(name), width, layout, f, nullptr};
+}
+Widening Kernel(std::string name, int width, Layout layout,
+                void (*f)(int32_t, int32_t*, const uint8_t*, const uint8_t*)) {
+    return {std::move(name), width, layout, nullptr, f};
+}
+Narrowing Kernel(std::string name, int width, Layout layout,
+                 void (*f)(int32_t, uint8_t*, const int32_t*)) {
+    return {std::move(name), width, layout, f, nullptr};
+}
+Narrowing Kernel(std::string name, int width, Layout layout,
+                 void (*f)(int32_t, uint8_t*, uint8_t*, const int32_t*)) {
+    return {std::move(name), width, layout, nullptr, f};
+}
+// The kernel as the renderer calls it and its byte-at-a-time path.
+#define BOTH_PATHS(f, width, layout)      \
+    Kernel(#f, width, Layout::layout, f), \
+        Kernel("bytewise::" #f, width, Layout::layout, bytewise::f)
+#define SSSE3(f, width, layout) Kernel("ssse3::" #f, width, Layout::layout, ssse3::f)
+
+std::vector<Widening> WideningKernels() {
+    std::vector<Widening> kernels = {
+        BOTH_PATHS(Conv16Stereoto32bit, 2, kStereo),
+        BOTH_PATHS(Conv16Monoto32bit, 2, kMono),
+        BOTH_PATHS(Conv16DualMonoto32bit, 2, kDualMono),
+        BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo),
+        BOTH_PATHS(Conv24Monoto32bit, 3, kMono),
+        BOTH_PATHS(Conv24DualMonoto32bit, 3, kDualMono),
     };
 #if defined(__x86_64__)
     if (HaveSsse3()) {
-        kernels.push_back({"ssse3::Conv32to24bitStereo", 3, Layout::kStereo,
-                           ssse3::Conv32to24bitStereo, nullptr});
-        kernels.push_back(
-            {"ssse3::Conv32to24bitMono", 3, Layout::kMono, ssse3::Conv32to24bitMono, nullptr});
-        kernels.push_back({"ssse3::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
-                           ssse3::Conv32to24bitDualMono});
+        kernels.insert(kernels.end(),
+                       {SSSE3(Conv24Stereoto32bit, 3, kStereo), SSSE3(Conv24Monoto32bit, 3, kMono),
+                        SSSE3(Conv24DualMonoto32bit, 3, kDualMono)});
+    }
+#endif
+    return kernels;
+}
+
+std::vector<Narrowing> NarrowingKernels() {
+    std::vector<Narrowing> kernels = {
+        BOTH_PATHS(Conv32to16bitStereo, 2, kStereo),
+        BOTH_PATHS(Conv32to16bitMono, 2, kMono),
+        BOTH_PATHS(Conv32to16bitMonoSum, 2, kMonoSum),
+        BOTH_PATHS(Conv32to16bitDualMono, 2, kDualMono),
+        BOTH_PATHS(Conv32to24bitStereo, 3, kStereo),
+        BOTH_PATHS(Conv32to24bitMono, 3, kMono),
+        BOTH_PATHS(Conv32to24bitMonoSum, 3, kMonoSum),
+        BOTH_PATHS(Conv32to24bitDualMono, 3, kDualMono),
+    };
+#if defined(__x86_64__)
+    if (HaveSsse3()) {
+        kernels.insert(kernels.end(),
+                       {SSSE3(Conv32to24bitStereo, 3, kStereo), SSSE3(Conv32to24bitMono, 3, kMono),
+                        SSSE3(Conv32to24bitDualMono, 3, kDualMono)});
     }
 #endif
     return kernels;
