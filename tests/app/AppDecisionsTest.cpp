@@ -112,18 +112,6 @@ TEST(OutputNames, ComeFromTheProjectOrALeftNameEndingInL) {
     for (const auto& c : cases) EXPECT_EQ(app::ProposedRightName(c.left, "/a/Gig/"), c.right);
 }
 
-TEST(Room, FreeSpaceMustExceedSizePlusMarginAndNothingWraps) {
-    const int64_t size = 59155200;
-    const uint64_t needed = static_cast<uint64_t>(size) + 1024000;
-    EXPECT_FALSE(app::HasRoom(needed, size));
-    EXPECT_TRUE(app::HasRoom(needed + 1, size));
-    EXPECT_FALSE(app::HasRoom(0, 0));  // free space unknown
-    constexpr int64_t kLargest = std::numeric_limits<int64_t>::max();
-    EXPECT_EQ(app::RoomNeeded(kLargest), uint64_t{kLargest} + 1024000);
-    EXPECT_FALSE(app::HasRoom(uint64_t{kLargest}, kLargest));
-    EXPECT_EQ(app::RoomNeeded(-5), 1024000u);
-}
-
 // ---- Progress sheet ----
 
 using State = app::ProgressSheet::State;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <limits>
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
@@ -133,4 +134,9 @@ TEST(OutputFolders, EachVolumeNeedsRoomForAllTheFilesItGets) {
     EXPECT_EQ(app::RoomRefusal({out / "Mix.wav"}, bytes, [](const std::string&) { return -1; }),
               "Insufficient disk space. \"Mix.wav\" needs 5.02 MB, and the free space in \"" +
                   out.Path().string() + "\" is unknown.");
+    // The largest size plus the margin does not wrap round to a small number.
+    constexpr int64_t kLargest = std::numeric_limits<int64_t>::max();
+    EXPECT_NE(
+        app::RoomRefusal({out / "Mix.wav"}, kLargest, [](const std::string&) { return kLargest; }),
+        "");
 }
