@@ -71,58 +71,43 @@ private:
 
 }  // namespace
 
-TEST(QtDialogs, SavePanelShowsItsTextsAndAlwaysGivesAWavName) {
+// The user types "Take" (a name the guard refuses), then "Concert 14.03" twice
+// (a file that exists: "No", then "Yes" to replace it), then "Take.WAV".
+TEST(QtDialogs, GuardsComeBeforeTheReplaceQuestionAndNamesEndInWav) {
     QWidget window;
     QtDialogs dialogs(&window);
     TempDir out;
     const QString dir = QString::fromStdString(out.Path().string());
-    // A name with a suffix of its own still becomes a ".wav" file.
-    User user({"Mix", "Concert 14.03", "Take.WAV"}, {});
-    for (const QString expected : {"/Mix.wav", "/Concert 14.03.wav", "/Take.WAV"}) {
-        EXPECT_EQ(dialogs.chooseSaveFile("Choose Left Channel Filename", "Save Left Channel As",
-                                         dir, "GigL"),
-                  dir + expected);
-    }
-    ASSERT_EQ(user.panels.size(), 3u);
-    const Shown& seen = user.panels[0];
-    EXPECT_EQ(seen.title, "Choose Left Channel Filename");
-    EXPECT_EQ(seen.label, "Save Left Channel As");
-    EXPECT_EQ(seen.directory, dir);
-    EXPECT_EQ(seen.proposed, dir + "/GigL.wav");
-    EXPECT_EQ(seen.modality, Qt::WindowModal);
-    EXPECT_EQ(seen.filters, QStringList{"*.wav"});
-}
-
-TEST(QtDialogs, GuardsComeBeforeTheReplaceQuestionAndRefusalsShowThePanelAgain) {
-    QWidget window;
-    QtDialogs dialogs(&window);
-    TempDir out;
-    const QString dir = QString::fromStdString(out.Path().string());
-    WriteFileBytes(out / "Take.wav", {1});
     WriteFileBytes(out / "Concert 14.03.wav", {1, 2, 3});
-    User user({"Take", "Concert 14.03", "Concert 14.03"},
+    User user({"Take", "Concert 14.03", "Concert 14.03", "Take.WAV"},
               {QMessageBox::Ok, QMessageBox::No, QMessageBox::Yes});
-    const std::optional<QString> path =
-        dialogs.chooseSaveFile("Title", "Label", dir, "Gig", [](const QString& chosen) {
-            return chosen.endsWith("/Take.wav") ? QString("a recording") : QString();
-        });
-    EXPECT_EQ(path, dir + "/Concert 14.03.wav");
-    ASSERT_EQ(user.boxes.size(), 3u);
-    EXPECT_EQ(user.boxes[0].text, "a recording");  // refused at once, never offered for replacing
-    EXPECT_NE(user.boxes[1].text.indexOf("\"Concert 14.03.wav\" already exists"), -1);  // "No"
-    EXPECT_EQ(user.boxes[2].text, user.boxes[1].text);  // and asked again after the panel: "Yes"
-    EXPECT_EQ(ReadFileBytes(out / "Concert 14.03.wav"), (std::vector<uint8_t>{1, 2, 3}));
-}
+    const auto guard = [](const QString& chosen) {
+        return chosen.endsWith("/Take.wav") ? QString("a recording") : QString();
+    };
+    // A name with a suffix of its own still becomes a ".wav" file.
+    EXPECT_EQ(dialogs.chooseSaveFile("Choose Left Channel Filename", "Save Left Channel As", dir,
+                                     "GigL", guard),
+              dir + "/Concert 14.03.wav");
+    EXPECT_EQ(dialogs.chooseSaveFile("Title", "Label", dir, "Gig", guard), dir + "/Take.WAV");
+    ASSERT_EQ(user.panels.size(), 4u);
+    const Shown& panel = user.panels[0];
+    EXPECT_EQ(panel.title, "Choose Left Channel Filename");
+    EXPECT_EQ(panel.label, "Save Left Channel As");
+    EXPECT_EQ(panel.directory, dir);
+    EXPECT_EQ(panel.proposed, dir + "/GigL.wav");
+    EXPECT_EQ(panel.modality, Qt::WindowModal);
+    EXPECT_EQ(panel.filters, QStringList{"*.wav"});
 
-TEST(QtDialogs, WarningIsAWindowModalAlertWithOneOkButton) {
-    QWidget window;
-    QtDialogs dialogs(&window);
-    User user({}, {});
-    dialogs.warn("Insufficient disk space.");
-    ASSERT_EQ(user.boxes.size(), 1u);
-    EXPECT_EQ(user.boxes[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(user.boxes[0].text, "Insufficient disk space.");
-    EXPECT_EQ(user.boxes[0].label, "");
-    EXPECT_EQ(user.boxes[0].modality, Qt::WindowModal);
-    EXPECT_EQ(user.boxes[0].buttons, QStringList{"OK"});
+    ASSERT_EQ(user.boxes.size(), 3u);
+    // Refused at once, in a window-modal warning with one button, never offered for
+    // replacing; then asked, "No"; and asked again after the panel, "Yes".
+    const Shown& warning = user.boxes[0];
+    EXPECT_EQ(warning.text, "a recording");
+    EXPECT_EQ(warning.label, "");
+    EXPECT_EQ(warning.icon, QMessageBox::Warning);
+    EXPECT_EQ(warning.modality, Qt::WindowModal);
+    EXPECT_EQ(warning.buttons, QStringList{"OK"});
+    EXPECT_NE(user.boxes[1].text.indexOf("\"Concert 14.03.wav\" already exists"), -1);
+    EXPECT_EQ(user.boxes[2].text, user.boxes[1].text);
+    EXPECT_EQ(ReadFileBytes(out / "Concert 14.03.wav"), (std::vector<uint8_t>{1, 2, 3}));
 }

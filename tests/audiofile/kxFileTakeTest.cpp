@@ -1,5 +1,5 @@
 // kxFile as a take: the chunk walk that accepts or refuses a file, reading its
-// samples, takes beyond 2 and 4 GiB, identities and the key that orders a project.
+// samples, takes beyond 2 and 4 GiB, and the key that orders a project.
 // (Entries that are no files at all are tested through the project scan.)
 #include <gtest/gtest.h>
 
@@ -262,22 +262,6 @@ TEST(kxFileLargeTake, ChunkLargerThanTwoGiBIsSkippedForwards) {
     uint64_t got = 0;
     ASSERT_TRUE(file.ReadAudioData(buffer.data(), 0, buffer.size(), got));
     EXPECT_EQ(buffer, samples);
-}
-
-TEST(kxFileTake, IdentityChunksTellPiecesOfOneRecording) {
-    TempDir dir;
-    const auto take = [&](const std::string& name, std::vector<uint32_t> identities) {
-        TakeBuilder builder = Wave();
-        builder.Fmt(1, 48000, 16);
-        for (const uint32_t identity : identities) builder.Tfid(identity);
-        return ValidatedTake(dir, builder.Data(Payload(8)), name);
-    };
-    const auto one = take("1", {1}), two = take("2", {2}), oneThenTwo = take("12", {1, 2});
-    const auto noneA = take("a", {}), noneB = take("b", {});
-    EXPECT_TRUE(oneThenTwo->SameFileID(two.get())) << "the later TFID stands";
-    EXPECT_FALSE(oneThenTwo->SameFileID(one.get()));
-    EXPECT_TRUE(noneA->SameFileID(noneB.get()));
-    EXPECT_FALSE(noneA->SameFileID(one.get()));
 }
 
 TEST(kxFileTake, LocationIsTheRecordingTimeInSecondsInAnyZoneAndOrdersTheProjectList) {

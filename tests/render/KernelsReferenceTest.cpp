@@ -56,14 +56,14 @@ int32_t ReferenceWiden(const uint8_t* p, int width) {
     return static_cast<int32_t>(value * (int64_t{1} << (32 - 8 * width)));
 }
 
-// The little-endian bytes of floor(staged / 2^(32 - 8 width)).
-void ReferenceNarrow(int32_t staged, int width, uint8_t* p) {
+// Appends the little-endian bytes of floor(staged / 2^(32 - 8 width)).
+void ReferenceNarrow(int32_t staged, int width, Bytes& out) {
     const int64_t scale = int64_t{1} << (32 - 8 * width);
     int64_t value = staged / scale;
     if (staged % scale < 0) --value;  // division truncates towards zero
     const int64_t range = int64_t{1} << (8 * width);
     int64_t bits = value < 0 ? value + range : value;
-    for (int i = 0; i < width; ++i, bits /= 256) p[i] = static_cast<uint8_t>(bits % 256);
+    for (int i = 0; i < width; ++i, bits /= 256) out.push_back(static_cast<uint8_t>(bits % 256));
 }
 
 int32_t ReferenceSum(int32_t left, int32_t right) {
@@ -94,26 +94,19 @@ Frames RandomFrames(int32_t count, std::mt19937& rng) {
     return frames;
 }
 
-// An output buffer: `size` bytes (or samples) between two runs of guard values.
+// An output buffer of `size` bytes (or samples) between two runs of guard values.
 template <typename T>
 struct Guarded {
-    static constexpr size_t kGuard = 16;
-    static constexpr T kFill = static_cast<T>(0xA5A5A5A5);
-
-    explicit Guarded(size_t n) : all(n + 2 * kGuard, kFill), size(n) {}
-    T* data() { return all.data() + kGuard; }
-    std::vector<T> inside() const {
-        return {all.begin() + kGuard, all.begin() + static_cast<ptrdiff_t>(kGuard + size)};
-    }
+    explicit Guarded(size_t size) : all(size + 32, kFill) {}
+    T* data() { return all.data() + 16; }
+    std::vector<T> inside() const { return {all.begin() + 16, all.end() - 16}; }
     bool guardsIntact() const {
-        const auto intact = [](auto first, auto last) {
-            return std::all_of(first, last, [](T v) { return v == kFill; });
-        };
-        return intact(all.begin(), all.begin() + kGuard) && intact(all.end() - kGuard, all.end());
+        const auto isFill = [](T v) { return v == kFill; };
+        return std::all_of(all.begin(), all.begin() + 16, isFill) &&
+               std::all_of(all.end() - 16, all.end(), isFill);
     }
-
+    static constexpr T kFill = static_cast<T>(0xA5A5A5A5);
     std::vector<T> all;
-    size_t size;
 };
 
 // --- the kernels, on every path ------------------------------------------------
@@ -207,25 +200,18 @@ TEST(KernelsReference, WideningMatchesThePlainReference) {
         for (const int32_t count : Counts()) {
             SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames");
             const auto frames = static_cast<size_t>(count);
-            const size_t samplesPerFrame = kernel.layout == Layout::kStereo ? 2 : 1;
-            const Bytes left = RandomBytes(frames * samplesPerFrame * kernel.width, rng);
-            Bytes right;  // dual mono only
-
-            Frames expected(2 * frames);
+            const int width = kernel.width;
+            const bool stereo = kernel.layout == Layout::kStereo;
+            const Bytes left = RandomBytes(frames * width * (stereo ? 2 : 1), rng);
+            const Bytes right = RandomBytes(kernel.twoStreams ? frames * width : 0, rng);
+            Frames expected;
             for (size_t k = 0; k < frames; ++k) {
-                const uint8_t* sample = &left[k * samplesPerFrame * kernel.width];
-                expected[2 * k] = ReferenceWiden(sample, kernel.width);
-                expected[2 * k + 1] = kernel.layout == Layout::kStereo
-                                          ? ReferenceWiden(sample + kernel.width, kernel.width)
-                                          : expected[2 * k];
+                const int32_t l = ReferenceWiden(&left[k * width * (stereo ? 2 : 1)], width);
+                expected.push_back(l);
+                expected.push_back(stereo ? ReferenceWiden(&left[(2 * k + 1) * width], width)
+                                   : kernel.twoStreams ? ReferenceWiden(&right[k * width], width)
+                                                       : l);
             }
-            if (kernel.layout == Layout::kDualMono) {
-                right = RandomBytes(frames * kernel.width, rng);
-                for (size_t k = 0; k < frames; ++k) {
-                    expected[2 * k + 1] = ReferenceWiden(&right[k * kernel.width], kernel.width);
-                }
-            }
-
             Guarded<int32_t> out(2 * frames);
             if (kernel.twoStreams) {
                 kernel.twoStreams(count, out.data(), left.data(), right.data());
@@ -243,47 +229,41 @@ TEST(KernelsReference, NarrowingMatchesThePlainReference) {
     for (const Narrowing& kernel : NarrowingKernels()) {
         for (const int32_t count : Counts()) {
             const auto frames = static_cast<size_t>(count);
-            const size_t width = kernel.width;
-            const bool oneSamplePerFrame =
-                kernel.layout == Layout::kMono || kernel.layout == Layout::kMonoSum;
             const Frames staged = RandomFrames(count, rng);
-
             // A mono kernel also runs from the right sample of the first frame; its
             // input then starts there and ends with the last right sample, exactly.
-            const int offsets = kernel.layout == Layout::kMono ? 2 : 1;
-            for (int offset = 0; offset < offsets; ++offset) {
+            for (int offset = 0; offset < (kernel.layout == Layout::kMono ? 2 : 1); ++offset) {
                 SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames, offset " +
                              std::to_string(offset));
-                Bytes expected(frames * width * (oneSamplePerFrame ? 1 : 2));
+                Bytes expected, rightStream;
                 for (size_t k = 0; k < frames; ++k) {
-                    const int32_t left = staged[2 * k];
-                    const int32_t right = staged[2 * k + 1];
+                    const int32_t l = staged[2 * k], r = staged[2 * k + 1];
                     switch (kernel.layout) {
                         case Layout::kStereo:
-                            ReferenceNarrow(left, kernel.width, &expected[2 * k * width]);
-                            ReferenceNarrow(right, kernel.width, &expected[(2 * k + 1) * width]);
+                            ReferenceNarrow(l, kernel.width, expected);
+                            ReferenceNarrow(r, kernel.width, expected);
                             break;
                         case Layout::kMono:
-                            ReferenceNarrow(offset ? right : left, kernel.width,
-                                            &expected[k * width]);
+                            ReferenceNarrow(offset ? r : l, kernel.width, expected);
                             break;
                         case Layout::kMonoSum:
-                            ReferenceNarrow(ReferenceSum(left, right), kernel.width,
-                                            &expected[k * width]);
+                            ReferenceNarrow(ReferenceSum(l, r), kernel.width, expected);
                             break;
-                        case Layout::kDualMono:  // the right stream right after the left
-                            ReferenceNarrow(left, kernel.width, &expected[k * width]);
-                            ReferenceNarrow(right, kernel.width, &expected[(frames + k) * width]);
+                        case Layout::kDualMono:
+                            ReferenceNarrow(l, kernel.width, expected);
+                            ReferenceNarrow(r, kernel.width, rightStream);
                             break;
                     }
                 }
-
+                // Dual mono: the right stream right after the left, so that a word
+                // written past the last left sample lands on the first right one,
+                // written before it.
+                expected.insert(expected.end(), rightStream.begin(), rightStream.end());
                 const Frames input(staged.begin() + offset, staged.end());
                 Guarded<uint8_t> out(expected.size());
                 if (kernel.twoStreams) {
-                    // Adjacent streams: a word written past the last left sample
-                    // would land on the first right one, written before it.
-                    kernel.twoStreams(count, out.data(), out.data() + frames * width, input.data());
+                    kernel.twoStreams(count, out.data(), out.data() + rightStream.size(),
+                                      input.data());
                 } else {
                     kernel.oneStream(count, out.data(), input.data());
                 }
