@@ -230,7 +230,7 @@ TEST(kxFileLargeTake, SamplesPastTwoAndFourGiBAreReadWhereTheyAre) {
         TakeBuilder take = Wave(rf64 ? "RF64" : "RIFF");
         if (rf64) take.Ds64(size);
         take.Bext(0).Fmt(2, 48000, 16).Data({}, rf64 ? ~0u : static_cast<uint32_t>(size));
-        const uint64_t offset = size - 0x60000000;  // beyond 2 GiB, and 4 GiB for RF64
+        const uint64_t offset = size - 0x20000000;  // beyond 2 GiB, and 4 GiB for RF64
         const std::vector<uint8_t> pattern = PatternBytes(3, 0, 16, 2, 16);
         take.WriteSparse(dir / "long.wav", size, offset, pattern);
 
