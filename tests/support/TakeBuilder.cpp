@@ -52,16 +52,6 @@ std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t f
     return out;
 }
 
-uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset) {
-    if (offset + 2 > bytes.size()) return 0;
-    return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
-uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset) {
-    if (offset + 4 > bytes.size()) return 0;
-    return Le16(bytes, offset) | uint32_t{Le16(bytes, offset + 2)} << 16;
-}
-
 TakeBuilder& TakeBuilder::Riff(const std::string& id, std::optional<uint32_t> riffSize) {
     riffId_ = id;
     riffSize_ = riffSize;
@@ -176,9 +166,8 @@ void TakeBuilder::WriteSparse(const std::string& path, uint64_t length, uint64_t
 TakeBuilder BuildTake(const TakeRecipe& recipe) {
     TakeBuilder b;
     b.Riff().Form();
-    if (recipe.withBext) b.Bext(recipe.start, recipe.date, recipe.time);
-    b.Fmt(recipe.channels, recipe.rate, recipe.bits);
-    if (recipe.withTfid) b.Tfid(recipe.identity);
+    b.Bext(recipe.start, recipe.date, recipe.time).Fmt(recipe.channels, recipe.rate, recipe.bits);
+    b.Tfid(recipe.identity);
     b.Data(PatternBytes(recipe.seed, 0, recipe.frames, recipe.channels, recipe.bits));
     return b;
 }

@@ -4,9 +4,19 @@
 #include <fstream>
 #include <vector>
 
-#include "support/TakeBuilder.h"
-
 namespace testsupport {
+
+namespace {
+
+// Little-endian numbers at a byte offset of a file's head (0 past its end).
+uint16_t Le16(const std::vector<uint8_t>& bytes, size_t at) {
+    return at + 2 > bytes.size() ? 0 : static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
+    return Le16(bytes, at) | uint32_t{Le16(bytes, at + 2)} << 16;
+}
+
+}  // namespace
 
 bool WaveHeader::Consistent() const {
     const uint64_t frame = uint64_t{channels} * (bits / 8);
