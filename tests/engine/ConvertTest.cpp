@@ -98,14 +98,15 @@ void ExpectMatchesModel(const Project& project, uint32_t rate, uint64_t fadeLeng
 
 TEST(Convert, RandomProjectsMatchTheReferenceModel) {
     std::mt19937 rng(4242);
-    // Ten projects at 48 kHz, then one at each higher rate, where fades are longer.
+    // Ten projects at 48 kHz, the last of them piling up forty takes, then one at
+    // each higher rate, where fades are longer.
     const std::pair<uint32_t, uint64_t> rates[] = {{96000, 2048}, {192000, 4096}};
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const auto [rate, fadeLength] =
             round < 10 ? std::pair<uint32_t, uint64_t>{48000, 1024} : rates[round - 10];
         Project project;
-        const int count = 1 + static_cast<int>(rng() % 6);
+        const int count = round == 9 ? 40 : 1 + static_cast<int>(rng() % 6);
         for (int i = 0; i < count; ++i) {
             reference::Take take;
             take.start = 20000 + rng() % 60000;
