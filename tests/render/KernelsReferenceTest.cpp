@@ -38,11 +38,13 @@ std::vector<int32_t> Counts() {
     return counts;
 }
 
-#if defined(__x86_64__)
 bool HaveSsse3() {
+#if defined(__x86_64__)
     return __builtin_cpu_supports("ssse3");
-}
+#else
+    return false;
 #endif
+}
 
 // --- the reference ----------------------------------------------------------
 
@@ -146,50 +148,44 @@ Narrowing Kernel(std::string name, int width, Layout layout,
                  void (*f)(int32_t, uint8_t*, uint8_t*, const int32_t*)) {
     return {std::move(name), width, layout, nullptr, f};
 }
-// The kernel as the renderer calls it and its byte-at-a-time path.
+// The kernel as the renderer calls it and its byte-at-a-time path; its shuffle
+// path, where there is one.
 #define BOTH_PATHS(f, width, layout)      \
     Kernel(#f, width, Layout::layout, f), \
         Kernel("bytewise::" #f, width, Layout::layout, bytewise::f)
-#define SSSE3(f, width, layout) Kernel("ssse3::" #f, width, Layout::layout, ssse3::f)
-
-std::vector<Widening> WideningKernels() {
-    std::vector<Widening> kernels = {
-        BOTH_PATHS(Conv16Stereoto32bit, 2, kStereo),
-        BOTH_PATHS(Conv16Monoto32bit, 2, kMono),
-        BOTH_PATHS(Conv16DualMonoto32bit, 2, kDualMono),
-        BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo),
-        BOTH_PATHS(Conv24Monoto32bit, 3, kMono),
-        BOTH_PATHS(Conv24DualMonoto32bit, 3, kDualMono),
-    };
 #if defined(__x86_64__)
-    if (HaveSsse3()) {
-        kernels.insert(kernels.end(),
-                       {SSSE3(Conv24Stereoto32bit, 3, kStereo), SSSE3(Conv24Monoto32bit, 3, kMono),
-                        SSSE3(Conv24DualMonoto32bit, 3, kDualMono)});
-    }
+#define SSSE3(f, width, layout) Kernel("ssse3::" #f, width, Layout::layout, ssse3::f)
+#else
+#define SSSE3(f, width, layout) Kernel(#f, width, Layout::layout, f)
 #endif
+
+// The kernels to check: all of them, and the shuffle paths where the processor runs them.
+template <typename Checked>
+std::vector<Checked> OnThisProcessor(std::vector<Checked> kernels, std::vector<Checked> shuffle) {
+    if (HaveSsse3()) kernels.insert(kernels.end(), shuffle.begin(), shuffle.end());
     return kernels;
 }
 
+std::vector<Widening> WideningKernels() {
+    return OnThisProcessor<Widening>(
+        {BOTH_PATHS(Conv16Stereoto32bit, 2, kStereo), BOTH_PATHS(Conv16Monoto32bit, 2, kMono),
+         BOTH_PATHS(Conv16DualMonoto32bit, 2, kDualMono),
+         BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo), BOTH_PATHS(Conv24Monoto32bit, 3, kMono),
+         BOTH_PATHS(Conv24DualMonoto32bit, 3, kDualMono)},
+        {SSSE3(Conv24Stereoto32bit, 3, kStereo), SSSE3(Conv24Monoto32bit, 3, kMono),
+         SSSE3(Conv24DualMonoto32bit, 3, kDualMono)});
+}
+
 std::vector<Narrowing> NarrowingKernels() {
-    std::vector<Narrowing> kernels = {
-        BOTH_PATHS(Conv32to16bitStereo, 2, kStereo),
-        BOTH_PATHS(Conv32to16bitMono, 2, kMono),
-        BOTH_PATHS(Conv32to16bitMonoSum, 2, kMonoSum),
-        BOTH_PATHS(Conv32to16bitDualMono, 2, kDualMono),
-        BOTH_PATHS(Conv32to24bitStereo, 3, kStereo),
-        BOTH_PATHS(Conv32to24bitMono, 3, kMono),
-        BOTH_PATHS(Conv32to24bitMonoSum, 3, kMonoSum),
-        BOTH_PATHS(Conv32to24bitDualMono, 3, kDualMono),
-    };
-#if defined(__x86_64__)
-    if (HaveSsse3()) {
-        kernels.insert(kernels.end(),
-                       {SSSE3(Conv32to24bitStereo, 3, kStereo), SSSE3(Conv32to24bitMono, 3, kMono),
-                        SSSE3(Conv32to24bitDualMono, 3, kDualMono)});
-    }
-#endif
-    return kernels;
+    return OnThisProcessor<Narrowing>(
+        {BOTH_PATHS(Conv32to16bitStereo, 2, kStereo), BOTH_PATHS(Conv32to16bitMono, 2, kMono),
+         BOTH_PATHS(Conv32to16bitMonoSum, 2, kMonoSum),
+         BOTH_PATHS(Conv32to16bitDualMono, 2, kDualMono),
+         BOTH_PATHS(Conv32to24bitStereo, 3, kStereo), BOTH_PATHS(Conv32to24bitMono, 3, kMono),
+         BOTH_PATHS(Conv32to24bitMonoSum, 3, kMonoSum),
+         BOTH_PATHS(Conv32to24bitDualMono, 3, kDualMono)},
+        {SSSE3(Conv32to24bitStereo, 3, kStereo), SSSE3(Conv32to24bitMono, 3, kMono),
+         SSSE3(Conv32to24bitDualMono, 3, kDualMono)});
 }
 
 }  // namespace
