@@ -5,6 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "support/TempDir.h"
+
 namespace testsupport {
 
 namespace {
@@ -145,10 +147,7 @@ std::vector<uint8_t> TakeBuilder::Bytes() const {
 void TakeBuilder::Write(const std::string& path, std::optional<size_t> keepBytes) const {
     std::vector<uint8_t> bytes = Bytes();
     if (keepBytes && *keepBytes < bytes.size()) bytes.resize(*keepBytes);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
+    WriteFileBytes(path, bytes);
 }
 
 void TakeBuilder::WriteSparse(const std::string& path, uint64_t length, uint64_t offset,
