@@ -27,13 +27,6 @@ struct LoadedProject {
         }
         edl = std::make_unique<EDL>(&list);
     }
-    // The take's place in the order given, or -1.
-    int IndexOf(const kxFile* file) const {
-        for (size_t i = 0; i < takes.size(); ++i) {
-            if (takes[i] == file) return static_cast<int>(i);
-        }
-        return -1;
-    }
 
     ProjectDir dir;
     std::vector<kxFile*> takes;  // owned by the list
