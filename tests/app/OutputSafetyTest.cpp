@@ -1,10 +1,12 @@
-// The guards on output paths: a recording must never be overwritten, under any
-// spelling of its path, and the two files of dual mono must be two files.
+// The guards on output paths, for every front end: a recording must never be
+// overwritten, under any spelling of its path; the two files of dual mono must be
+// two files; the folder must take the output and its volume have room for it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
+#include <limits>
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
@@ -15,87 +17,52 @@ using app::CheckOutputPath;
 using app::OutputProblem;
 using namespace testsupport;
 
-namespace {
-
-struct ProjectAndOut {
+TEST(OutputSafety, ATakeIsNeverWrittenOverUnderAnySpellingAndLeftAndRightAreTwoFiles) {
     ProjectDir project;
-    TempDir out;
-    std::string take;
-
-    ProjectAndOut() {
-        project.Add("Take 01.wav", TakeRecipe{});
-        take = project.AudioDir() + "/Take 01.wav";
+    const std::string audio = project.AudioDir(), take = audio + "/Take 01.wav";
+    project.Add("Take 01.wav", TakeRecipe{});
+    const std::string left = project / "MixL.wav";
+    WriteFileBytes(left, {0});
+    WriteFileBytes(project / "Old Mix.wav", {1, 2, 3});
+    std::filesystem::copy_file(take, project / "copy.wav");  // a file of its own
+    std::filesystem::create_symlink(take, project / "link.wav");
+    std::filesystem::create_hard_link(take, project / "hard.wav");
+    std::filesystem::create_directory_symlink(audio, project / "shortcut");
+    // A link to a file not yet there would create it in "Audio Files".
+    std::filesystem::create_symlink(audio + "/New.wav", project / "dangling.wav");
+    std::filesystem::create_symlink(left, project / "alias.wav");
+    const struct {
+        std::string path, other;
+        OutputProblem problem;
+    } cases[] = {
+        {take, "", OutputProblem::IsProjectTake},
+        {project.Path() + "/Audio Files/../Audio Files/./Take 01.wav", "",
+         OutputProblem::IsProjectTake},
+        {project.Path() + "//Audio Files//Take 01.wav", "", OutputProblem::IsProjectTake},
+        {project / "link.wav", "", OutputProblem::IsProjectTake},
+        {project / "hard.wav", "", OutputProblem::IsProjectTake},
+        {take, left, OutputProblem::IsProjectTake},  // whatever the other file is
+        {audio + "/Mix.wav", "", OutputProblem::InsideAudioFiles},
+        {project / "shortcut/Mix.wav", "", OutputProblem::InsideAudioFiles},
+        {project / "dangling.wav", "", OutputProblem::InsideAudioFiles},
+        {project / "Mix.wav", "", OutputProblem::None},
+        {project.Path() + "/Mix.wav", "", OutputProblem::None},  // beside "Audio Files"
+        {project / "Old Mix.wav", "", OutputProblem::None},
+        {project / "missing/Mix.wav", "", OutputProblem::None},  // creating it will fail
+        {project / "copy.wav", "", OutputProblem::None},
+        {project / "./MixL.wav", left, OutputProblem::SameAsOther},
+        {project / "alias.wav", left, OutputProblem::SameAsOther},
+        {project / "MixR.wav", left, OutputProblem::None},
+        {project / "mixl.wav", left, OutputProblem::None},  // letter case counts
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckOutputPath(project.Path(), c.path, c.other), c.problem) << c.path;
     }
-    OutputProblem Check(const std::string& path, const std::string& other = "") const {
-        return CheckOutputPath(project.Path(), path, other);
-    }
-};
-
-}  // namespace
-
-TEST(OutputSafety, ATakeIsRefusedUnderEverySpelling) {
-    ProjectAndOut s;
-    const std::string dir = s.project.Path();
-    EXPECT_EQ(s.Check(s.take), OutputProblem::IsProjectTake);
-    EXPECT_EQ(s.Check(dir + "/Audio Files/../Audio Files/./Take 01.wav"),
-              OutputProblem::IsProjectTake);
-    EXPECT_EQ(s.Check(dir + "//Audio Files//Take 01.wav"), OutputProblem::IsProjectTake);
-
-    const std::string symlink = s.out / "link.wav";
-    ASSERT_EQ(::symlink(s.take.c_str(), symlink.c_str()), 0);
-    EXPECT_EQ(s.Check(symlink), OutputProblem::IsProjectTake);
-
-    const std::string hardLink = s.out / "hard.wav";
-    ASSERT_EQ(::link(s.take.c_str(), hardLink.c_str()), 0);
-    EXPECT_EQ(s.Check(hardLink), OutputProblem::IsProjectTake);
-
     // Relative to the working directory, too.
     const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(s.project.AudioDir());
-    EXPECT_EQ(s.Check("Take 01.wav"), OutputProblem::IsProjectTake);
+    std::filesystem::current_path(audio);
+    EXPECT_EQ(CheckOutputPath(project.Path(), "Take 01.wav", ""), OutputProblem::IsProjectTake);
     std::filesystem::current_path(previous);
-}
-
-TEST(OutputSafety, NewFilesInsideAudioFilesAreRefused) {
-    ProjectAndOut s;
-    EXPECT_EQ(s.Check(s.project.AudioDir() + "/Mix.wav"), OutputProblem::InsideAudioFiles);
-
-    const std::string linkedDir = s.out / "shortcut";
-    ASSERT_EQ(::symlink(s.project.AudioDir().c_str(), linkedDir.c_str()), 0);
-    EXPECT_EQ(s.Check(linkedDir + "/Mix.wav"), OutputProblem::InsideAudioFiles);
-
-    // A link that points at a file not yet there would create it in "Audio Files".
-    const std::string dangling = s.out / "dangling.wav";
-    const std::string target = s.project.AudioDir() + "/New.wav";
-    ASSERT_EQ(::symlink(target.c_str(), dangling.c_str()), 0);
-    EXPECT_EQ(s.Check(dangling), OutputProblem::InsideAudioFiles);
-}
-
-TEST(OutputSafety, OutputsOutsideTheRecordingsAreAllowed) {
-    ProjectAndOut s;
-    EXPECT_EQ(s.Check(s.out / "Mix.wav"), OutputProblem::None);
-    EXPECT_EQ(s.Check(s.project.Path() + "/Mix.wav"), OutputProblem::None);  // beside "Audio Files"
-    WriteFileBytes(s.out / "Old Mix.wav", {1, 2, 3});
-    EXPECT_EQ(s.Check(s.out / "Old Mix.wav"), OutputProblem::None);
-    EXPECT_EQ(s.Check(s.out / "missing/Mix.wav"), OutputProblem::None);  // creation will fail
-    // A copy of a take is a file of its own.
-    std::filesystem::copy_file(s.take, s.out / "copy.wav");
-    EXPECT_EQ(s.Check(s.out / "copy.wav"), OutputProblem::None);
-}
-
-TEST(OutputSafety, LeftAndRightMustBeTwoFiles) {
-    ProjectAndOut s;
-    const std::string left = s.out / "MixL.wav";
-    EXPECT_EQ(s.Check(s.out / "./MixL.wav", left), OutputProblem::SameAsOther);
-    EXPECT_EQ(s.Check(s.out / "MixR.wav", left), OutputProblem::None);
-    EXPECT_EQ(s.Check(s.out / "mixl.wav", left), OutputProblem::None);  // letter case counts
-
-    WriteFileBytes(left, {0});
-    const std::string alias = s.out / "alias.wav";
-    ASSERT_EQ(::symlink(left.c_str(), alias.c_str()), 0);
-    EXPECT_EQ(s.Check(alias, left), OutputProblem::SameAsOther);
-    // A take is refused as such, whatever the other file is.
-    EXPECT_EQ(s.Check(s.take, left), OutputProblem::IsProjectTake);
 }
 
 TEST(OutputSafety, MessagesNameTheFile) {
@@ -106,7 +73,6 @@ TEST(OutputSafety, MessagesNameTheFile) {
         EXPECT_NE(text.find("\"Take 01.wav\""), std::string::npos) << text;
         EXPECT_EQ(text.back(), '.') << text;
     }
-    EXPECT_EQ(app::OutputProblemText(OutputProblem::None, path), "");
     EXPECT_EQ(app::CannotCreateText("/a/Mix.wav", EACCES),
               "Could not create \"Mix.wav\": Permission denied.");
     EXPECT_EQ(app::CannotCreateText("/a/Mix.wav", 0), "Could not create \"Mix.wav\".");
@@ -168,4 +134,9 @@ TEST(OutputFolders, EachVolumeNeedsRoomForAllTheFilesItGets) {
     EXPECT_EQ(app::RoomRefusal({out / "Mix.wav"}, bytes, [](const std::string&) { return -1; }),
               "Insufficient disk space. \"Mix.wav\" needs 5.02 MB, and the free space in \"" +
                   out.Path().string() + "\" is unknown.");
+    // The largest size plus the margin does not wrap round to a small number.
+    constexpr int64_t kLargest = std::numeric_limits<int64_t>::max();
+    EXPECT_NE(
+        app::RoomRefusal({out / "Mix.wav"}, kLargest, [](const std::string&) { return kLargest; }),
+        "");
 }

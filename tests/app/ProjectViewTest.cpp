@@ -61,10 +61,3 @@ TEST(Timeline, BlocksFollowTheEditList) {
     EXPECT_EQ(timeline.blocks[1].startText, " 0:00:02.00");
     EXPECT_EQ(timeline.blocks[1].endText, " 0:00:03.00");
 }
-
-TEST(Timeline, EmptyWithoutAProject) {
-    EDLWriter writer;
-    writer.Init();
-    EXPECT_TRUE(app::BuildTimeline(writer).empty());
-    EXPECT_EQ(app::UnreadableTakesText(writer), "");
-}

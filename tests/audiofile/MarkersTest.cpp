@@ -12,6 +12,7 @@
 #include "audiofile/kxFile.h"
 #include "support/TakeBuilder.h"
 #include "support/TempDir.h"
+#include "support/WaveHeader.h"
 
 using namespace testsupport;
 
@@ -71,12 +72,13 @@ TEST(Markers, OutputsCarryThemAndOtherReadersSeeThemWithTheAudioUntouched) {
         ASSERT_TRUE(out.Close());
 
         // The data chunk header stands right before the samples, behind the markers.
-        const std::vector<uint8_t> bytes = ReadFileBytes(path);
+        const WaveHeader header = ReadWaveHeader(path);
         const uint64_t dataStart = out.DataStart();
         EXPECT_EQ(dataStart == 1024, c.markers.empty());
         EXPECT_EQ(dataStart % 2, 0u);
-        EXPECT_EQ(Le32(bytes, 4), bytes.size() - 8);
-        EXPECT_EQ(Le32(bytes, dataStart - 4), samples.size());
+        EXPECT_TRUE(header.Consistent());
+        EXPECT_EQ(header.dataOffset, dataStart);
+        EXPECT_EQ(header.dataSize, samples.size());
         WaveDescription described;
         ASSERT_EQ(kxFile::Describe(path, described), TakeProblem::None);
         EXPECT_EQ(described.markers, c.markers);

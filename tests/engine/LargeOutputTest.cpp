@@ -1,14 +1,13 @@
 // A real conversion of more than 4 GiB: the output becomes RF64 and readers we did
 // not write see its whole length, its time reference and its markers. Its takes are sparse
 // files; the output is written for real, so this needs room on the disk.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
 #include "engine/EDLWriter.h"
 #include "support/ProjectDir.h"
+#include "support/WaveHeader.h"
 
 using namespace testsupport;
 
@@ -24,15 +23,8 @@ void WriteSparseTake(const std::string& path, uint64_t start, uint32_t identity,
     TakeBuilder header;
     header.Riff().Form().Bext(start, "2026-06-01", time, 0).Fmt(2, 48000, 24).Tfid(identity);
     header.Data({}, static_cast<uint32_t>(kTakeFrames * 6));
-    const std::vector<uint8_t> head = header.Bytes();
-    WriteFileBytes(path, head);
-    std::filesystem::resize_file(path, head.size() + kTakeFrames * 6);
-    const std::vector<uint8_t> marked = PatternBytes(5, kTakeFrames - 5000, kMarked, 2, 24);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const off_t at = static_cast<off_t>(head.size() + (kTakeFrames - 5000) * 6);
-    ASSERT_EQ(::pwrite(fd, marked.data(), marked.size(), at), static_cast<ssize_t>(marked.size()));
-    ::close(fd);
+    header.WriteSparse(path, kTakeFrames * 6, (kTakeFrames - 5000) * 6,
+                       PatternBytes(5, kTakeFrames - 5000, kMarked, 2, 24));
 }
 
 uint64_t FreeBytes(const std::string& path) {
@@ -55,33 +47,23 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
     writer.SetParams(1, Stereo);
     writer.SetMarkers(true);
-    const std::string out = (dir.Path() / std::filesystem::path("big.wav")).string();
+    const std::string out = dir / "big.wav";
     ASSERT_EQ(writer.NewFile(out.c_str()), 1);
     std::atomic<double> progress{0.0};
     ASSERT_EQ(writer.doConvert(progress), 1);
 
     const uint64_t frames = 2 * kTakeFrames;
-    const uint64_t dataBytes = frames * 6;
     // The markers stand before the samples, RF64 or not.
     WaveDescription described;
     ASSERT_EQ(kxFile::Describe(out, described), TakeProblem::None);
     const std::vector<WaveMarker> markers = {{0, "a"}, {kTakeFrames, "b"}};
     EXPECT_EQ(described.markers, markers);
     EXPECT_EQ(described.frames, frames);
-    const uint64_t dataStart = 1024 + MarkerChunkBytes(markers).size();
-    ASSERT_EQ(std::filesystem::file_size(out), dataStart + dataBytes);
-    const std::vector<uint8_t> head = [&] {
-        std::vector<uint8_t> bytes(dataStart);
-        FILE* f = std::fopen(out.c_str(), "rb");
-        EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
-        std::fclose(f);
-        return bytes;
-    }();
-    EXPECT_EQ(std::string(head.begin(), head.begin() + 4), "RF64");
-    EXPECT_EQ(Le32(head, 4), 0xFFFFFFFFu);
-    EXPECT_EQ(std::string(head.begin() + 12, head.begin() + 16), "ds64");
-    EXPECT_EQ(Le32(head, 28) | uint64_t{Le32(head, 32)} << 32, dataBytes);
-    EXPECT_EQ(std::string(head.begin() + dataStart - 8, head.begin() + dataStart - 4), "data");
+    const WaveHeader h = ReadWaveHeader(out);
+    EXPECT_EQ(h.form, "RF64");
+    EXPECT_TRUE(h.Consistent());
+    EXPECT_EQ(h.dataOffset, 1024 + MarkerChunkBytes(markers).size());
+    EXPECT_EQ(h.dataSize, frames * 6);
 
     // libsndfile: the whole length, and the samples at the far end in place.
     SF_INFO info{};

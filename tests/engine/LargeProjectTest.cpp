@@ -1,34 +1,27 @@
-// Takes near 4 GiB and timelines past 12 hours: every position, size and time
-// stays exact. The takes are sparse files, so nothing big is written.
-#include <fcntl.h>
+// Takes beyond 4 GiB (RF64) and timelines past 12 hours: every position, size
+// and time stays exact. The takes are sparse files, so nothing big is written.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "engine/EDLWriter.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
 
-TEST(LargeProjects, TakesNear4GiBOnATimelinePast12Hours) {
+TEST(LargeProjects, TakesBeyond4GiBOnATimelinePast12Hours) {
     constexpr uint64_t kRate = 48000;
     constexpr uint64_t kStart = kRate * 3600 * 13 + 12345;  // 13 hours in
-    constexpr uint64_t kFrames = 0xFFFFF000ull / 6;         // 24-bit stereo, just under 4 GiB
+    constexpr uint64_t kFrames = (uint64_t{5} << 30) / 6;   // 24-bit stereo, 5 GiB
     constexpr uint64_t kTail = 20000;                       // real audio at the very end
 
     ProjectDir dir;
-    const std::string path = dir.AudioDir() + "/long take.wav";
     TakeBuilder header;
-    header.Riff("RIFF", 0xFFFFFFFF).Form().Bext(kStart, "2026-02-01", "21:00:00", 0);
-    header.Fmt(2, kRate, 24).Tfid(1).Data({}, static_cast<uint32_t>(kFrames * 6));
-    const std::vector<uint8_t> head = header.Bytes();
-    WriteFileBytes(path, head);
-    std::filesystem::resize_file(path, head.size() + kFrames * 6);
-    const std::vector<uint8_t> tail = PatternBytes(9, kFrames - kTail, kTail, 2, 24);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    const off_t at = static_cast<off_t>(head.size() + (kFrames - kTail) * 6);
-    ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), at), static_cast<ssize_t>(tail.size()));
-    ::close(fd);
+    header.Riff("RF64", 0xFFFFFFFF)
+        .Form()
+        .Ds64(kFrames * 6)
+        .Bext(kStart, "2026-02-01", "21:00:00", 0);
+    header.Fmt(2, kRate, 24).Tfid(1).Data({}, 0xFFFFFFFF);
+    header.WriteSparse(dir.AudioDir() + "/long take.wav", kFrames * 6, (kFrames - kTail) * 6,
+                       PatternBytes(9, kFrames - kTail, kTail, 2, 24));
 
     EDLWriter writer;
     writer.Init();

@@ -108,16 +108,9 @@ std::vector<int32_t> Render(const std::vector<Take>& takes, uint64_t fadeLength,
                 continue;
             }
             const Event& ev = m.events[e];
-            const Take& take = takes[ev.take];
-            const uint64_t capacity = (take.bits == 24 ? 122880 : 131072) /
-                                      static_cast<uint64_t>(take.channels * take.bits / 8);
-            const uint64_t windowEnd =
-                std::min(ev.end, ev.start + ((pos - ev.start) / capacity + 1) * capacity);
             const uint64_t remaining = ev.end - pos;
             const bool stopEarly = remaining > room && remaining >= L && remaining - L < room;
-            const uint64_t wanted =
-                stopEarly ? std::min(remaining - L, windowEnd - pos) : windowEnd - pos;
-            const uint64_t n = std::min(wanted, room);
+            const uint64_t n = std::min(stopEarly ? remaining - L : remaining, room);
             for (uint64_t k = 0; k < n; ++k) {
                 m.out[2 * (pos + k - first)] = m.Source(ev.take, pos + k, 0);
                 m.out[2 * (pos + k - first) + 1] = m.Source(ev.take, pos + k, 1);

@@ -2,9 +2,10 @@
 // written sample by sample: at every timeline frame the newest take that covers
 // it plays; each take fades in at its start and out at its end over L frames
 // (none between pieces of one recording), following the block rules — blocks of
-// 16384 frames, each event read through windows of its buffer's capacity, a block
-// ended early before an event's final L frames when they would straddle it, a
-// cut-off fade continuing where it stopped.
+// 16384 frames, a block ended early before an event's final L frames when they
+// would straddle it, a cut-off fade continuing where it stopped. (How an event's
+// frames are read in windows changes nothing in the output, so the model reads
+// them whole.)
 #pragma once
 
 #include <cstdint>

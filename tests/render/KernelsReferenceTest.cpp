@@ -2,7 +2,8 @@
 // the byte-at-a-time path of namespace bytewise, and on an x86-64 processor with
 // SSSE3 the shuffle path of namespace ssse3), against a plain reference written
 // here from the kernels' contract in ordinary integer arithmetic: multiplication,
-// floor division and wide sums instead of shifts and masks.
+// floor division and wide sums instead of shifts and masks. And the fade table
+// against its definition.
 //
 // The counts are odd and small as well as large, so the last-frame special case
 // of the word path runs on its own (count 1) and after a few words, and the
@@ -37,11 +38,13 @@ std::vector<int32_t> Counts() {
     return counts;
 }
 
-#if defined(__x86_64__)
 bool HaveSsse3() {
+#if defined(__x86_64__)
     return __builtin_cpu_supports("ssse3");
-}
+#else
+    return false;
 #endif
+}
 
 // --- the reference ----------------------------------------------------------
 
@@ -55,14 +58,14 @@ int32_t ReferenceWiden(const uint8_t* p, int width) {
     return static_cast<int32_t>(value * (int64_t{1} << (32 - 8 * width)));
 }
 
-// The little-endian bytes of floor(staged / 2^(32 - 8 width)).
-void ReferenceNarrow(int32_t staged, int width, uint8_t* p) {
+// Appends the little-endian bytes of floor(staged / 2^(32 - 8 width)).
+void ReferenceNarrow(int32_t staged, int width, Bytes& out) {
     const int64_t scale = int64_t{1} << (32 - 8 * width);
     int64_t value = staged / scale;
     if (staged % scale < 0) --value;  // division truncates towards zero
     const int64_t range = int64_t{1} << (8 * width);
     int64_t bits = value < 0 ? value + range : value;
-    for (int i = 0; i < width; ++i, bits /= 256) p[i] = static_cast<uint8_t>(bits % 256);
+    for (int i = 0; i < width; ++i, bits /= 256) out.push_back(static_cast<uint8_t>(bits % 256));
 }
 
 int32_t ReferenceSum(int32_t left, int32_t right) {
@@ -93,29 +96,22 @@ Frames RandomFrames(int32_t count, std::mt19937& rng) {
     return frames;
 }
 
-// An output buffer: `size` bytes (or samples) between two runs of guard values.
+// An output buffer of `size` bytes (or samples) between two runs of guard values.
 template <typename T>
 struct Guarded {
-    static constexpr size_t kGuard = 16;
-    static constexpr T kFill = static_cast<T>(0xA5A5A5A5);
-
-    explicit Guarded(size_t n) : all(n + 2 * kGuard, kFill), size(n) {}
-    T* data() { return all.data() + kGuard; }
-    std::vector<T> inside() const {
-        return {all.begin() + kGuard, all.begin() + static_cast<ptrdiff_t>(kGuard + size)};
-    }
+    explicit Guarded(size_t size) : all(size + 32, kFill) {}
+    T* data() { return all.data() + 16; }
+    std::vector<T> inside() const { return {all.begin() + 16, all.end() - 16}; }
     bool guardsIntact() const {
-        const auto intact = [](auto first, auto last) {
-            return std::all_of(first, last, [](T v) { return v == kFill; });
-        };
-        return intact(all.begin(), all.begin() + kGuard) && intact(all.end() - kGuard, all.end());
+        const auto isFill = [](T v) { return v == kFill; };
+        return std::all_of(all.begin(), all.begin() + 16, isFill) &&
+               std::all_of(all.end() - 16, all.end(), isFill);
     }
-
+    static constexpr T kFill = static_cast<T>(0xA5A5A5A5);
     std::vector<T> all;
-    size_t size;
 };
 
-// --- the kernels, both paths --------------------------------------------------
+// --- the kernels, on every path ------------------------------------------------
 
 enum class Layout { kStereo, kMono, kMonoSum, kDualMono };
 
@@ -127,39 +123,6 @@ struct Widening {
     void (*twoStreams)(int32_t, int32_t*, const uint8_t*, const uint8_t*);
 };
 
-// The kernels to check: all of them, and the shuffle path where the processor runs it.
-std::vector<Widening> WideningKernels() {
-    std::vector<Widening> kernels = {
-        {"Conv16Stereoto32bit", 2, Layout::kStereo, Conv16Stereoto32bit, nullptr},
-        {"Conv16Monoto32bit", 2, Layout::kMono, Conv16Monoto32bit, nullptr},
-        {"Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr, Conv16DualMonoto32bit},
-        {"Conv24Stereoto32bit", 3, Layout::kStereo, Conv24Stereoto32bit, nullptr},
-        {"Conv24Monoto32bit", 3, Layout::kMono, Conv24Monoto32bit, nullptr},
-        {"Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr, Conv24DualMonoto32bit},
-        {"bytewise::Conv16Stereoto32bit", 2, Layout::kStereo, bytewise::Conv16Stereoto32bit,
-         nullptr},
-        {"bytewise::Conv16Monoto32bit", 2, Layout::kMono, bytewise::Conv16Monoto32bit, nullptr},
-        {"bytewise::Conv16DualMonoto32bit", 2, Layout::kDualMono, nullptr,
-         bytewise::Conv16DualMonoto32bit},
-        {"bytewise::Conv24Stereoto32bit", 3, Layout::kStereo, bytewise::Conv24Stereoto32bit,
-         nullptr},
-        {"bytewise::Conv24Monoto32bit", 3, Layout::kMono, bytewise::Conv24Monoto32bit, nullptr},
-        {"bytewise::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
-         bytewise::Conv24DualMonoto32bit},
-    };
-#if defined(__x86_64__)
-    if (HaveSsse3()) {
-        kernels.push_back({"ssse3::Conv24Stereoto32bit", 3, Layout::kStereo,
-                           ssse3::Conv24Stereoto32bit, nullptr});
-        kernels.push_back(
-            {"ssse3::Conv24Monoto32bit", 3, Layout::kMono, ssse3::Conv24Monoto32bit, nullptr});
-        kernels.push_back({"ssse3::Conv24DualMonoto32bit", 3, Layout::kDualMono, nullptr,
-                           ssse3::Conv24DualMonoto32bit});
-    }
-#endif
-    return kernels;
-}
-
 struct Narrowing {
     std::string name;
     int width;
@@ -168,42 +131,61 @@ struct Narrowing {
     void (*twoStreams)(int32_t, uint8_t*, uint8_t*, const int32_t*);
 };
 
-std::vector<Narrowing> NarrowingKernels() {
-    std::vector<Narrowing> kernels = {
-        {"Conv32to16bitStereo", 2, Layout::kStereo, Conv32to16bitStereo, nullptr},
-        {"Conv32to16bitMono", 2, Layout::kMono, Conv32to16bitMono, nullptr},
-        {"Conv32to16bitMonoSum", 2, Layout::kMonoSum, Conv32to16bitMonoSum, nullptr},
-        {"Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr, Conv32to16bitDualMono},
-        {"Conv32to24bitStereo", 3, Layout::kStereo, Conv32to24bitStereo, nullptr},
-        {"Conv32to24bitMono", 3, Layout::kMono, Conv32to24bitMono, nullptr},
-        {"Conv32to24bitMonoSum", 3, Layout::kMonoSum, Conv32to24bitMonoSum, nullptr},
-        {"Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr, Conv32to24bitDualMono},
-        {"bytewise::Conv32to16bitStereo", 2, Layout::kStereo, bytewise::Conv32to16bitStereo,
-         nullptr},
-        {"bytewise::Conv32to16bitMono", 2, Layout::kMono, bytewise::Conv32to16bitMono, nullptr},
-        {"bytewise::Conv32to16bitMonoSum", 2, Layout::kMonoSum, bytewise::Conv32to16bitMonoSum,
-         nullptr},
-        {"bytewise::Conv32to16bitDualMono", 2, Layout::kDualMono, nullptr,
-         bytewise::Conv32to16bitDualMono},
-        {"bytewise::Conv32to24bitStereo", 3, Layout::kStereo, bytewise::Conv32to24bitStereo,
-         nullptr},
-        {"bytewise::Conv32to24bitMono", 3, Layout::kMono, bytewise::Conv32to24bitMono, nullptr},
-        {"bytewise::Conv32to24bitMonoSum", 3, Layout::kMonoSum, bytewise::Conv32to24bitMonoSum,
-         nullptr},
-        {"bytewise::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
-         bytewise::Conv32to24bitDualMono},
-    };
+// A kernel of either direction and either number of streams, by its type.
+Widening Kernel(std::string name, int width, Layout layout,
+                void (*f)(int32_t, int32_t*, const uint8_t*)) {
+    return {std::move(name), width, layout, f, nullptr};
+}
+Widening Kernel(std::string name, int width, Layout layout,
+                void (*f)(int32_t, int32_t*, const uint8_t*, const uint8_t*)) {
+    return {std::move(name), width, layout, nullptr, f};
+}
+Narrowing Kernel(std::string name, int width, Layout layout,
+                 void (*f)(int32_t, uint8_t*, const int32_t*)) {
+    return {std::move(name), width, layout, f, nullptr};
+}
+Narrowing Kernel(std::string name, int width, Layout layout,
+                 void (*f)(int32_t, uint8_t*, uint8_t*, const int32_t*)) {
+    return {std::move(name), width, layout, nullptr, f};
+}
+// The kernel as the renderer calls it and its byte-at-a-time path; its shuffle
+// path, where there is one.
+#define BOTH_PATHS(f, width, layout)      \
+    Kernel(#f, width, Layout::layout, f), \
+        Kernel("bytewise::" #f, width, Layout::layout, bytewise::f)
 #if defined(__x86_64__)
-    if (HaveSsse3()) {
-        kernels.push_back({"ssse3::Conv32to24bitStereo", 3, Layout::kStereo,
-                           ssse3::Conv32to24bitStereo, nullptr});
-        kernels.push_back(
-            {"ssse3::Conv32to24bitMono", 3, Layout::kMono, ssse3::Conv32to24bitMono, nullptr});
-        kernels.push_back({"ssse3::Conv32to24bitDualMono", 3, Layout::kDualMono, nullptr,
-                           ssse3::Conv32to24bitDualMono});
-    }
+#define SSSE3(f, width, layout) Kernel("ssse3::" #f, width, Layout::layout, ssse3::f)
+#else
+#define SSSE3(f, width, layout) Kernel(#f, width, Layout::layout, f)
 #endif
+
+// The kernels to check: all of them, and the shuffle paths where the processor runs them.
+template <typename Checked>
+std::vector<Checked> OnThisProcessor(std::vector<Checked> kernels, std::vector<Checked> shuffle) {
+    if (HaveSsse3()) kernels.insert(kernels.end(), shuffle.begin(), shuffle.end());
     return kernels;
+}
+
+std::vector<Widening> WideningKernels() {
+    return OnThisProcessor<Widening>(
+        {BOTH_PATHS(Conv16Stereoto32bit, 2, kStereo), BOTH_PATHS(Conv16Monoto32bit, 2, kMono),
+         BOTH_PATHS(Conv16DualMonoto32bit, 2, kDualMono),
+         BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo), BOTH_PATHS(Conv24Monoto32bit, 3, kMono),
+         BOTH_PATHS(Conv24DualMonoto32bit, 3, kDualMono)},
+        {SSSE3(Conv24Stereoto32bit, 3, kStereo), SSSE3(Conv24Monoto32bit, 3, kMono),
+         SSSE3(Conv24DualMonoto32bit, 3, kDualMono)});
+}
+
+std::vector<Narrowing> NarrowingKernels() {
+    return OnThisProcessor<Narrowing>(
+        {BOTH_PATHS(Conv32to16bitStereo, 2, kStereo), BOTH_PATHS(Conv32to16bitMono, 2, kMono),
+         BOTH_PATHS(Conv32to16bitMonoSum, 2, kMonoSum),
+         BOTH_PATHS(Conv32to16bitDualMono, 2, kDualMono),
+         BOTH_PATHS(Conv32to24bitStereo, 3, kStereo), BOTH_PATHS(Conv32to24bitMono, 3, kMono),
+         BOTH_PATHS(Conv32to24bitMonoSum, 3, kMonoSum),
+         BOTH_PATHS(Conv32to24bitDualMono, 3, kDualMono)},
+        {SSSE3(Conv32to24bitStereo, 3, kStereo), SSSE3(Conv32to24bitMono, 3, kMono),
+         SSSE3(Conv32to24bitDualMono, 3, kDualMono)});
 }
 
 }  // namespace
@@ -214,25 +196,18 @@ TEST(KernelsReference, WideningMatchesThePlainReference) {
         for (const int32_t count : Counts()) {
             SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames");
             const auto frames = static_cast<size_t>(count);
-            const size_t samplesPerFrame = kernel.layout == Layout::kStereo ? 2 : 1;
-            const Bytes left = RandomBytes(frames * samplesPerFrame * kernel.width, rng);
-            Bytes right;  // dual mono only
-
-            Frames expected(2 * frames);
+            const int width = kernel.width;
+            const bool stereo = kernel.layout == Layout::kStereo;
+            const Bytes left = RandomBytes(frames * width * (stereo ? 2 : 1), rng);
+            const Bytes right = RandomBytes(kernel.twoStreams ? frames * width : 0, rng);
+            Frames expected;
             for (size_t k = 0; k < frames; ++k) {
-                const uint8_t* sample = &left[k * samplesPerFrame * kernel.width];
-                expected[2 * k] = ReferenceWiden(sample, kernel.width);
-                expected[2 * k + 1] = kernel.layout == Layout::kStereo
-                                          ? ReferenceWiden(sample + kernel.width, kernel.width)
-                                          : expected[2 * k];
+                const int32_t l = ReferenceWiden(&left[k * width * (stereo ? 2 : 1)], width);
+                expected.push_back(l);
+                expected.push_back(stereo ? ReferenceWiden(&left[(2 * k + 1) * width], width)
+                                   : kernel.twoStreams ? ReferenceWiden(&right[k * width], width)
+                                                       : l);
             }
-            if (kernel.layout == Layout::kDualMono) {
-                right = RandomBytes(frames * kernel.width, rng);
-                for (size_t k = 0; k < frames; ++k) {
-                    expected[2 * k + 1] = ReferenceWiden(&right[k * kernel.width], kernel.width);
-                }
-            }
-
             Guarded<int32_t> out(2 * frames);
             if (kernel.twoStreams) {
                 kernel.twoStreams(count, out.data(), left.data(), right.data());
@@ -250,47 +225,41 @@ TEST(KernelsReference, NarrowingMatchesThePlainReference) {
     for (const Narrowing& kernel : NarrowingKernels()) {
         for (const int32_t count : Counts()) {
             const auto frames = static_cast<size_t>(count);
-            const size_t width = kernel.width;
-            const bool oneSamplePerFrame =
-                kernel.layout == Layout::kMono || kernel.layout == Layout::kMonoSum;
             const Frames staged = RandomFrames(count, rng);
-
             // A mono kernel also runs from the right sample of the first frame; its
             // input then starts there and ends with the last right sample, exactly.
-            const int offsets = kernel.layout == Layout::kMono ? 2 : 1;
-            for (int offset = 0; offset < offsets; ++offset) {
+            for (int offset = 0; offset < (kernel.layout == Layout::kMono ? 2 : 1); ++offset) {
                 SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames, offset " +
                              std::to_string(offset));
-                Bytes expected(frames * width * (oneSamplePerFrame ? 1 : 2));
+                Bytes expected, rightStream;
                 for (size_t k = 0; k < frames; ++k) {
-                    const int32_t left = staged[2 * k];
-                    const int32_t right = staged[2 * k + 1];
+                    const int32_t l = staged[2 * k], r = staged[2 * k + 1];
                     switch (kernel.layout) {
                         case Layout::kStereo:
-                            ReferenceNarrow(left, kernel.width, &expected[2 * k * width]);
-                            ReferenceNarrow(right, kernel.width, &expected[(2 * k + 1) * width]);
+                            ReferenceNarrow(l, kernel.width, expected);
+                            ReferenceNarrow(r, kernel.width, expected);
                             break;
                         case Layout::kMono:
-                            ReferenceNarrow(offset ? right : left, kernel.width,
-                                            &expected[k * width]);
+                            ReferenceNarrow(offset ? r : l, kernel.width, expected);
                             break;
                         case Layout::kMonoSum:
-                            ReferenceNarrow(ReferenceSum(left, right), kernel.width,
-                                            &expected[k * width]);
+                            ReferenceNarrow(ReferenceSum(l, r), kernel.width, expected);
                             break;
-                        case Layout::kDualMono:  // the right stream right after the left
-                            ReferenceNarrow(left, kernel.width, &expected[k * width]);
-                            ReferenceNarrow(right, kernel.width, &expected[(frames + k) * width]);
+                        case Layout::kDualMono:
+                            ReferenceNarrow(l, kernel.width, expected);
+                            ReferenceNarrow(r, kernel.width, rightStream);
                             break;
                     }
                 }
-
+                // Dual mono: the right stream right after the left, so that a word
+                // written past the last left sample lands on the first right one,
+                // written before it.
+                expected.insert(expected.end(), rightStream.begin(), rightStream.end());
                 const Frames input(staged.begin() + offset, staged.end());
                 Guarded<uint8_t> out(expected.size());
                 if (kernel.twoStreams) {
-                    // Adjacent streams: a word written past the last left sample
-                    // would land on the first right one, written before it.
-                    kernel.twoStreams(count, out.data(), out.data() + frames * width, input.data());
+                    kernel.twoStreams(count, out.data(), out.data() + rightStream.size(),
+                                      input.data());
                 } else {
                     kernel.oneStream(count, out.data(), input.data());
                 }
@@ -301,26 +270,20 @@ TEST(KernelsReference, NarrowingMatchesThePlainReference) {
     }
 }
 
-TEST(KernelsReference, TheByteAtATimeAndShufflePathsDoNothingForAZeroCountOrANullPointer) {
-    Frames frames(4, 7);
-    Bytes bytes(12, 9);
-    const Frames framesBefore = frames;
-    const Bytes bytesBefore = bytes;
-    bytewise::Conv24Stereoto32bit(0, frames.data(), bytes.data());
-    bytewise::Conv16DualMonoto32bit(2, frames.data(), bytes.data(), nullptr);
-    bytewise::Conv32to24bitStereo(-1, bytes.data(), frames.data());
-    bytewise::Conv32to16bitMonoSum(2, nullptr, frames.data());
-    bytewise::Conv32to24bitDualMono(2, bytes.data(), bytes.data() + 6, nullptr);
-#if defined(__x86_64__)
-    if (HaveSsse3()) {
-        ssse3::Conv24Stereoto32bit(0, frames.data(), bytes.data());
-        ssse3::Conv24Monoto32bit(2, nullptr, bytes.data());
-        ssse3::Conv24DualMonoto32bit(2, frames.data(), nullptr, bytes.data());
-        ssse3::Conv32to24bitStereo(-1, bytes.data(), frames.data());
-        ssse3::Conv32to24bitMono(2, bytes.data(), nullptr);
-        ssse3::Conv32to24bitDualMono(2, nullptr, bytes.data() + 6, frames.data());
+// Each entry is checked against its definition, floor(sqrt(i * M^2) / 64) with
+// M = 2^31 - 1, that is (64 e)^2 <= i * M^2 < (64 (e + 1))^2, in exact 128-bit
+// arithmetic.
+TEST(FadeTable, EveryEntryIsTheExactSquareRootCurve) {
+    __extension__ using U128 = unsigned __int128;
+    const uint32_t* table = FadeTable();
+    const U128 fullScale = 0x7FFFFFFF;
+    for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(table[i], 0u) << i;
+    for (int32_t i = 4; i < kFadeTableSize; ++i) {
+        const U128 target = fullScale * fullScale * static_cast<U128>(i);
+        const U128 low = U128{table[i]} * 64;
+        const U128 high = low + 64;
+        ASSERT_LE(low * low, target) << "entry " << i;
+        ASSERT_LT(target, high * high) << "entry " << i;
     }
-#endif
-    EXPECT_EQ(frames, framesBefore);
-    EXPECT_EQ(bytes, bytesBefore);
+    EXPECT_EQ(table[4095], 2147221486u);
 }

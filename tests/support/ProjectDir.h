@@ -31,20 +31,37 @@ inline TakeRecipe NthTake(uint64_t start, uint64_t frames, int n, int channels =
     return recipe;
 }
 
-// A project directory holding takes; each take gets a unique seed and identity
-// (unless the recipe sets them) and is named "take NN.wav".
+// The project folder `name` with its "Audio Files", in a temporary directory of
+// its own that also takes the outputs: `project / "Mix.wav"` lies beside it.
 class ProjectDir {
 public:
-    ProjectDir() { std::filesystem::create_directories(AudioDir()); }
-    std::string Path() const { return dir_.Path().string(); }
-    std::string AudioDir() const { return (dir_.Path() / "Audio Files").string(); }
+    explicit ProjectDir(const std::string& name = "Session") : path_(root_.Path() / name) {
+        std::filesystem::create_directories(AudioDir());
+    }
+    std::string Path() const { return path_.string(); }
+    std::string AudioDir() const { return (path_ / "Audio Files").string(); }
+    std::string operator/(const std::string& name) const { return root_ / name; }
+    const std::filesystem::path& Root() const { return root_.Path(); }
+
     std::string Add(const std::string& name, const TakeRecipe& recipe) {
         WriteTake(AudioDir() + "/" + name, recipe);
         return name;
     }
+    // Adds takes named "<prefix>01.wav", "<prefix>02.wav", ... in the order given;
+    // returns their names.
+    std::vector<std::string> AddAll(const std::vector<TakeRecipe>& takes,
+                                    const std::string& prefix = "Take ") {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < takes.size(); ++i) {
+            const std::string number = (i < 9 ? "0" : "") + std::to_string(i + 1);
+            names.push_back(Add(prefix + number + ".wav", takes[i]));
+        }
+        return names;
+    }
 
 private:
-    TempDir dir_;
+    TempDir root_;
+    std::filesystem::path path_;
 };
 
 }  // namespace testsupport

@@ -1,8 +1,11 @@
 #include "support/TakeBuilder.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include "support/TempDir.h"
 
 namespace testsupport {
 
@@ -49,16 +52,6 @@ std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t f
         }
     }
     return out;
-}
-
-uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset) {
-    if (offset + 2 > bytes.size()) return 0;
-    return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-}
-
-uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset) {
-    if (offset + 4 > bytes.size()) return 0;
-    return Le16(bytes, offset) | uint32_t{Le16(bytes, offset + 2)} << 16;
 }
 
 TakeBuilder& TakeBuilder::Riff(const std::string& id, std::optional<uint32_t> riffSize) {
@@ -154,7 +147,16 @@ std::vector<uint8_t> TakeBuilder::Bytes() const {
 void TakeBuilder::Write(const std::string& path, std::optional<size_t> keepBytes) const {
     std::vector<uint8_t> bytes = Bytes();
     if (keepBytes && *keepBytes < bytes.size()) bytes.resize(*keepBytes);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    WriteFileBytes(path, bytes);
+}
+
+void TakeBuilder::WriteSparse(const std::string& path, uint64_t length, uint64_t offset,
+                              const std::vector<uint8_t>& bytes) const {
+    const std::vector<uint8_t> head = Bytes();
+    Write(path);
+    std::filesystem::resize_file(path, head.size() + length);
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(head.size() + offset));
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
@@ -163,9 +165,8 @@ void TakeBuilder::Write(const std::string& path, std::optional<size_t> keepBytes
 TakeBuilder BuildTake(const TakeRecipe& recipe) {
     TakeBuilder b;
     b.Riff().Form();
-    if (recipe.withBext) b.Bext(recipe.start, recipe.date, recipe.time);
-    b.Fmt(recipe.channels, recipe.rate, recipe.bits);
-    if (recipe.withTfid) b.Tfid(recipe.identity);
+    b.Bext(recipe.start, recipe.date, recipe.time).Fmt(recipe.channels, recipe.rate, recipe.bits);
+    b.Tfid(recipe.identity);
     b.Data(PatternBytes(recipe.seed, 0, recipe.frames, recipe.channels, recipe.bits));
     return b;
 }

@@ -43,6 +43,11 @@ public:
     std::vector<uint8_t> Bytes() const;
     // Writes the file, cut to `keepBytes` when given.
     void Write(const std::string& path, std::optional<size_t> keepBytes = {}) const;
+    // Writes the file followed by `length` more bytes (the samples of a data chunk
+    // declared last), of which only `bytes` at `offset` are written: the rest is a
+    // hole, so a take of gigabytes takes almost no room on disk.
+    void WriteSparse(const std::string& path, uint64_t length, uint64_t offset,
+                     const std::vector<uint8_t>& bytes) const;
 
 private:
     std::string riffId_ = "RIFF";
@@ -55,10 +60,6 @@ private:
 std::vector<uint8_t> PatternBytes(uint32_t seed, uint64_t firstFrame, uint64_t frames, int channels,
                                   int bits);
 
-// Little-endian numbers at a byte offset of a file image (0 past the end).
-uint16_t Le16(const std::vector<uint8_t>& bytes, size_t offset);
-uint32_t Le32(const std::vector<uint8_t>& bytes, size_t offset);
-
 // A typical recorder take: 'bext', 'fmt ', "TFID", "data" with pattern samples.
 struct TakeRecipe {
     int channels = 2;
@@ -70,8 +71,6 @@ struct TakeRecipe {
     std::string time = "10:00:00";
     uint32_t identity = 1;  // TFID payload seed; equal values make one recording
     uint32_t seed = 1;      // sample pattern seed
-    bool withBext = true;
-    bool withTfid = true;
 };
 TakeBuilder BuildTake(const TakeRecipe& recipe);
 void WriteTake(const std::string& path, const TakeRecipe& recipe);
