@@ -4,6 +4,7 @@
 
 #include "engine/EDLWriter.h"
 #include "support/ProjectDir.h"
+#include "support/WaveHeader.h"
 
 using namespace testsupport;
 
@@ -79,7 +80,8 @@ TEST(RunSteps, AStopEndsTheRunWithAValidShorterFile) {
     writer.stopRequested = true;
     EXPECT_TRUE(writer.RunDone());
     EXPECT_EQ(writer.EndRun(true), 1);
-    const std::vector<uint8_t> file = ReadFileBytes(out / "stop.wav");
-    EXPECT_EQ(file.size(), 1024u + 3 * kStageFrames * 4);
-    EXPECT_EQ(Le32(file, 1020), file.size() - 1024);
+    const WaveHeader header = ReadWaveHeader(out / "stop.wav");
+    EXPECT_TRUE(header.Consistent());
+    EXPECT_EQ(header.fileSize, 1024u + 3 * kStageFrames * 4);
+    EXPECT_EQ(header.dataSize, 3 * kStageFrames * 4);
 }
