@@ -1,8 +1,9 @@
 // The window controller's decisions as plain functions of plain values: the status
 // line with its time, size and rate texts, the names proposed for the output files,
 // the free-space test, the words shown to people and the state of the progress
-// sheet. Both front ends use them: the command line directly, the Qt window through
-// a thin layer that only moves values between its widgets and these functions.
+// sheet. Every front end uses them: the command line and the page's binding
+// directly, the Qt window through a thin layer that only moves values between its
+// widgets and these functions.
 //
 // Nothing here includes a toolkit, touches the disk or reads a clock, so every
 // decision can be tested on its own. All functions are pure and thread-safe;

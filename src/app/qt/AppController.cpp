@@ -71,9 +71,6 @@ private:
     std::function<void()> onClose_;
 };
 
-const char* const kChannelLabels[] = {"Stereo", "Mono Left", "Mono Right", "Mono Summed (L+R)",
-                                      "Dual Mono"};
-
 // The longest lines the list of unreadable takes shows before it scrolls.
 constexpr int kDetailLines = 10;
 constexpr int kDetailWidth = 640;
@@ -187,15 +184,14 @@ void AppController::createWidgets() {
     width_ = new QButtonGroup(this);
     channels_ = new QButtonGroup(this);
     grid->addWidget(new QLabel(tr("Word length:"), formatBox), 0, 0);
-    const char* const widthLabels[] = {"16 Bit", "24 Bit"};
     for (int column = 0; column < 2; ++column) {
-        auto* button = new QRadioButton(Text(widthLabels[column]), formatBox);
+        auto* button = new QRadioButton(Text(app::WidthName(column)), formatBox);
         width_->addButton(button, column);
         grid->addWidget(button, 0, column + 1);
     }
     grid->addWidget(new QLabel(tr("Channels:"), formatBox), 1, 0);
-    for (int column = 0; column < 5; ++column) {
-        auto* button = new QRadioButton(Text(kChannelLabels[column]), formatBox);
+    for (int column = 0; column < static_cast<int>(std::size(app::kLayoutNames)); ++column) {
+        auto* button = new QRadioButton(Text(app::ChannelName(column)), formatBox);
         channels_->addButton(button, column);
         grid->addWidget(button, 1, column + 1);
     }
