@@ -11,12 +11,18 @@
 #               of takes, its instructions per frame, and the window with big
 #               projects: several minutes and a few GB of projects in
 #               build/bench/data; never part of make test
-# Build trees live in build/ (release), build-asan/, build-tsan/ and build-fuzz/.
+#   make web    builds the browser edition into build-web/site and serves it at
+#               http://localhost:8080 until Ctrl-C (make web-site only builds it;
+#               make bench-web times it against the command line)
+# Build trees live in build/ (release), build-asan/, build-tsan/, build-fuzz/ and
+# build-web/ (WebAssembly).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
+WEB_BUILD  ?= build-web
+WEB_PORT   ?= 8080
 # How long `make test` fuzzes; `make fuzz FUZZ_SECONDS=3600` fuzzes for longer.
 FUZZ_SECONDS ?= 60
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
@@ -29,7 +35,7 @@ DEMO       := $(DEMO_DIR)/Sample Session
 PROJ2WAV   := $(BUILD)/src/cli/proj2wav
 
 .PHONY: all deps build test test-release test-package test-asan test-tsan test-fuzz fuzz demo \
-        package bench clean
+        package bench clean web web-site web-deps test-web web-screenshot bench-web
 
 all: build
 
@@ -82,7 +88,7 @@ fuzz test-fuzz: fuzz-build
 	$(FUZZ_BUILD)/fuzz/take_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/findings/ $(FUZZ_BUILD)/corpus fuzz/corpus
 
-test: test-release test-package test-asan test-tsan test-fuzz
+test: test-release test-package test-web test-asan test-tsan test-fuzz
 
 # The sample project: takes with punch-ins, a recording split over two files, a
 # mono take and gaps; shown by `info`, then rendered as one 24-bit file.
@@ -109,7 +115,43 @@ bench: deps
 	BUILD_DIR="$(abspath $(BUILD))" bench/window.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WEB_BUILD)
+
+# The browser edition: the engine built by Debian's Emscripten into WebAssembly,
+# with the page, as static files in build-web/site. (Emscripten's optimiser finds
+# its JavaScript parser among Debian's Node.js modules.)
+EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
+
+web-deps:
+	@scripts/install-deps.sh web
+
+web-site: web-deps
+	$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G "$(GENERATOR)" \
+	    -DCMAKE_BUILD_TYPE=Release -DPROJ2WAV_WERROR=ON >/dev/null
+	$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD) -j $(JOBS)
+	@echo "The site: $(CURDIR)/$(WEB_BUILD)/site"
+
+web: web-site
+	node scripts/serve-web.mjs $(WEB_BUILD)/site $(WEB_PORT)
+
+# Playwright from npm, at the version the lock file pins, drives Debian's Chromium.
+tests/web/node_modules/.package-lock.json: tests/web/package-lock.json | web-deps
+	cd tests/web && npm ci --no-audit --no-fund
+
+# The browser tests need the command line beside the page, to compare with.
+test-web: build web-site tests/web/node_modules/.package-lock.json
+	cd tests/web && BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" node --test
+
+# The page against the command line on the one-hour bench project (bench/web.sh).
+bench-web: build web-site tests/web/node_modules/.package-lock.json
+	BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" bench/web.sh
+
+# docs/web-screenshot.png: the page with the sample project loaded, as the tests
+# see it.
+web-screenshot: build web-site tests/web/node_modules/.package-lock.json
+	cd tests/web && BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" \
+	    WEB_SCREENSHOT="$(abspath docs/web-screenshot.png)" \
+	    node --test --test-name-pattern="status line"
 
 # docs/screenshot.png: the window with the sample project loaded, its takes panel
 # and its complete waveform, drawn under a virtual X server with settings of its

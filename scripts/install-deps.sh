@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing proj2wav need.
+# Installs the Debian packages that building and testing proj2wav need; with the
+# argument "web", those of the browser edition instead (Emscripten, Chromium for
+# its tests, and Node.js with npm unless the machine has them already).
 # Runs apt-get update only when something is missing; uses sudo when not root.
 set -euo pipefail
 
@@ -13,6 +15,12 @@ packages=(
   # the Debian package and its checks
   help2man dpkg-dev file lintian appstream desktop-file-utils man-db
 )
+
+if [ "${1:-}" = web ]; then
+  packages=(emscripten chromium)
+  command -v node >/dev/null 2>&1 || packages+=(nodejs)
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

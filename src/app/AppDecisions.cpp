@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace app {
 
@@ -32,6 +33,15 @@ constexpr const char* kChannelNames[] = {"Stereo", "Mono Left", "Mono Right", "M
                                          "Dual Mono"};
 constexpr int kChannelColumns = sizeof(kChannelNames) / sizeof(kChannelNames[0]);
 
+// "1:05" or "1:02:05".
+std::string ClockText(double seconds) {
+    const auto total = static_cast<long long>(std::max(0.0, seconds) + 0.5);
+    if (total >= 3600) {
+        return StringPrintf("%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+    }
+    return StringPrintf("%lld:%02lld", total / 60, total % 60);
+}
+
 }  // namespace
 
 std::string formatTime(const timeParts& t) {
@@ -40,7 +50,8 @@ std::string formatTime(const timeParts& t) {
                         static_cast<int>(t.hundredths));
 }
 
-std::string formatTimeShort(const timeParts& t) {
+std::string ShortTimeText(uint64_t frames, uint32_t rate) {
+    const timeParts t = TimeOfFrames(frames, rate);
     return StringPrintf("%lld:%02d:%02d.%02d", static_cast<long long>(t.hours),
                         static_cast<int>(t.minutes), static_cast<int>(t.seconds),
                         static_cast<int>(t.hundredths));
@@ -52,8 +63,8 @@ std::string MarkersLeftOutText(uint64_t count, uint32_t sampleRate) {
         "%llu marker%s left out: a cue point cannot lie %llu frames (%s at %u Hz) "
         "or more into a file",
         static_cast<unsigned long long>(count), count == 1 ? "" : "s",
-        static_cast<unsigned long long>(reach),
-        formatTimeShort(TimeOfFrames(reach, sampleRate)).c_str(), sampleRate);
+        static_cast<unsigned long long>(reach), ShortTimeText(reach, sampleRate).c_str(),
+        sampleRate);
 }
 
 std::string formatBytes(double bytes) {
@@ -70,6 +81,10 @@ int BitCount(int widthColumn) {
     return widthColumn == 0 ? 16 : 24;
 }
 
+std::string WidthName(int widthColumn) {
+    return StringPrintf("%d Bit", BitCount(widthColumn));
+}
+
 const char* ChannelName(int channelColumn) {
     if (channelColumn < 0 || channelColumn >= kChannelColumns) return kChannelNames[0];
     return kChannelNames[channelColumn];
@@ -77,6 +92,20 @@ const char* ChannelName(int channelColumn) {
 
 bool IsDualMono(int channelColumn) {
     return channelColumn == kDualMonoColumn;
+}
+
+int ChannelColumnOf(const std::string& layoutName) {
+    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
+        if (layoutName == kLayoutNames[column]) return column;
+    }
+    return 0;
+}
+
+const char* LayoutName(int channelColumn) {
+    if (channelColumn < 0 || channelColumn >= static_cast<int>(std::size(kLayoutNames))) {
+        return kLayoutNames[0];
+    }
+    return kLayoutNames[channelColumn];
 }
 
 std::string RateText(uint32_t sampleRate, bool ratesDiffer) {
@@ -163,7 +192,7 @@ std::string ShellQuoted(const std::string& word) {
 }
 
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               int widthColumn, int channelColumn) {
+                               int widthColumn, int channelColumn, bool markers) {
     const int column = channelColumn >= 0 && channelColumn < kChannelColumns ? channelColumn : 0;
     const std::string name =
         IsDualMono(column) ? ProposedLeftName(projectDir) : ProposedSingleName(projectDir);
@@ -172,7 +201,7 @@ std::string ConvertCommandLine(const std::string& projectDir, const std::string&
         output = outputFolder + (outputFolder.back() == '/' ? "" : "/") + output;
     return "proj2wav convert " + ShellQuoted(projectDir) + " -o " + ShellQuoted(output) +
            " --bits " + std::to_string(BitCount(widthColumn)) + " --channels " +
-           kLayoutOptions[column];
+           kLayoutNames[column] + (markers ? " --markers" : "");
 }
 
 uint64_t RoomNeeded(int64_t fileBytes) {
@@ -183,6 +212,29 @@ uint64_t RoomNeeded(int64_t fileBytes) {
 
 bool HasRoom(uint64_t freeBytes, int64_t fileBytes) {
     return freeBytes > RoomNeeded(fileBytes);
+}
+
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes) {
+    if (HasRoom(quotaFreeBytes, projectBytes)) return std::string();
+    return std::string(kInsufficientSpace) + " The output needs " +
+           formatBytes(static_cast<double>(RoomNeeded(projectBytes))) +
+           ", and this browser lets the page store only " +
+           formatBytes(static_cast<double>(quotaFreeBytes)) + " more (out of quota).";
+}
+
+std::string ProgressFigures(double percent, double elapsedSeconds, double totalBytes) {
+    // The run's percentage may pass 100 by a rounding hair.
+    if (!std::isfinite(percent)) percent = 0.0;
+    percent = std::clamp(percent, 0.0, 100.0);
+    std::string text = StringPrintf(" %3d%%  %s elapsed", static_cast<int>(percent),
+                                    ClockText(elapsedSeconds).c_str());
+    // Estimates need a little of the run behind them to mean anything.
+    if (percent >= 1.0 && elapsedSeconds > 0.2) {
+        const double left = elapsedSeconds * (100.0 - percent) / percent;
+        const double megabytesPerSecond = totalBytes * percent / 100.0 / elapsedSeconds / 1e6;
+        text += StringPrintf("  %s left  %.1f MB/s", ClockText(left).c_str(), megabytesPerSecond);
+    }
+    return text;
 }
 
 uint64_t ProgressSheet::Open() {

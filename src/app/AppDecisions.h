@@ -1,8 +1,9 @@
 // The window controller's decisions as plain functions of plain values: the status
 // line with its time, size and rate texts, the names proposed for the output files,
 // the free-space test, the words shown to people and the state of the progress
-// sheet. Both front ends use them: the command line directly, the Qt window through
-// a thin layer that only moves values between its widgets and these functions.
+// sheet. Every front end uses them: the command line and the page's binding
+// directly, the Qt window through a thin layer that only moves values between its
+// widgets and these functions.
 //
 // Nothing here includes a toolkit, touches the disk or reads a clock, so every
 // decision can be tested on its own. All functions are pure and thread-safe;
@@ -36,6 +37,10 @@ inline constexpr char kCancelled[] = "Operation cancelled...";
 inline constexpr char kCancelButton[] = "Cancel";
 inline constexpr char kOkButton[] = "Ok";
 inline constexpr char kAlertButton[] = "OK";
+// The choice of markers where each recording begins, and what it does.
+inline constexpr char kMarkersOption[] = "Markers at takes";
+inline constexpr char kMarkersHelp[] =
+    "A marker where each recording begins, labelled with its take's name";
 // What a project folder must hold, for help texts.
 inline constexpr char kProjectFolderHelp[] =
     "A project folder holds the recorder's takes in a folder named \"Audio Files\": "
@@ -63,9 +68,10 @@ inline constexpr int kProgressIntervalMs = 500;
 // seconds and hundredths of a second with two digits each; 21.35 s is
 // " 0:00:21.35" and 200 hours "200:00:00.00".
 std::string formatTime(const timeParts& t);
-// The same without the blank that pads the hours ("0:00:21.35"), as the command
-// line and the edit list write times.
-std::string formatTimeShort(const timeParts& t);
+// A position or a length of `frames` at `rate` as formatTime writes it, without
+// the blank that pads the hours ("0:00:21.35"): the time every front end shows in
+// lines and lists of its own (takes, edit lists, outcomes, markers).
+std::string ShortTimeText(uint64_t frames, uint32_t rate);
 
 // A byte count in decimal units, no unit above MB:
 //   below 1000 "999 B"; below 10000 "9.99 KB"; below 1000000 "999 KB";
@@ -77,6 +83,9 @@ std::string formatBytes(double bytes);
 // any other (the driver reads the column the same way).
 int BitCount(int widthColumn);
 
+// The width control's label for a column: "16 Bit" or "24 Bit".
+std::string WidthName(int widthColumn);
+
 // The layout's name for the channel control's column 0 to 4: "Stereo",
 // "Mono Left", "Mono Right", "Mono Summed (L+R)", "Dual Mono". Any other column
 // (also -1, no selection) is "Stereo", the layout the driver falls back to.
@@ -84,6 +93,14 @@ const char* ChannelName(int channelColumn);
 
 // True for the dual-mono column: two output files, two save panels.
 bool IsDualMono(int channelColumn);
+
+// The short names of the channel layouts in column order, as the command line's
+// --channels and the page's choices spell them.
+inline constexpr const char* kLayoutNames[] = {"stereo", "left", "right", "sum", "dual"};
+// The column of a layout's short name; stereo (0) for any other name.
+int ChannelColumnOf(const std::string& layoutName);
+// The short name of a channel column; "stereo" for any other column.
+const char* LayoutName(int channelColumn);
 
 // What the driver tells about the loaded project, for the status line.
 struct ProjectStatus {
@@ -157,19 +174,16 @@ std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
 
 // ---- The command line ----
 
-// The values of `proj2wav convert --channels`, in the order of the channel columns.
-inline constexpr const char* kLayoutOptions[] = {"stereo", "left", "right", "sum", "dual"};
-
 // `word` as a POSIX shell reads it back: bare when it holds only letters, digits
 // and "+,-./:=@_", else in single quotes.
 std::string ShellQuoted(const std::string& word);
 
 // The command that converts the project as the window would, into the names the
 // window proposes in `outputFolder` (for dual mono the left one; the command line
-// derives the right name from it):
+// derives the right name from it), with " --markers" when outputs carry them:
 //   proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               int widthColumn, int channelColumn);
+                               int widthColumn, int channelColumn, bool markers = false);
 
 // ---- Room on the volume ----
 
@@ -182,7 +196,19 @@ uint64_t RoomNeeded(int64_t fileBytes);
 // "unknown" of -1 must not become a huge unsigned number), which refuses the run.
 bool HasRoom(uint64_t freeBytes, int64_t fileBytes);
 
+// The refusal where a browser keeps the output in the page's own storage: empty
+// when `quotaFreeBytes` (what the browser still lets the page store) has room for
+// the output as HasRoom decides; otherwise kInsufficientSpace with the figures and
+// the words "out of quota".
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes);
+
 // ---- Progress sheet ----
+
+// The figures of a running conversion: " 50%  0:12 elapsed  0:12 left  41.3 MB/s"
+// for a run `percent` done after `elapsedSeconds` that writes `totalBytes` in
+// all. The time left and the speed appear once there is a little of the run
+// behind them to go by; times read "1:05" or "1:02:05".
+std::string ProgressFigures(double percent, double elapsedSeconds, double totalBytes);
 
 // The progress sheet of one conversion: a bar from 0 to 100, a line of text and
 // one button. The window shows what it says; the command line can drive it too.

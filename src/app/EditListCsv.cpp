@@ -23,11 +23,7 @@ std::string CsvField(const std::string& text) {
 std::string EditListCsv(const EDLWriter& writer) {
     std::string csv = "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n";
     if (writer.edl == nullptr) return csv;
-    const auto time = [&](uint64_t frame) {
-        timeParts parts;
-        writer.GetTime(frame, parts);
-        return formatTimeShort(parts);
-    };
+    const auto time = [&](uint64_t frame) { return ShortTimeText(frame, writer.sampleRate); };
     for (const AudioEvent* e = writer.edl->firstEvent; e != nullptr; e = e->next) {
         const std::string name = e->file != nullptr ? LastPathComponent(e->file->Path()) : "";
         csv += CsvField(name) + "," + std::to_string(e->startSample) + "," +

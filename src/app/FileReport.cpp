@@ -35,7 +35,7 @@ std::string IdentityHex(const BaseIDChunk& identity) {
 }
 
 std::string Time(uint64_t frames, uint32_t rate) {
-    return formatTimeShort(TimeOfFrames(frames, rate));
+    return ShortTimeText(frames, rate);
 }
 
 std::string EncodingText(uint16_t encoding) {

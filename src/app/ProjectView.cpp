@@ -46,11 +46,6 @@ std::string OriginationText(const kxFile& take) {
     return text;
 }
 
-std::string DurationText(uint64_t frames, uint32_t rate) {
-    const std::string text = formatTime(TimeOfFrames(frames, rate));
-    return text.substr(std::min(text.find_first_not_of(' '), text.size()));
-}
-
 std::vector<TakeRow> BuildTakeRows(const EDLWriter& writer) {
     std::vector<TakeRow> rows(writer.entries.size());
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -75,15 +70,15 @@ std::vector<TakeRow> BuildTakeRows(const EDLWriter& writer) {
         row.frames = take.FrameCount();
         row.declaredFrames = frameBytes == 0 ? 0 : take.DeclaredDataSize() / frameBytes;
         row.origination = OriginationText(take);
-        row.startText = DurationText(row.startSample, row.sampleRate);
-        row.lengthText = DurationText(row.frames, row.sampleRate);
+        row.startText = ShortTimeText(row.startSample, row.sampleRate);
+        row.lengthText = ShortTimeText(row.frames, row.sampleRate);
     }
     return rows;
 }
 
 std::string TruncationText(const TakeRow& row) {
     if (!row.truncated()) return std::string();
-    return "holds " + row.lengthText + " of " + DurationText(row.declaredFrames, row.sampleRate);
+    return "holds " + row.lengthText + " of " + ShortTimeText(row.declaredFrames, row.sampleRate);
 }
 
 std::string TakeStatusText(const TakeRow& row) {
@@ -93,6 +88,28 @@ std::string TakeStatusText(const TakeRow& row) {
 
 const char* LayoutWord(uint16_t channels) {
     return channels == 2 ? "stereo" : "mono";
+}
+
+std::string TakeCellText(const TakeRow& row, int column) {
+    if (column == kTakeName) return row.name;
+    if (column == kTakeStatus) return TakeStatusText(row);
+    if (!row.accepted) return std::string();
+    switch (column) {
+        case kTakeChannels:
+            return LayoutWord(row.channels);
+        case kTakeBits:
+            return std::to_string(row.bits) + "-bit";
+        case kTakeRate:
+            return std::to_string(row.sampleRate) + " Hz";
+        case kTakeStart:
+            return row.startText;
+        case kTakeLength:
+            return row.lengthText;
+        case kTakeRecorded:
+            return row.origination;
+        default:
+            return std::string();
+    }
 }
 
 Timeline BuildTimeline(const EDLWriter& writer) {
@@ -188,6 +205,7 @@ std::string ProjectDirFor(const std::string& path) {
 
 std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer) {
     if (ratesDiffer) return "the takes do not share one sample rate";
+    if (projectDir.empty()) return "no folder chosen";
     const kxFileInfo info = kxDiskMgr::Identify(projectDir);
     if (!info.exists) return std::strerror(errno);
     if (!info.directory) return "not a directory";

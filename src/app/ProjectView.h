@@ -17,10 +17,6 @@ class kxFile;
 
 namespace app {
 
-// A position or a length of `frames` at `rate` as formatTime writes it, without
-// the blank that pads the hours: "0:00:12.03".
-std::string DurationText(uint64_t frames, uint32_t rate);
-
 // When a take was recorded, as its 'bext' chunk says: "2026-03-14 10:00:00".
 std::string OriginationText(const kxFile& take);
 
@@ -37,7 +33,7 @@ struct TakeRow {
     uint64_t frames = 0;          // whole frames the file really holds
     uint64_t declaredFrames = 0;  // whole frames its data chunk declares
     std::string origination;      // recorded, "2026-03-14 10:00:00"
-    std::string startText;        // formatTime of the start and of the length,
+    std::string startText;        // ShortTimeText of the start and of the length,
     std::string lengthText;       // at the take's own rate
 
     // Cut short (power lost while recording, an interrupted copy): it declares
@@ -57,6 +53,27 @@ std::string TakeStatusText(const TakeRow& row);
 
 // "stereo" for two channels, "mono" for one.
 const char* LayoutWord(uint16_t channels);
+
+// The columns of a list of the entries, as the window's takes panel and the page
+// show them, with their titles.
+enum TakeColumn : int {
+    kTakeName,
+    kTakeStatus,
+    kTakeChannels,
+    kTakeBits,
+    kTakeRate,
+    kTakeStart,
+    kTakeLength,
+    kTakeRecorded,
+    kTakeColumnCount
+};
+inline constexpr const char* kTakeColumnTitles[kTakeColumnCount] = {
+    "Take", "Status", "Channels", "Bits", "Rate", "Start", "Length", "Recorded"};
+
+// A row's text in a column: its name, TakeStatusText, "stereo", "24-bit",
+// "48000 Hz", the start and length texts and when it was recorded; the facts'
+// columns are empty for a refused entry.
+std::string TakeCellText(const TakeRow& row, int column);
 
 // One event of the edit list.
 struct TimelineBlock {
@@ -120,8 +137,9 @@ std::string ProjectDirFor(const std::string& path);
 // Why `projectDir` is not a valid project, for the words after kNotValidProject,
 // once the driver refused it: its takes do not share one rate (`ratesDiffer`), or
 // no take was found among the `entryCount` entries of its "Audio Files", and then
-// what the disk tells: the directory is missing or no directory, "Audio Files"
-// cannot be opened or is empty, or none of its entries is a take.
+// what the disk tells: no folder was chosen (an empty path: a browser tells no
+// name for an empty folder), the directory is missing or no directory, "Audio
+// Files" cannot be opened or is empty, or none of its entries is a take.
 std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer);
 
 }  // namespace app

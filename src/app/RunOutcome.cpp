@@ -18,7 +18,7 @@ std::string Quoted(const std::string& text) {
 std::string HeldText(const EDLWriter& writer, const std::vector<std::string>& paths,
                      uint64_t written, const char* only) {
     return OutputNames(paths) + (paths.size() > 1 ? " hold " : " holds ") + only + "the first " +
-           DurationText(written, writer.sampleRate) + " (" + std::to_string(written) + " of " +
+           ShortTimeText(written, writer.sampleRate) + " (" + std::to_string(written) + " of " +
            std::to_string(ProjectFrames(writer)) + " frames)";
 }
 
@@ -46,9 +46,20 @@ std::string KeptText(const EDLWriter& writer, const std::vector<std::string>& pa
 
 std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
                             int error, uint64_t written) {
-    const char* reason = error != 0 ? std::strerror(error) : "write failed";
+    return FailedWriteText(writer, paths, error != 0 ? std::strerror(error) : "write failed",
+                           written);
+}
+
+std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
+                            const std::string& reason, uint64_t written) {
     return "writing " + OutputNames(paths) + ": " + reason + "; " +
            HeldText(writer, paths, written, "only ");
+}
+
+std::string MarkersLeftOutNote(const EDLWriter& writer, bool markers) {
+    uint64_t leftOut = 0;
+    if (markers) writer.OutputMarkers(leftOut);
+    return leftOut == 0 ? std::string() : MarkersLeftOutText(leftOut, writer.sampleRate);
 }
 
 std::string OutputSummary(const EDLWriter& writer, int widthColumn, int channelColumn,
@@ -57,9 +68,9 @@ std::string OutputSummary(const EDLWriter& writer, int widthColumn, int channelC
     const char* sides[] = {" (left)", " (right)"};
     return path + ": " + std::to_string(BitCount(widthColumn)) + " Bit, " +
            ChannelName(channelColumn) + (side == 0 || side == 1 ? sides[side] : "") + ", " +
-           std::to_string(writer.sampleRate) + " Hz, " + DurationText(frames, writer.sampleRate) +
+           std::to_string(writer.sampleRate) + " Hz, " + ShortTimeText(frames, writer.sampleRate) +
            " (" + std::to_string(frames) + " frames), starts at " +
-           DurationText(first, writer.sampleRate) + " (sample " + std::to_string(first) + "), " +
+           ShortTimeText(first, writer.sampleRate) + " (sample " + std::to_string(first) + "), " +
            formatBytes(static_cast<double>(bytes));
 }
 

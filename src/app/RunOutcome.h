@@ -30,6 +30,14 @@ std::string KeptText(const EDLWriter& writer, const std::vector<std::string>& pa
 //   "writing \"A.wav\": No space left on device; \"A.wav\" holds only the first ..."
 std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
                             int error, uint64_t written);
+// The same with the reason in words, where no errno tells it (a browser's "out of
+// quota").
+std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
+                            const std::string& reason, uint64_t written);
+
+// With `markers` on, the warning that some markers could not be placed
+// (MarkersLeftOutText); empty when every one was, or with markers off.
+std::string MarkersLeftOutNote(const EDLWriter& writer, bool markers);
 
 // After a complete run, one output file: its path, format, length, place on the
 // timeline and size:

@@ -1,7 +1,6 @@
 #include "cli/CliCommon.h"
 
 #include <cstdio>
-#include <iterator>
 
 #include "app/AppDecisions.h"
 #include "app/ProjectView.h"
@@ -9,10 +8,7 @@
 namespace cli {
 
 int OutputFormat::ChannelColumn() const {
-    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
-        if (layout == kLayoutNames[column]) return column;
-    }
-    return Stereo;
+    return app::ChannelColumnOf(layout);
 }
 
 bool OutputFormat::IsDualMono() const {
@@ -29,10 +25,6 @@ void PrintWarning(const std::string& message) {
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
-}
-
-std::string TimeText(const EDLWriter& writer, uint64_t frames) {
-    return app::DurationText(frames, writer.sampleRate);
 }
 
 bool LoadProjectDir(EDLWriter& writer, const std::string& dir, const OutputFormat& format,

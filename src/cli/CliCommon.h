@@ -22,7 +22,7 @@ enum ExitCode : int {
 };
 
 // The channel layouts in the order of the window's column (and of ChanTypes).
-inline constexpr const auto& kLayoutNames = app::kLayoutOptions;
+inline constexpr const auto& kLayoutNames = app::kLayoutNames;
 
 // The output format as given on the command line.
 struct OutputFormat {
@@ -42,10 +42,6 @@ void PrintError(const std::string& message);
 void PrintWarning(const std::string& message);
 // The text in double quotes, as file names appear in messages.
 std::string Quoted(const std::string& text);
-
-// A timeline position or a length in frames as the window writes times
-// (app::formatTime), without the leading blank that pads the hours.
-std::string TimeText(const EDLWriter& writer, uint64_t frames);
 
 // Loads `dir` into a fresh `writer` with the chosen format. True when it is a
 // valid project; otherwise `why` tells what is wrong with it (the writer still

@@ -38,7 +38,8 @@ void ReportSilencedTakes(const EDLWriter& writer) {
     for (const SilencedSpan& span : spans) {
         const std::string take = span.take != nullptr ? span.take->Path() : "(unknown take)";
         std::fprintf(stderr, "  %s: %s - %s (samples %llu - %llu)\n", Quoted(take).c_str(),
-                     TimeText(writer, span.start).c_str(), TimeText(writer, span.end).c_str(),
+                     app::ShortTimeText(span.start, writer.sampleRate).c_str(),
+                     app::ShortTimeText(span.end, writer.sampleRate).c_str(),
                      static_cast<unsigned long long>(span.start),
                      static_cast<unsigned long long>(span.end));
     }
@@ -198,10 +199,8 @@ int RunConvert(const ConvertOptions& options) {
     if (!CheckOutputs(writer, options, names, targets)) return kExitFailed;
     app::NameOutputs(writer, app::ProjectName(options.project));
     writer.SetMarkers(options.markers);
-    if (options.markers) {
-        uint64_t leftOut = 0;
-        writer.OutputMarkers(leftOut);
-        if (leftOut != 0) PrintWarning(app::MarkersLeftOutText(leftOut, writer.sampleRate));
+    if (const std::string note = app::MarkersLeftOutNote(writer, options.markers); !note.empty()) {
+        PrintWarning(note);
     }
 
     kxStopSignals signals;

@@ -30,8 +30,10 @@ const uint8_t* fileBuffer::RightData(uint64_t position) const {
 
 uint8_t* fileBuffer::Data() {
     // Not cleared: only bytes read or converted into it are ever used, and a short
-    // take then touches a page or two of the buffer instead of all of them.
-    if (data == nullptr) data = std::make_unique_for_overwrite<uint8_t[]>(kEventBufferBytes);
+    // take then touches a page or two of the buffer instead of all of them. (A plain
+    // new[] rather than make_unique_for_overwrite, which the browser build's
+    // standard library lacks.)
+    if (data == nullptr) data.reset(new uint8_t[kEventBufferBytes]);
     return data.get();
 }
 

@@ -7,7 +7,7 @@
 BlockWriter::BlockWriter(AudioEvent* theOutput) : output(theOutput) {
     // Not cleared: a block is converted into its array before it is handed over,
     // and only its own bytes are written.
-    for (auto& array : arrays) array = std::make_unique_for_overwrite<uint8_t[]>(kEventBufferBytes);
+    for (auto& array : arrays) array.reset(new uint8_t[kEventBufferBytes]);
     thread = std::thread(&BlockWriter::Run, this);
 }
 

@@ -1,6 +1,7 @@
 #include "engine/EDLWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 #include "audiofile/kxDiskMgr.h"
@@ -168,6 +169,12 @@ std::vector<WaveMarker> EDLWriter::OutputMarkers(uint64_t& leftOut) const {
     return markers;
 }
 
+uint64_t EDLWriter::OutputHeaderBytes() const {
+    if (!withMarkers) return kHeaderSize;
+    uint64_t leftOut = 0;
+    return kHeaderSize + MarkerChunkBytes(OutputMarkers(leftOut)).size();
+}
+
 void EDLWriter::SetOutputTexts(const std::string& description, const std::string& originator) {
     outDescription = description;
     outOriginator = originator;
@@ -220,43 +227,73 @@ void EDLWriter::FinishOutput() {
     outEvent = nullptr;
 }
 
-int32_t EDLWriter::doConvert(std::atomic<double>& progress) {
-    if (edl == nullptr || outEvent == nullptr) return 0;
-    uint64_t pos = edl->FirstSampleInEDL();
-    const uint64_t last = edl->LastSampleInEDL();
-    if (last <= pos) return 0;
-
-    // A span shorter than one block still reaches 100 after its block.
-    const uint64_t blocks = std::max<uint64_t>((last - pos) / kStageFrames, 1);
-    const double increment = 100.0 / static_cast<double>(blocks);
-
+bool EDLWriter::BeginRun() {
+    if (edl == nullptr || outEvent == nullptr) return false;
+    runFirst = edl->FirstSampleInEDL();
+    runLast = edl->LastSampleInEDL();
+    runPos = runFirst;
+    if (runLast <= runPos) return false;
     lastWriteError = 0;
     renderer.Init();
     recorder.Initialize(outEvent);
+    return true;
+}
+
+bool EDLWriter::RunDone() const {
+    return runPos >= runLast || stopRequested.load(std::memory_order_relaxed);
+}
+
+bool EDLWriter::RenderBlock(uint8_t* array, uint64_t& frames) {
+    const uint64_t before = runPos;
+    renderer.Fill(edl, runPos, fadeStep);
+    frames = std::min(runPos, runLast) - before;
+    return recorder.ConvertBuffer(renderer.stageBuf.memBuffer, frames, array);
+}
+
+bool EDLWriter::StepRun() {
+    uint8_t* array = outEvent->fileBuf.Data();
+    uint64_t frames = 0;
+    if (!RenderBlock(array, frames)) return false;
+    errno = 0;
+    if (outEvent->WriteFrom(array, frames)) return true;
+    lastWriteError = errno;
+    return false;
+}
+
+double EDLWriter::RunProgress() const {
+    if (runLast <= runFirst) return 0.0;
+    const uint64_t done = std::min(runPos, runLast) - runFirst;
+    return 100.0 * static_cast<double>(done) / static_cast<double>(runLast - runFirst);
+}
+
+int32_t EDLWriter::EndRun(bool written) {
+    const bool ended = runPos >= runLast || stopRequested.load();
+    // A failed run is finished too: the header then matches what reached the disk.
+    FinishOutput();
+    return written && ended ? 1 : 0;
+}
+
+int32_t EDLWriter::doConvert(std::atomic<double>& progress) {
+    if (!BeginRun()) return 0;
+    // A span shorter than one block still reaches 100 after its block.
+    const uint64_t blocks = std::max<uint64_t>((runLast - runFirst) / kStageFrames, 1);
+    const double increment = 100.0 / static_cast<double>(blocks);
+
     // Each block is rendered and converted here while the block before it is
     // written on the writer's thread.
     bool written = true;
     {
         BlockWriter writer(outEvent);
-        while (pos < last && !stopRequested.load(std::memory_order_relaxed)) {
-            const uint64_t before = pos;
-            renderer.Fill(edl, pos, fadeStep);
-            // The silence that may trail the last event in the final block is not
-            // written.
-            const uint64_t count = std::min(pos, last) - before;
+        while (!RunDone()) {
             uint8_t* array = writer.FreeArray();
-            if (writer.Failed() ||
-                !recorder.ConvertBuffer(renderer.stageBuf.memBuffer, count, array)) {
-                break;
-            }
-            writer.Submit(array, count);
+            uint64_t frames = 0;
+            if (writer.Failed() || !RenderBlock(array, frames)) break;
+            writer.Submit(array, frames);
             progress.store(progress.load(std::memory_order_relaxed) + increment,
                            std::memory_order_relaxed);
         }
-        written = writer.Finish() && (pos >= last || stopRequested.load());
+        written = writer.Finish();
         lastWriteError = writer.Error();
     }
-    // A failed run is finished too: the header then matches what reached the disk.
-    FinishOutput();
-    return written ? 1 : 0;
+    return EndRun(written);
 }

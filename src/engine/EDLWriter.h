@@ -60,6 +60,10 @@ public:
     // frames or more (past 24.8 hours at 48 kHz): such markers are left out and
     // counted in `leftOut`.
     std::vector<WaveMarker> OutputMarkers(uint64_t& leftOut) const;
+    // Bytes of the provisional header an output of the loaded project starts with
+    // as NewFile creates it: kHeaderSize, and the marker chunks when outputs carry
+    // markers.
+    uint64_t OutputHeaderBytes() const;
     // Loads the project directory `dir` (its "/Audio Files"). Non-zero when at
     // least one take was accepted and all takes share one sample rate; with mixed
     // rates the project stays loaded but the result is 0.
@@ -90,6 +94,34 @@ public:
     // with a header that matches the bytes it holds.
     int32_t doConvert(std::atomic<double>& progress);
 
+    // ---- A conversion run, one block at a time ----
+    // doConvert is built on these steps. A caller without threads (the browser's
+    // worker) drives them itself, giving its own work a turn between blocks, and
+    // gets the very bytes doConvert writes:
+    //   if (BeginRun()) { while (!RunDone() && StepRun()) {...} EndRun(...); }
+
+    // Starts a run over the prepared output. False when nothing is prepared or the
+    // project's span is empty; the output is then left as it is.
+    bool BeginRun();
+    // True once the whole span is rendered, or a stop has been requested.
+    bool RunDone() const;
+    // Renders the next block and converts it into `array`, laid out like the output
+    // event's buffer (kEventBufferBytes, the right file's half at kRightHalfOffset).
+    // `frames` gets the block's frames inside the span: the silence that may trail
+    // the last event in the final block is never written. False when it cannot be
+    // converted.
+    bool RenderBlock(uint8_t* array, uint64_t& frames);
+    // Renders the next block and writes it to the output; false when that fails
+    // (lastWriteError then holds the system's reason, when it gave one).
+    bool StepRun();
+    // Percent of the span rendered so far, 0 to 100.
+    double RunProgress() const;
+    // Ends the run: the output is finished (its header rewritten to match the bytes
+    // that reached the file) and released. `written` tells whether every block
+    // rendered was written. Non-zero when the run wrote the whole span, or was
+    // stopped with everything written; 0 after a failure.
+    int32_t EndRun(bool written);
+
     EDLRenderer renderer;
     RecordingBuffer recorder;
     kxLinkedList projectFiles;
@@ -112,6 +144,11 @@ public:
     int lastWriteError = 0;             // errno of the write that failed the last run, or 0
 
 private:
+    // Where the run stands: the next frame to render and the end of the span.
+    uint64_t runPos = 0;
+    uint64_t runFirst = 0;
+    uint64_t runLast = 0;
+
     void ReleaseProject();
     void ReleaseOutput();
     // Creates and opens one output file; null (and nothing kept) on failure.

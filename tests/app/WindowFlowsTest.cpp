@@ -1,10 +1,12 @@
 // The window for daily use, driven as a user would: dropping a project, the takes
 // panel and the timeline selecting each other, what is remembered for the next
-// start, and the end sheets naming the output or the file a cancel kept.
+// start, markers at takes, and the end sheets naming the output or the file a
+// cancel kept.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
@@ -15,6 +17,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QUrl>
+#include <filesystem>
 
 // GCC 12 takes the scripted dialogs' optional answers for uninitialized when they
 // are inlined here (a false positive).
@@ -26,6 +29,7 @@
 #include "app/qt/AppController.h"
 #include "app/qt/TakesModel.h"
 #include "app/qt/TimelineWidget.h"
+#include "audiofile/kxFile.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
@@ -185,4 +189,28 @@ TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
     EXPECT_TRUE(kept.startsWith(Q("\"" + output + "\" holds the first "))) << kept.toStdString();
     EXPECT_TRUE(kept.endsWith(" of " + QString::number(kSpan) + " frames) of the project"))
         << kept.toStdString();
+}
+
+TEST(WindowFlows, MarkersAtTakesAreRememberedAndWritten) {
+    ProjectDir project;
+    project.Add("A.wav", NthTake(0, 48000, 0));
+    project.Add("B.wav", NthTake(2 * 48000, 48000, 1));
+    TempDir out;
+    const std::string output = out / "Marked.wav";
+    {
+        Window window;
+        window->openProject(Q(project.Path()));
+        ASSERT_TRUE(window.Loaded());
+        window->markersBox()->click();
+        EXPECT_TRUE(window->commandLine().endsWith(" --markers"));
+        ASSERT_TRUE(window.Convert(output));
+        // The size that tells a left file of dual mono that was made from one that was not.
+        EXPECT_EQ(std::filesystem::file_size(output),
+                  window->writer().OutputHeaderBytes() + 3 * 48000 * 4);
+    }
+    EXPECT_TRUE(Window()->markersBox()->isChecked());
+
+    WaveDescription description;
+    ASSERT_EQ(kxFile::Describe(output, description), TakeProblem::None);
+    EXPECT_EQ(description.markers, (std::vector<WaveMarker>{{0, "A"}, {2 * 48000, "B"}}));
 }

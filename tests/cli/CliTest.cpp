@@ -158,11 +158,13 @@ TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextAndJson) {
     ASSERT_EQ(entries.size(), 5u);
     EXPECT_EQ(entries[1], json::parse(R"({"name": "Take B1.wav", "accepted": true,
         "reason": null, "channels": 2, "bits": 24, "sample_rate": 48000,
-        "start_sample": 48000, "frames": 48000, "origination": "2026-03-14 08:00:00"})"));
+        "start_sample": 48000, "frames": 48000, "origination": "2026-03-14 08:00:00",
+        "declared_frames": 48000, "truncated": false})"));
     EXPECT_EQ(entries[3]["reason"], "8-bit samples: only 16- and 24-bit PCM takes can be used");
     EXPECT_EQ(entries[4], json::parse(R"({"name": "notes.txt", "accepted": false,
         "reason": "not a WAVE file", "channels": null, "bits": null, "sample_rate": null,
-        "start_sample": null, "frames": null, "origination": null})"));
+        "start_sample": null, "frames": null, "origination": null, "declared_frames": null,
+        "truncated": null})"));
     // The two files of one recording fade only at its outer ends.
     EXPECT_EQ(events, json::parse(R"([
         {"file": "Take B1.wav", "start_sample": 48000, "end_sample": 96000, "file_offset": 0,

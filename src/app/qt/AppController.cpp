@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -69,9 +70,6 @@ public:
 private:
     std::function<void()> onClose_;
 };
-
-const char* const kChannelLabels[] = {"Stereo", "Mono Left", "Mono Right", "Mono Summed (L+R)",
-                                      "Dual Mono"};
 
 // The longest lines the list of unreadable takes shows before it scrolls.
 constexpr int kDetailLines = 10;
@@ -186,18 +184,25 @@ void AppController::createWidgets() {
     width_ = new QButtonGroup(this);
     channels_ = new QButtonGroup(this);
     grid->addWidget(new QLabel(tr("Word length:"), formatBox), 0, 0);
-    const char* const widthLabels[] = {"16 Bit", "24 Bit"};
     for (int column = 0; column < 2; ++column) {
-        auto* button = new QRadioButton(Text(widthLabels[column]), formatBox);
+        auto* button = new QRadioButton(Text(app::WidthName(column)), formatBox);
         width_->addButton(button, column);
         grid->addWidget(button, 0, column + 1);
     }
     grid->addWidget(new QLabel(tr("Channels:"), formatBox), 1, 0);
-    for (int column = 0; column < 5; ++column) {
-        auto* button = new QRadioButton(Text(kChannelLabels[column]), formatBox);
+    for (int column = 0; column < static_cast<int>(std::size(app::kLayoutNames)); ++column) {
+        auto* button = new QRadioButton(Text(app::ChannelName(column)), formatBox);
         channels_->addButton(button, column);
         grid->addWidget(button, 1, column + 1);
     }
+    markers_ = new QCheckBox(Text(app::kMarkersOption), formatBox);
+    markers_->setToolTip(Text(app::kMarkersHelp));
+    markers_->setChecked(settings_.markers);
+    connect(markers_, &QCheckBox::toggled, this, [this](bool checked) {
+        settings_.markers = checked;
+        settings_.save();
+    });
+    grid->addWidget(markers_, 2, 1, 1, 3);
     grid->setColumnStretch(6, 1);
     width_->button(settings_.widthColumn)->setChecked(true);
     channels_->button(settings_.channelColumn)->setChecked(true);
@@ -298,6 +303,8 @@ void AppController::createProgressSheet() {
     progressBar_ = new QProgressBar(progressSheet_);
     progressBar_->setRange(0, 100);
     progressBar_->setMinimumWidth(400);
+    dialogFigures_ = new QLabel(progressSheet_);
+    dialogFigures_->setObjectName(QStringLiteral("progressFigures"));
     dialogSummary_ = new QLabel(progressSheet_);
     dialogSummary_->setWordWrap(true);
     dialogSummary_->setMaximumWidth(kDetailWidth);
@@ -328,6 +335,7 @@ void AppController::createProgressSheet() {
     buttons->addWidget(dialogButton_);
     layout->addWidget(dialogText_);
     layout->addWidget(progressBar_);
+    layout->addWidget(dialogFigures_);
     layout->addWidget(dialogSummary_);
     layout->addWidget(detailsArea_);
     layout->addLayout(buttons);
@@ -451,7 +459,8 @@ QString AppController::outputStartFolder() const {
 QString AppController::commandLine() const {
     const std::string project = projectLoaded_ ? Bytes(fullPath_).toStdString() : "PROJECT";
     const std::string folder = projectLoaded_ ? Bytes(outputStartFolder()).toStdString() : "";
-    return FromBytes(app::ConvertCommandLine(project, folder, widthColumn(), channelColumn()));
+    return FromBytes(app::ConvertCommandLine(project, folder, widthColumn(), channelColumn(),
+                                             markers_->isChecked()));
 }
 
 int AppController::widthColumn() const {
@@ -464,6 +473,7 @@ int AppController::channelColumn() const {
 
 void AppController::updateParams() {
     edlWriter_.SetParams(static_cast<int8_t>(widthColumn()), static_cast<int8_t>(channelColumn()));
+    edlWriter_.SetMarkers(markers_->isChecked());
 }
 
 void AppController::updateStatus() {
@@ -484,6 +494,7 @@ void AppController::updateControls() {
     recentMenu_->setEnabled(idle);
     for (QAbstractButton* button : width_->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : channels_->buttons()) button->setEnabled(idle);
+    markers_->setEnabled(idle);
     convertButton_->setEnabled(idle && projectLoaded_);
 }
 
@@ -551,8 +562,9 @@ void AppController::outputChosen(const QString& path) {
     settings_.save();
     runOutputs_ = dualMono ? QStringList{leftChan_, path} : QStringList{path};
     // A cancelled run may still be closing its output; the driver gets new
-    // output files only once it has.
+    // output files only once it has, with the choices as they are now.
     waitForWorker();
+    updateParams();
     errno = 0;
     const int32_t created =
         dualMono ? edlWriter_.NewFiles(Bytes(leftChan_).constData(), Bytes(path).constData())
@@ -560,8 +572,9 @@ void AppController::outputChosen(const QString& path) {
     if (created == 0) {
         const int error = errno;
         // The left file of dual mono is created first; when the right one fails,
-        // the left stays behind holding just its 1024-byte header.
-        const bool leftMade = dualMono && QFileInfo(leftChan_).size() == 1024;
+        // the left stays behind holding just its provisional header.
+        const bool leftMade = dualMono && static_cast<uint64_t>(QFileInfo(leftChan_).size()) ==
+                                              edlWriter_.OutputHeaderBytes();
         const QString failed = dualMono && !leftMade ? leftChan_ : path;
         dialogs_->warn(Text(app::CannotCreateText(Bytes(failed).toStdString(), error)));
         return;
@@ -572,6 +585,7 @@ void AppController::outputChosen(const QString& path) {
 void AppController::startConversion() {
     progAmount_ = 0.0;
     const uint64_t ticket = sheet_.Open();
+    runClock_.start();
     for (QWidget* detail :
          {static_cast<QWidget*>(dialogSummary_), static_cast<QWidget*>(detailsArea_),
           static_cast<QWidget*>(dialogDetails_), static_cast<QWidget*>(showInFolder_)}) {
@@ -634,6 +648,10 @@ void AppController::showOutcome(bool success, int error) {
                                                     outputs[i], side, written, bytes));
         }
     }
+    const std::string markersNote = app::MarkersLeftOutNote(edlWriter_, markers_->isChecked());
+    if (!markersNote.empty()) {
+        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + Text(markersNote);
+    }
     dialogSummary_->setText(summary);
     dialogSummary_->setVisible(!summary.isEmpty());
     showInFolder_->setVisible(!outputs.empty());
@@ -671,6 +689,14 @@ void AppController::closeProgressSheet() {
 
 void AppController::showSheet() {
     progressBar_->setValue(qRound(sheet_.bar()));
+    // The figures the command line and the page show beside their bars.
+    const bool converting = sheet_.state() == app::ProgressSheet::State::Converting;
+    dialogFigures_->setText(
+        converting ? Text(app::ProgressFigures(sheet_.bar(), runClock_.elapsed() / 1000.0,
+                                               static_cast<double>(fileBytes_)))
+                         .trimmed()
+                   : QString());
+    dialogFigures_->setVisible(converting);
     dialogText_->setText(Text(sheet_.text()));
     dialogButton_->setText(Text(sheet_.button()));
 }

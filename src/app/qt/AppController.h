@@ -15,6 +15,7 @@
 // on a copy of what it needs and opens the takes on handles of its own.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,7 @@
 
 class QAction;
 class QButtonGroup;
+class QCheckBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -67,6 +69,7 @@ public:
     QLabel* statusLine() const { return fileInfo_; }
     QButtonGroup* widthGroup() const { return width_; }
     QButtonGroup* channelsGroup() const { return channels_; }
+    QCheckBox* markersBox() const { return markers_; }
     QPushButton* convertButton() const { return convertButton_; }
     QAction* openAction() const { return openAction_; }
     QMenu* recentMenu() const { return recentMenu_; }
@@ -76,6 +79,8 @@ public:
     QDialog* progressSheetDialog() const { return progressSheet_; }
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* sheetText() const { return dialogText_; }
+    // Under the bar while the run goes on: percent, time elapsed and left, MB/s.
+    QLabel* sheetFigures() const { return dialogFigures_; }
     // The outcome in detail: the outputs after a run, what a cancel kept, why a
     // run failed.
     QLabel* sheetSummary() const { return dialogSummary_; }
@@ -175,6 +180,7 @@ private:
     QLineEdit* projPath_ = nullptr;
     QButtonGroup* width_ = nullptr;
     QButtonGroup* channels_ = nullptr;
+    QCheckBox* markers_ = nullptr;
     QLabel* fileInfo_ = nullptr;
     TimelineWidget* timeline_ = nullptr;
     WaveformLoader* waveform_ = nullptr;
@@ -184,10 +190,12 @@ private:
     QDialog* progressSheet_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QLabel* dialogText_ = nullptr;
+    QLabel* dialogFigures_ = nullptr;
     QLabel* dialogSummary_ = nullptr;
     QScrollArea* detailsArea_ = nullptr;
     QLabel* dialogDetails_ = nullptr;
     QPushButton* showInFolder_ = nullptr;
     QPushButton* dialogButton_ = nullptr;
     QTimer* progressTimer_ = nullptr;
+    QElapsedTimer runClock_;  // since the run shown on the sheet began
 };

@@ -27,25 +27,7 @@ int TakesModel::columnCount(const QModelIndex& parent) const {
 }
 
 QString TakesModel::cellText(const app::TakeRow& row, int column) const {
-    if (column == Name) return Text(row.name);
-    if (column == Status) return Text(app::TakeStatusText(row));
-    if (!row.accepted) return {};
-    switch (column) {
-        case Channels:
-            return Text(app::LayoutWord(row.channels));
-        case Bits:
-            return tr("%1-bit").arg(row.bits);
-        case Rate:
-            return tr("%1 Hz").arg(row.sampleRate);
-        case Start:
-            return Text(row.startText);
-        case Length:
-            return Text(row.lengthText);
-        case Recorded:
-            return Text(row.origination);
-        default:
-            return {};
-    }
+    return Text(app::TakeCellText(row, column));
 }
 
 QVariant TakesModel::data(const QModelIndex& index, int role) const {
@@ -73,9 +55,7 @@ QVariant TakesModel::data(const QModelIndex& index, int role) const {
 
 QVariant TakesModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kHeaders[ColumnCount] = {
-        QT_TR_NOOP("Take"), QT_TR_NOOP("Status"), QT_TR_NOOP("Channels"), QT_TR_NOOP("Bits"),
-        QT_TR_NOOP("Rate"), QT_TR_NOOP("Start"),  QT_TR_NOOP("Length"),   QT_TR_NOOP("Recorded"),
-    };
-    return section >= 0 && section < ColumnCount ? tr(kHeaders[section]) : QVariant();
+    return section >= 0 && section < ColumnCount
+               ? QString::fromUtf8(app::kTakeColumnTitles[section])
+               : QVariant();
 }

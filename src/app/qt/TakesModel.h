@@ -11,7 +11,18 @@
 class TakesModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Status, Channels, Bits, Rate, Start, Length, Recorded, ColumnCount };
+    // The columns of app::TakeCellText.
+    enum Column {
+        Name = app::kTakeName,
+        Status = app::kTakeStatus,
+        Channels = app::kTakeChannels,
+        Bits = app::kTakeBits,
+        Rate = app::kTakeRate,
+        Start = app::kTakeStart,
+        Length = app::kTakeLength,
+        Recorded = app::kTakeRecorded,
+        ColumnCount = app::kTakeColumnCount
+    };
 
     explicit TakesModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
 

@@ -11,6 +11,8 @@
 #include <array>
 #include <cmath>
 
+#include "app/AppDecisions.h"
+
 namespace {
 
 constexpr int kMargin = 6;
@@ -319,7 +321,7 @@ void TimelineWidget::paintRuler(QPainter& painter) {
         painter.drawLine(x, bottom - (major ? 6 : 3), x, bottom);
         if (!major) continue;
         const auto frame = static_cast<uint64_t>(std::llround(tick));
-        const QString label = Text(app::DurationText(frame, timeline_.rate));
+        const QString label = Text(app::ShortTimeText(frame, timeline_.rate));
         if (x + 3 + metrics.horizontalAdvance(label) > width()) break;  // no cut-off time
         painter.drawText(QRect(x + 3, 1, labelWidth + 8, metrics.height()),
                          Qt::AlignLeft | Qt::AlignTop, label);

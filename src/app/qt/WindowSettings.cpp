@@ -24,7 +24,8 @@ WindowSettings WindowSettings::load() {
     WindowSettings settings;
     settings.widthColumn = Column(store, QStringLiteral("output/width"), 2);
     settings.channelColumn = Column(store, QStringLiteral("output/channels"),
-                                    static_cast<int>(std::size(app::kLayoutOptions)));
+                                    static_cast<int>(std::size(app::kLayoutNames)));
+    settings.markers = store.value(QStringLiteral("output/markers"), false).toBool();
     settings.lastProjectFolder = store.value(QStringLiteral("folders/lastProject")).toString();
     settings.lastOutputFolder = store.value(QStringLiteral("folders/lastOutput")).toString();
     settings.recentProjects = store.value(QStringLiteral("recentProjects")).toStringList();
@@ -38,6 +39,7 @@ void WindowSettings::save() const {
     QSettings store = Store();
     store.setValue(QStringLiteral("output/width"), widthColumn);
     store.setValue(QStringLiteral("output/channels"), channelColumn);
+    store.setValue(QStringLiteral("output/markers"), markers);
     store.setValue(QStringLiteral("folders/lastProject"), lastProjectFolder);
     store.setValue(QStringLiteral("folders/lastOutput"), lastOutputFolder);
     store.setValue(QStringLiteral("recentProjects"), recentProjects);

@@ -10,6 +10,7 @@
 struct WindowSettings {
     int widthColumn = 0;    // the word-length column, 0 or 1
     int channelColumn = 0;  // the channel column, 0 to 4
+    bool markers = false;   // outputs carry markers at takes
     QString lastProjectFolder;
     QString lastOutputFolder;
     QStringList recentProjects;  // newest first, at most app::kMaxRecentProjects

@@ -1,0 +1,227 @@
+// The page in headless Chromium against the command line: the same status line,
+// the same bytes, a valid file after Cancel, the reason for a damaged take, and
+// takes read right past 4 GiB. Needs `make web-site` and the native build
+// (proj2wav, make-sample-project, make-bench-project); `make test-web` runs it.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import {
+  closeSync, copyFileSync, cpSync, mkdirSync, openSync, readFileSync, rmSync, statfsSync,
+  truncateSync, writeFileSync, writeSync,
+} from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+import {
+  bytesWithoutOrigination, choose, convert, filesIn, kBuild, loadProject, openPage,
+  proj2wav, saveDownloads, startBrowser, temporaryDirectory,
+} from './support.mjs';
+
+let browser;
+let work;
+let sample;
+
+before(async () => {
+  work = temporaryDirectory('web-test');
+  sample = join(work, 'Sample Session');
+  execFileSync(join(kBuild, 'tools/make-sample-project'), [sample]);
+  browser = await startBrowser();
+});
+
+after(async () => {
+  await browser?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+function assertSameAudio(webFile, cliFile) {
+  const web = bytesWithoutOrigination(webFile);
+  const cli = bytesWithoutOrigination(cliFile);
+  assert.equal(web.length, cli.length, `${webFile}: length`);
+  assert.ok(web.equals(cli), `${webFile} differs from the command line's output`);
+}
+
+test('the status line is the command line\'s, for every format chosen', async () => {
+  const page = await openPage(browser, '?save=download');
+  await loadProject(page, sample);
+  for (const [bits, channels] of [[24, 'dual'], [16, 'sum'], [16, 'stereo']]) {
+    await choose(page, bits, channels);
+    const info = JSON.parse(proj2wav('info', sample, '--json', '--bits', String(bits),
+      '--channels', channels));
+    assert.equal(await page.textContent('#status'), info.status);
+  }
+  // The README's picture of the page.
+  await page.screenshot({ path: process.env.WEB_SCREENSHOT || join(work, 'page.png') });
+  await page.close();
+});
+
+for (const [bits, channels, markers, names] of [
+  [16, 'stereo', false, ['Sample Session.wav']],
+  [24, 'dual', true, ['Sample SessionL.wav', 'Sample SessionR.wav']],
+]) {
+  test(`the ${bits}-bit ${channels} download${markers ? ' with markers' : ''} equals the command line's output`, async () => {
+    const page = await openPage(browser, '?save=download');
+    await loadProject(page, sample);
+    await choose(page, bits, channels, markers);
+    assert.equal(await convert(page), 'Conversion complete...');
+    const downloads = temporaryDirectory('downloads');
+    assert.deepEqual((await saveDownloads(page, downloads)).map((p) => p.slice(downloads.length + 1)),
+      names);
+    const cli = temporaryDirectory('cli');
+    proj2wav('convert', sample, '-o', join(cli, names[0]), '--bits', String(bits), '--channels',
+      channels, '--quiet', ...(markers ? ['--markers'] : []));
+    assert.deepEqual(filesIn(cli), names);
+    for (const name of names) assertSameAudio(join(downloads, name), join(cli, name));
+    rmSync(downloads, { recursive: true });
+    rmSync(cli, { recursive: true });
+    await page.close();
+  });
+}
+
+test('the file chosen in the Save dialog is written as the run goes', async () => {
+  // The dialog cannot be clicked headless; it answers here with a file of the
+  // page's own storage, whose handle writes through the same stream as any other.
+  const page = await browser.context.newPage();
+  await page.addInitScript(() => {
+    window.showSaveFilePicker = async ({ suggestedName }) => {
+      const root = await navigator.storage.getDirectory();
+      return root.getFileHandle(`chosen ${suggestedName}`, { create: true });
+    };
+  });
+  await page.goto(browser.url);
+  await page.waitForSelector('#app:not([hidden])');
+  await loadProject(page, sample);
+  assert.equal(await convert(page), 'Conversion complete...');
+  assert.equal(await page.$$eval('#downloads a', (links) => links.length), 0);
+  const written = Buffer.from(await page.evaluate(async () => {
+    const root = await navigator.storage.getDirectory();
+    const file = await (await root.getFileHandle('chosen Sample Session.wav')).getFile();
+    const url = await new Promise((done) => {
+      const reader = new FileReader();
+      reader.onload = () => done(reader.result);
+      reader.readAsDataURL(file);
+    });
+    return url.slice(url.indexOf(',') + 1);
+  }), 'base64');
+  const dir = temporaryDirectory('chosen');
+  proj2wav('convert', sample, '-o', join(dir, 'cli.wav'), '--quiet');
+  writeFileSync(join(dir, 'web.wav'), written);
+  assertSameAudio(join(dir, 'web.wav'), join(dir, 'cli.wav'));
+  rmSync(dir, { recursive: true });
+  await page.close();
+});
+
+test('Cancel leaves a valid, shorter file', async () => {
+  const project = join(work, 'Long Session');
+  execFileSync(join(kBuild, 'bench/make-bench-project'), [project, '--takes', '2', '--minutes', '20']);
+  const page = await openPage(browser, '?save=download');
+  await loadProject(page, project);
+  const outcome = await convert(page, async () => {
+    await page.waitForFunction(() => document.getElementById('progress').value > 0);
+    await page.click('#sheet-button');
+  });
+  assert.equal(outcome, 'Operation cancelled...');
+  const downloads = temporaryDirectory('cancelled');
+  const [file] = await saveDownloads(page, downloads);
+  // Read by a reader written by others: whole frames, as many as the header says.
+  const frames = Number(execFileSync('ffprobe', ['-v', 'error', '-select_streams', 'a:0',
+    '-show_entries', 'stream=duration_ts', '-of', 'csv=p=0', file], { encoding: 'utf8' }));
+  const info = JSON.parse(proj2wav('info', project, '--json'));
+  const total = info.last_sample - info.first_sample;
+  assert.ok(frames > 0 && frames < total, `${frames} of ${total} frames`);
+  const bytes = readFileSync(file);
+  assert.equal(bytes.length, 1024 + frames * 4);
+  // What it holds is the beginning of the whole conversion.
+  const whole = join(downloads, 'whole.wav');
+  proj2wav('convert', project, '-o', whole, '--quiet');
+  const wholeBytes = readFileSync(whole);
+  assert.ok(bytes.subarray(1024).equals(wholeBytes.subarray(1024, bytes.length)));
+  rmSync(downloads, { recursive: true });
+  rmSync(project, { recursive: true });
+  await page.close();
+});
+
+test('a damaged take is listed with the reason the command line gives', async () => {
+  const project = join(work, 'Damaged Session');
+  cpSync(sample, project, { recursive: true });
+  const audio = join(project, 'Audio Files');
+  const [damaged, cut] = [join(audio, 'Take 99.wav'), join(audio, 'Take 98.wav')];
+  copyFileSync(join(audio, filesIn(audio)[0]), damaged);
+  truncateSync(damaged, 700);  // inside the 'bext' chunk
+  copyFileSync(join(audio, filesIn(audio)[0]), cut);
+  truncateSync(cut, 100000);  // inside its samples
+  const entries = JSON.parse(proj2wav('info', project, '--json')).entries;
+  const entry = (name) => entries.find((e) => e.name === name);
+  assert.ok(entry('Take 99.wav').reason);
+  assert.equal(entry('Take 98.wav').truncated, true);
+
+  const page = await openPage(browser, '?save=download');
+  await loadProject(page, project);
+  const rows = await page.$$eval('#takes-list tr', (trs) => trs.map((r) => Array.from(r.cells,
+    (c) => c.textContent)));
+  const row = (name) => rows.find((cells) => cells[0] === name);
+  assert.deepEqual(row('Take 99.wav').slice(0, 2),
+    ['Take 99.wav', `refused: ${entry('Take 99.wav').reason}`]);
+  assert.match(row('Take 98.wav')[1], /^truncated: holds 0:00:00\.\d\d of \d+:\d\d:\d\d\.\d\d$/);
+  assert.equal(await page.isVisible('#takes-list'), true);
+  await page.close();
+});
+
+// An RF64 take whose chunks before its audio span 4.25 GiB of a sparse file:
+// reading it needs every offset past 4 GiB exact on its way into the browser.
+function writeFarTake(path) {
+  const chunk = (id, size, payload = Buffer.alloc(0)) => {
+    const head = Buffer.alloc(8);
+    head.write(id, 0, 'latin1');
+    head.writeUInt32LE(size, 4);
+    return Buffer.concat([head, payload]);
+  };
+  const rate = 48000;
+  const frames = rate;
+  const samples = Buffer.alloc(frames * 4);
+  for (let i = 0; i < frames * 2; i += 1) samples.writeInt16LE(((i * 7919) % 65536) - 32768, i * 2);
+  const fmt = Buffer.alloc(16);
+  fmt.writeUInt16LE(1, 0);
+  fmt.writeUInt16LE(2, 2);
+  fmt.writeUInt32LE(rate, 4);
+  fmt.writeUInt32LE(rate * 4, 8);
+  fmt.writeUInt16LE(4, 12);
+  fmt.writeUInt16LE(16, 14);
+  const bext = Buffer.alloc(602);
+  bext.write('2026-03-14', 320, 'latin1');
+  bext.write('10:00:00', 330, 'latin1');
+  bext.writeUInt32LE(rate * 5, 338);  // five seconds into the timeline
+  const junk = [0xf0000000, 0x10000000];
+  const tail = Buffer.concat([chunk('fmt ', 16, fmt), chunk('bext', 602, bext),
+    chunk('data', 0xffffffff, samples)]);
+  const size = 12 + 36 + junk[0] + junk[1] + 16 + tail.length;
+  const ds64 = Buffer.alloc(28);
+  ds64.writeBigUInt64LE(BigInt(size - 8), 0);
+  ds64.writeBigUInt64LE(BigInt(samples.length), 8);
+  ds64.writeBigUInt64LE(BigInt(frames), 16);
+  const head = Buffer.concat([Buffer.from('RF64\xff\xff\xff\xffWAVE', 'latin1'),
+    chunk('ds64', 28, ds64), chunk('JUNK', junk[0])]);
+  const fd = openSync(path, 'w');
+  writeSync(fd, head, 0, head.length, 0);
+  writeSync(fd, chunk('JUNK', junk[1]), 0, 8, head.length + junk[0]);
+  writeSync(fd, tail, 0, tail.length, size - tail.length);
+  closeSync(fd);
+}
+
+const { bavail, bsize } = statfsSync(tmpdir());
+const roomy = bavail * bsize > 6e9;
+
+test('a take past 4 GiB is read right at its end', { skip: !roomy && 'less than 6 GB free' },
+  async () => {
+    const project = join(work, 'Far Session');
+    mkdirSync(join(project, 'Audio Files'), { recursive: true });
+    writeFarTake(join(project, 'Audio Files', 'Far Take.wav'));
+    const page = await openPage(browser, '?save=download');
+    await loadProject(page, project);
+    assert.equal(await convert(page), 'Conversion complete...');
+    const downloads = temporaryDirectory('far');
+    const [file] = await saveDownloads(page, downloads);
+    proj2wav('convert', project, '-o', join(downloads, 'cli.wav'), '--quiet');
+    assertSameAudio(file, join(downloads, 'cli.wav'));
+    rmSync(downloads, { recursive: true });
+    rmSync(project, { recursive: true });
+    await page.close();
+  });

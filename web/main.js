@@ -1,0 +1,345 @@
+// The page: what the window offers, in a browser. The engine runs in a worker
+// (engine.js, worker.js); this module wires the controls to it, asks for output
+// files, shows the progress sheet and offers the results.
+
+import { Engine } from './engine.js';
+import * as project from './project.js';
+import { showStatus, showTakes, showTimeline } from './view.js';
+
+const $ = (id) => document.getElementById(id);
+
+let engine;
+let texts;
+let current = null;  // the project: {name, files, audioFolder, audioHandle?}
+let loaded = false;  // the last load found a valid project
+let sheetState = 'closed';  // 'converting', 'done', 'cancelled'
+let downloadUrls = [];
+
+// The Save dialog streams the output to the user's file where the browser has it;
+// elsewhere, and with ?save=download, the output is kept in the page's storage
+// and offered as a download.
+const streaming = typeof window.showSaveFilePicker === 'function'
+  && new URLSearchParams(location.search).get('save') !== 'download';
+
+// ---- Start-up ----
+
+function missingFeatures() {
+  const missing = [];
+  if (typeof Worker === 'undefined') missing.push('Web Workers');
+  if (typeof WebAssembly === 'undefined') missing.push('WebAssembly');
+  return missing;
+}
+
+// Where outputs cannot be kept in the page's own storage, only the Save dialog
+// can take them.
+const kNoStorage = "it cannot keep the output in the page's own storage until it is downloaded";
+
+function unsupported(reason) {
+  $('starting').hidden = true;
+  $('app').hidden = true;
+  const message = $('unsupported');
+  message.textContent = `This browser cannot run proj2wav: ${reason}. `
+    + 'A current Chromium, Chrome or Edge can; Firefox and Safari should.';
+  message.hidden = false;
+}
+
+async function start() {
+  const missing = missingFeatures();
+  if (missing.length > 0) {
+    unsupported(`it lacks ${missing.join(', ')}`);
+    return;
+  }
+  try {
+    engine = await Engine.start();
+  } catch (error) {
+    unsupported(error.message);
+    return;
+  }
+  if (!streaming && !engine.canStore) {
+    unsupported(kNoStorage);
+    return;
+  }
+  texts = engine.texts;
+  engine.onProgress = showProgress;
+  for (const span of document.querySelectorAll('[data-width]')) {
+    span.textContent = texts.widths[span.dataset.width];
+  }
+  for (const span of document.querySelectorAll('[data-channels]')) {
+    span.textContent = texts.channelNames[span.dataset.channels];
+  }
+  for (const span of document.querySelectorAll('[data-text]')) {
+    span.textContent = texts[span.dataset.text];
+  }
+  $('markers').parentElement.title = texts.markersHelp;
+  $('alert-ok').textContent = texts.alertButton;
+  $('delivery').textContent = streaming
+    ? 'You choose where the output goes; it is written as it is made.'
+    : 'The output is offered as a download when it is ready.';
+  wireControls();
+  // The choices a reloaded page kept.
+  showStatus(await engine.call('options', { settings: settings() }), texts);
+  $('starting').hidden = true;
+  $('app').hidden = false;
+}
+
+function wireControls() {
+  $('open').addEventListener('click', chooseFolder);
+  $('project').addEventListener('change', (event) => {
+    load(project.fromFileList(event.target.files));
+  });
+  for (const input of document.querySelectorAll('input[name=bits], input[name=channels], #markers')) {
+    input.addEventListener('change', updateSettings);
+  }
+  $('convert').addEventListener('click', convert);
+  $('sheet-button').addEventListener('click', pressSheetButton);
+  $('sheet').addEventListener('cancel', (event) => event.preventDefault());
+  $('alert-ok').addEventListener('click', () => $('alert').close());
+  document.addEventListener('dragover', (event) => {
+    event.preventDefault();
+    document.body.classList.add('dropping');
+  });
+  document.addEventListener('dragleave', () => document.body.classList.remove('dropping'));
+  document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    document.body.classList.remove('dropping');
+    if (sheetState !== 'closed') return;
+    const dropped = project.fromDrop(event.dataTransfer);
+    if (dropped) dropped.then((p) => p && load(p));
+  });
+}
+
+// ---- The project ----
+
+async function chooseFolder() {
+  if (typeof window.showDirectoryPicker !== 'function') {
+    $('project').click();
+    return;
+  }
+  let directory;
+  try {
+    directory = await window.showDirectoryPicker({ id: 'proj2wav-project' });
+  } catch (error) {
+    if (error.name !== 'AbortError') $('project').click();  // e.g. not allowed here
+    return;
+  }
+  load(await project.fromDirectoryHandle(directory));
+}
+
+// The page is busy (aria-busy) while the engine loads a project or converts.
+function setBusy(busy) {
+  $('app').setAttribute('aria-busy', String(busy));
+}
+
+async function load(chosen) {
+  setBusy(true);
+  current = chosen;
+  $('project-name').textContent = chosen.name || 'an empty folder';
+  const report = await engine.call('open',
+    { name: chosen.name, files: chosen.files, audioFolder: chosen.audioFolder });
+  loaded = report.valid;
+  showStatus(report, texts);
+  showTimeline(report);
+  showTakes(report);
+  $('convert').disabled = !loaded;
+  setBusy(false);
+}
+
+function settings() {
+  return {
+    bits: Number(document.querySelector('input[name=bits]:checked').value),
+    channels: document.querySelector('input[name=channels]:checked').value,
+    markers: $('markers').checked,
+  };
+}
+
+async function updateSettings() {
+  setBusy(true);
+  showStatus(await engine.call('options', { settings: settings() }), texts);
+  setBusy(false);
+}
+
+// ---- Messages ----
+
+function alertMessage(text) {
+  $('alert-text').textContent = text;
+  $('alert').showModal();
+}
+
+// ---- Output files ----
+
+// A file chosen in a Save dialog, or null when the dialog was cancelled.
+async function pickOutput(suggestedName) {
+  try {
+    return await window.showSaveFilePicker({
+      suggestedName,
+      id: 'proj2wav-output',
+      types: [{ description: 'Broadcast WAVE', accept: { 'audio/wav': ['.wav'] } }],
+    });
+  } catch (error) {
+    if (error.name === 'AbortError') return null;
+    throw error;
+  }
+}
+
+// The right file of dual mono. The dialog needs a fresh click when the left one
+// took its time, so a small step asks for one then.
+async function pickRightOutput(suggestedName) {
+  try {
+    return await pickOutput(suggestedName);
+  } catch (error) {
+    if (error.name !== 'SecurityError' && error.name !== 'NotAllowedError') throw error;
+  }
+  const step = $('right-step');
+  $('right-step-text').textContent = `${texts.saveRightTitle}: ${suggestedName}`;
+  step.showModal();
+  return new Promise((resolve, reject) => {
+    const finish = (value) => {
+      step.close();
+      $('right-step-choose').onclick = null;
+      $('right-step-cancel').onclick = null;
+      resolve(value);
+    };
+    $('right-step-cancel').onclick = () => finish(null);
+    $('right-step-choose').onclick = () => pickOutput(suggestedName).then(finish, (error) => {
+      step.close();
+      reject(error);
+    });
+  });
+}
+
+// The Save dialogs' files for this run, checked; null when the user cancelled or
+// a check refused (after saying why).
+async function chooseStreamTargets(dual) {
+  const names = await engine.call('names', {});
+  let handles;
+  if (dual) {
+    const left = await pickOutput(names.left);
+    if (!left) return null;
+    const right = await pickRightOutput((await engine.call('names', { left: left.name })).right);
+    if (!right) return null;
+    if (await left.isSameEntry(right)) {
+      alertMessage(texts.sameNames);
+      return null;
+    }
+    handles = [left, right];
+  } else {
+    const single = await pickOutput(names.single);
+    if (!single) return null;
+    handles = [single];
+  }
+  for (const handle of handles) {
+    const problem = await project.outputProblem(current, handle);
+    if (problem !== 0) {
+      alertMessage(await engine.call('problemText', { problem, name: handle.name }));
+      return null;
+    }
+  }
+  return { handles, names: handles.map((h) => h.name) };
+}
+
+async function chooseDownloadTargets(dual) {
+  const refusal = await engine.call('room');
+  if (refusal) {
+    alertMessage(refusal);
+    return null;
+  }
+  const names = await engine.call('names', {});
+  return { handles: null, names: dual ? [names.left, names.right] : [names.single] };
+}
+
+// ---- Converting ----
+
+async function convert() {
+  if (!loaded || sheetState !== 'closed') return;
+  const dual = settings().channels === 'dual';
+  let targets;
+  try {
+    targets = streaming ? await chooseStreamTargets(dual) : await chooseDownloadTargets(dual);
+  } catch (error) {
+    alertMessage(`${texts.failed} ${error.message}`);
+    return;
+  }
+  if (!targets) return;
+
+  openSheet();
+  setBusy(true);
+  const result = await engine.call('convert', targets).catch((error) => ({
+    ok: false, started: false, text: texts.failed, details: error.message,
+  }));
+  await offerDownloads(result.stored || [], targets.names);
+  setBusy(false);
+  if (!result.started) {
+    closeSheet();
+    alertMessage([result.text, result.details].filter(Boolean).join(' '));
+    return;
+  }
+  if (sheetState === 'converting') {
+    sheetState = 'done';
+    $('progress').value = 100;
+    $('outcome').textContent = result.text;
+    $('sheet-button').textContent = texts.okButton;
+  }
+  $('figures').textContent = '';
+  $('details').textContent = result.details;
+  $('details').hidden = !result.details;
+}
+
+function openSheet() {
+  sheetState = 'converting';
+  $('progress').value = 0;
+  $('outcome').textContent = texts.converting;
+  $('figures').textContent = '';
+  $('details').hidden = true;
+  $('downloads').hidden = true;
+  $('downloads').replaceChildren();
+  $('sheet-button').textContent = texts.cancelButton;
+  $('sheet').showModal();
+}
+
+function closeSheet() {
+  sheetState = 'closed';
+  $('sheet').close();
+}
+
+function showProgress({ percent, figures }) {
+  if (sheetState !== 'converting') return;
+  $('progress').value = Math.min(100, Math.max(0, percent));
+  $('figures').textContent = figures.trim();
+}
+
+function pressSheetButton() {
+  if (sheetState === 'converting') {
+    sheetState = 'cancelled';
+    $('progress').value = 0;
+    $('outcome').textContent = texts.cancelled;
+    $('figures').textContent = '';
+    $('sheet-button').textContent = texts.okButton;
+    engine.stop();
+  } else {
+    closeSheet();
+  }
+}
+
+// Links to the outputs kept in the page's storage; the previous run's go.
+async function offerDownloads(stored, names) {
+  for (const url of downloadUrls) URL.revokeObjectURL(url);
+  downloadUrls = [];
+  if (stored.length === 0) return;
+  const root = await navigator.storage.getDirectory();
+  const list = $('downloads');
+  for (let i = 0; i < stored.length; i += 1) {
+    const file = await (await root.getFileHandle(stored[i])).getFile();
+    const url = URL.createObjectURL(file);
+    downloadUrls.push(url);
+    const link = document.createElement('a');
+    link.href = url;
+    link.download = names[i];
+    link.textContent = `Download ${names[i]}`;
+    const item = document.createElement('li');
+    item.append(link);
+    list.append(item);
+  }
+  list.hidden = false;
+}
+
+start();

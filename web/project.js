@@ -1,0 +1,110 @@
+// Turns what the user picked or dropped into a project for the engine: the
+// project folder's name and the files of its "Audio Files" folder, each with its
+// path under the project. A dropped or picked "Audio Files" folder stands for the
+// project around it.
+
+const kAudioFolder = 'Audio Files';
+// The name a project goes by when only its "Audio Files" folder was given.
+const kUnnamedProject = 'Project';
+
+// What <input webkitdirectory> gives: Files whose webkitRelativePath starts with
+// the picked folder's name.
+export function fromFileList(fileList) {
+  const all = Array.from(fileList);
+  if (all.length === 0) return { name: '', files: [], audioFolder: false };
+  const parts = (file) => file.webkitRelativePath.split('/');
+  const root = parts(all[0])[0];
+  const pickedAudio = root === kAudioFolder && !all.some((f) => parts(f)[1] === kAudioFolder);
+  const files = [];
+  for (const file of all) {
+    const rest = parts(file).slice(1);
+    if (pickedAudio) files.push({ path: [kAudioFolder, ...rest].join('/'), file });
+    else if (rest[0] === kAudioFolder) files.push({ path: rest.join('/'), file });
+  }
+  return { name: pickedAudio ? kUnnamedProject : root, files, audioFolder: files.length > 0 };
+}
+
+// The project's name and its "Audio Files" folder (null when it has none), for a
+// folder that is either; `audioFolderIn` finds the one inside a project folder.
+async function folders(directory, audioFolderIn) {
+  if (directory.name === kAudioFolder) return { name: kUnnamedProject, audio: directory };
+  return { name: directory.name, audio: (await audioFolderIn(directory)) || null };
+}
+
+// What showDirectoryPicker() or a dropped folder's handle gives. The handles of
+// "Audio Files" and of the takes are kept, so that the Save dialog's choice can be
+// checked against the project.
+export async function fromDirectoryHandle(directory) {
+  const { name, audio } = await folders(directory,
+    (d) => d.getDirectoryHandle(kAudioFolder).catch(() => null));
+  const files = [];
+  if (audio) {
+    for await (const [entryName, entry] of audio.entries()) {
+      if (entry.kind !== 'file') continue;
+      files.push({ path: `${kAudioFolder}/${entryName}`, file: await entry.getFile(),
+        handle: entry });
+    }
+  }
+  return { name, files, audioHandle: audio, audioFolder: Boolean(audio) };
+}
+
+// A folder dropped without handles (webkitGetAsEntry): read through the older
+// entries interface.
+export async function fromDirectoryEntry(directory) {
+  const readAll = (dir) => new Promise((resolve, reject) => {
+    const reader = dir.createReader();
+    const found = [];
+    const next = () => reader.readEntries((batch) => {
+      if (batch.length === 0) resolve(found);
+      else {
+        found.push(...batch);
+        next();
+      }
+    }, reject);
+    next();
+  });
+  const fileOf = (entry) => new Promise((resolve, reject) => entry.file(resolve, reject));
+
+  const { name, audio } = await folders(directory,
+    async (d) => (await readAll(d)).find((e) => e.isDirectory && e.name === kAudioFolder));
+  const files = [];
+  if (audio) {
+    for (const entry of await readAll(audio)) {
+      if (entry.isFile) files.push({ path: `${kAudioFolder}/${entry.name}`, file: await fileOf(entry) });
+    }
+  }
+  return { name, files, audioFolder: Boolean(audio) };
+}
+
+// The project in a drop, if a folder was dropped. Handles and entries must be
+// taken while the drop event is being handled.
+export function fromDrop(dataTransfer) {
+  const item = Array.from(dataTransfer.items || []).find((i) => i.kind === 'file');
+  if (!item) return null;
+  if (item.getAsFileSystemHandle) {
+    const handle = item.getAsFileSystemHandle();
+    return handle.then((h) => (h && h.kind === 'directory' ? fromDirectoryHandle(h) : null));
+  }
+  const entry = item.webkitGetAsEntry && item.webkitGetAsEntry();
+  if (entry && entry.isDirectory) return fromDirectoryEntry(entry);
+  return null;
+}
+
+// Whether an output chosen in a Save dialog would write over the project: the
+// OutputProblem number (1 a take, 2 a new file in "Audio Files") or 0. With the
+// project's handle the browser says where the file is; without it (a folder
+// input) name, size and time of change are compared with the takes, a best effort.
+export async function outputProblem(project, fileHandle) {
+  if (project.audioHandle) {
+    for (const take of project.files) {
+      if (take.handle && await take.handle.isSameEntry(fileHandle)) return 1;
+    }
+    if (await project.audioHandle.resolve(fileHandle)) return 2;
+    return 0;
+  }
+  const chosen = await fileHandle.getFile().catch(() => null);
+  if (!chosen) return 0;
+  const same = project.files.some((t) => t.file.name === chosen.name && t.file.size === chosen.size
+    && t.file.lastModified === chosen.lastModified);
+  return same ? 1 : 0;
+}

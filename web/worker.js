@@ -1,0 +1,397 @@
+// The page's worker: it runs the engine (proj2wav-engine.js, WebAssembly) on one
+// thread, reads the picked takes through FileReaderSync and writes the outputs
+// through sinks (sinks.js). A conversion runs block by block in a loop that gives
+// the worker's other messages a turn every few milliseconds, so that Cancel gets
+// in between two blocks and the writes of a Save-dialog file get their promises.
+
+'use strict';
+
+const missing = [];
+if (typeof FileReaderSync === 'undefined') missing.push('FileReaderSync in workers');
+if (typeof WebAssembly === 'undefined') missing.push('WebAssembly');
+if (missing.length > 0) {
+  postMessage({ type: 'unsupported', reason: `it lacks ${missing.join(' and ')}` });
+} else {
+  importScripts('sinks.js', 'proj2wav-engine.js');
+  start();
+}
+
+// Table paths: the project under its folder's name, outputs under a root of their
+// own.
+const kOutputRoot = '/.proj2wav-outputs';
+
+// ---- Reading the picked takes ----
+
+// Reads go through a few windows of bytes, one per take being read. The first
+// windows of a take are read at once (the chunk walk reads a header or two, and
+// the samples start with a short window). While a take is read straight on, the
+// browser fetches the windows that follow (kAhead of them, kWindowBytes each)
+// while the engine works, into buffers that are used again and again, so that a
+// long run leaves no heap of dead buffers behind for the collector. The run
+// waits for the next window (ready) only when the engine is about to need it.
+const kFirstWindow = 64 << 10;
+const kWindowBytes = 8 << 20;
+const kWindows = 4;
+const kAhead = 2;
+// More than the engine reads from one take in one turn of the run.
+const kTurnBytes = 2 << 20;
+// How long the run waits for a window fetched ahead before it reads the window
+// at once instead: a stream of the browser's has been seen to stall for good.
+const kPatienceMs = 2000;
+
+// Fills `buffer` from `blob` through the stream's own reader where the browser
+// has one, so that the bytes land in the buffer and no new one is made; else
+// through a new buffer. `fetch.reader` is the reader, for a cancel. Resolves with
+// a view of the bytes that arrived.
+async function fetchInto(blob, buffer, fetch) {
+  try {
+    fetch.reader = blob.stream().getReader({ mode: 'byob' });
+  } catch {
+    return new Uint8Array(await blob.arrayBuffer());
+  }
+  let got = 0;
+  let done = false;
+  while (!done && got < buffer.byteLength) {
+    const result = await fetch.reader.read(new Uint8Array(buffer, got));
+    done = result.done;
+    if (result.value) {
+      buffer = result.value.buffer;
+      got += result.value.length;
+    }
+  }
+  // A stream left open holds on to what the browser reads it with: close it.
+  if (!done) await fetch.reader.cancel();
+  return new Uint8Array(buffer, 0, got);
+}
+
+class TakeReader {
+  constructor() {
+    this.files = [];
+    // {id, start, bytes, used: the end of what was read, ahead: the windows that
+    // follow, each {start, bytes (null until it has arrived), arrived}}; the
+    // most recently used last
+    this.windows = [];
+    this.spare = [];  // buffers of kWindowBytes to fetch into
+    this.reader = new FileReaderSync();
+  }
+
+  reset(files = this.files) {
+    for (const window of this.windows) this.release(window);
+    this.files = files;
+    this.windows = [];
+  }
+
+  // A window's buffer takes new bytes once nothing reads from it.
+  release(window) {
+    if (window.fetched) this.spare.push(window.bytes.buffer);
+  }
+
+  // Copies the bytes at `offset` into `destination`: the bytes copied (fewer at
+  // the end of the file), or -1 when the file cannot be read.
+  read(id, offset, destination) {
+    let done = 0;
+    while (done < destination.length) {
+      const at = offset + done;
+      let window = this.windows.find(
+        (w) => w.id === id && at >= w.start && at < w.start + w.bytes.length);
+      if (!window) window = this.load(id, at, destination.length - done);
+      if (!window) return done > 0 ? done : -1;
+      this.windows.splice(this.windows.indexOf(window), 1);
+      this.windows.push(window);
+      const from = at - window.start;
+      const got = Math.min(destination.length - done, window.bytes.length - from);
+      if (got <= 0) break;  // the end of the file
+      destination.set(window.bytes.subarray(from, from + got), done);
+      window.used = Math.max(window.used, from + got);
+      done += got;
+    }
+    return done;
+  }
+
+  // A new window at `offset` for a read of `count` bytes: the one fetched ahead
+  // when it has arrived, else one read now. Null when the file cannot be read
+  // (changed or removed since it was picked).
+  load(id, offset, count) {
+    const file = this.files[id];
+    if (!file) return null;
+    const before = this.windows.find((w) => w.id === id && w.start + w.bytes.length === offset);
+    let ahead = before ? before.ahead : [];
+    let bytes = null;
+    let fetched = false;
+    if (ahead.length > 0 && ahead[0].start === offset && ahead[0].bytes) {
+      bytes = ahead.shift().bytes;
+      fetched = bytes.buffer.byteLength === kWindowBytes;
+    } else {
+      ahead = [];
+      const size = Math.max(count, before ? 2 * before.bytes.length : kFirstWindow);
+      try {
+        bytes = new Uint8Array(this.reader.readAsArrayBuffer(file.slice(offset, offset + size)));
+      } catch {
+        return null;
+      }
+    }
+    if (before) {
+      this.windows.splice(this.windows.indexOf(before), 1);
+      this.release(before);
+    }
+    if (this.windows.length >= kWindows) this.release(this.windows.shift());
+    const window = { id, start: offset, bytes, used: 0, ahead, fetched };
+    this.windows.push(window);
+    // Straight on into a take: fetch what follows meanwhile.
+    if (before) this.fetchAhead(window, file);
+    return window;
+  }
+
+  fetchAhead(window, file) {
+    const { ahead } = window;
+    const last = ahead[ahead.length - 1];
+    let end = last ? last.start + kWindowBytes : window.start + window.bytes.length;
+    while (ahead.length < kAhead && end < file.size) {
+      const next = { start: end, bytes: null };
+      const buffer = this.spare.pop() || new ArrayBuffer(kWindowBytes);
+      next.arrived = fetchInto(file.slice(end, end + kWindowBytes), buffer, next).then(
+        (bytes) => { next.bytes = bytes; },
+        () => { next.start = -1; });  // read again, at once, when it is needed
+      ahead.push(next);
+      end += kWindowBytes;
+    }
+  }
+
+  // Resolves once every window about to run out has its successor, or has
+  // waited kPatienceMs for it; such a successor is then read at once.
+  ready() {
+    const late = this.windows.filter((w) => w.ahead.length > 0 && !w.ahead[0].bytes
+      && w.bytes.length - w.used < kTurnBytes).map((w) => w.ahead[0]);
+    if (late.length === 0) return null;
+    let timer;
+    const patience = new Promise((resolve) => { timer = setTimeout(resolve, kPatienceMs); });
+    return Promise.race([Promise.all(late.map((next) => next.arrived)), patience]).then(() => {
+      clearTimeout(timer);
+      for (const next of late.filter((n) => !n.bytes)) {
+        next.start = -1;
+        if (next.reader) next.reader.cancel().catch(() => {});
+      }
+    });
+  }
+}
+
+// ---- The engine ----
+
+let engine;
+const takes = new TakeReader();
+let sinks = [];
+
+function callString(name, ...args) {
+  const types = args.map((a) => (typeof a === 'string' ? 'string' : 'number'));
+  return engine.ccall(name, 'string', types, args);
+}
+
+function callJson(name, ...args) {
+  return JSON.parse(callString(name, ...args));
+}
+
+async function start() {
+  try {
+    engine = await createProj2wavEngine({
+      disk: {
+        read: (id, offset, destination) => takes.read(id, offset, destination),
+        write: (sink, offset, bytes) => sinks[sink].write(offset, bytes),
+        length: (sink) => (sinks[sink] ? sinks[sink].length() : -1),
+        truncate: (sink, length) => sinks[sink].truncate(length),
+      },
+    });
+  } catch (error) {
+    postMessage({ type: 'unsupported', reason: `the engine could not load (${error.message})` });
+    return;
+  }
+  self.onmessage = ({ data }) => handle(data);
+  // Outputs kept in the page's own storage are written by a worker of this one.
+  const canStore = typeof Worker !== 'undefined' && 'FileSystemSyncAccessHandle' in self
+    && Boolean(navigator.storage && navigator.storage.getDirectory);
+  postMessage({ type: 'ready', texts: callJson('proj2wav_texts'), canStore });
+}
+
+// The user's Cancel, which may come while the outputs are still being opened.
+let stopAsked = false;
+
+async function handle(request) {
+  if (request.type === 'stop') {
+    stopAsked = true;
+    engine._proj2wav_stop();
+    return;
+  }
+  try {
+    const result = await requests[request.type](request);
+    postMessage({ id: request.id, result });
+  } catch (error) {
+    postMessage({ id: request.id, error: error.message || String(error) });
+  }
+}
+
+const requests = {
+  // Loads a project: `name` is its folder's name, `files` the files under it,
+  // each with its path relative to that folder ("Audio Files/Take 01.wav"), and
+  // `audioFolder` whether its "Audio Files" folder was seen. The engine finds
+  // them under the folder's name.
+  open({ name, files, audioFolder }) {
+    engine._proj2wav_forget_files();
+    takes.reset(files.map((f) => f.file));
+    files.forEach((f, id) => {
+      engine.ccall('proj2wav_add_file', null, ['string', 'number', 'number'],
+        [`${name}/${f.path}`, f.file.size, id]);
+    });
+    return callJson('proj2wav_load', name, audioFolder ? 1 : 0);
+  },
+
+  // The page's settings ({bits, channels, ...}): returns the report for them.
+  options({ settings }) {
+    return callJson('proj2wav_set_options', JSON.stringify(settings));
+  },
+
+  names({ left }) {
+    return callJson('proj2wav_proposed_names', left || '');
+  },
+
+  problemText({ problem, name }) {
+    return callString('proj2wav_output_problem_text', problem, name);
+  },
+
+  // Room in the page's own storage for the output at the present settings: ""
+  // or the refusal. Outputs of earlier runs are removed first.
+  async room() {
+    await removeStoredOutputs();
+    if (!navigator.storage || !navigator.storage.estimate) return '';
+    const { quota = 0, usage = 0 } = await navigator.storage.estimate();
+    return callString('proj2wav_quota_refusal', Math.max(0, quota - usage));
+  },
+
+  // Converts into `handles` (files chosen in Save dialogs) or, without them, into
+  // files of the page's own storage that the page then offers as downloads.
+  // `names` are the outputs' names for people.
+  convert({ handles, names }) {
+    return convert(handles, names);
+  },
+};
+
+// ---- A conversion ----
+
+// Gives the worker's queued messages (Cancel) a turn.
+function yieldToMessages() {
+  return new Promise((resolve) => {
+    const channel = new MessageChannel();
+    channel.port1.onmessage = () => resolve();
+    channel.port2.postMessage(null);
+  });
+}
+
+let storedCount = 0;
+let storedNames = [];
+
+async function removeStoredOutputs() {
+  if (storedNames.length === 0) return;
+  const root = await navigator.storage.getDirectory();
+  for (const name of storedNames) {
+    await root.removeEntry(name).catch(() => {});
+  }
+  storedNames = [];
+}
+
+async function openSinks(handles, names) {
+  if (handles) return Promise.all(handles.map((h) => StreamSink.open(h)));
+  await removeStoredOutputs();
+  const stored = names.map(() => `output-${++storedCount}.wav`);
+  storedNames = stored;
+  return Promise.all(stored.map((name) => StreamSink.openStored(name)));
+}
+
+async function flushAll() {
+  for (const sink of sinks) if (sink.needsFlush()) await sink.flush();
+}
+
+function sinkFailure() {
+  const failed = sinks.find((s) => s.failure);
+  return failed ? failed.failure : null;
+}
+
+function failureText(error) {
+  if (!error) return '';
+  if (error.name === 'QuotaExceededError') return 'out of quota';
+  return error.message || error.name;
+}
+
+async function convert(handles, names) {
+  stopAsked = false;
+  try {
+    sinks = await openSinks(handles, names);
+  } catch (error) {
+    sinks = [];
+    return { ok: false, started: false, text: callJson('proj2wav_texts').failed,
+      details: `The output could not be opened: ${error.message}` };
+  }
+  const paths = sinks.map((_, i) => `${kOutputRoot}/${i}/${names[i]}`);
+  paths.forEach((path, i) => engine.ccall('proj2wav_add_output', null, ['string', 'number'],
+    [path, i]));
+
+  const refusal = callString('proj2wav_begin', paths[0], paths[1] || '');
+  let result;
+  if (refusal) {
+    result = { ok: false, started: false, text: refusal, details: '' };
+  } else {
+    if (stopAsked) engine._proj2wav_stop();  // preparing the run cleared it
+    result = await runBlocks();
+    result.started = true;
+  }
+  for (const sink of sinks) {
+    try {
+      await sink.close();
+    } catch (error) {
+      if (result.ok) {
+        Object.assign(result, { ok: false, text: callJson('proj2wav_texts').failed,
+          details: `The output could not be finished: ${failureText(error)}` });
+      }
+    }
+  }
+  sinks = [];
+  result.stored = handles ? [] : storedNames.slice();
+  return result;
+}
+
+async function runBlocks() {
+  // The windows of the project's load or of an earlier run are of no use now.
+  takes.reset();
+  const started = performance.now();
+  let lastTurn = started;
+  let lastReport = 0;
+  let state = 1;
+  while (state === 1) {
+    const reading = takes.ready();
+    if (reading) await reading;
+    state = engine._proj2wav_step(4);
+    const now = performance.now();
+    // The outputs take their batches between blocks.
+    await flushAll();
+    if (sinkFailure()) {
+      state = -1;
+      break;
+    }
+    if (now - lastTurn > 20) {
+      await yieldToMessages();
+      lastTurn = performance.now();
+    }
+    if (now - lastReport > 250) {
+      lastReport = now;
+      const percent = engine._proj2wav_progress();
+      postMessage({ type: 'progress', percent,
+        figures: callString('proj2wav_progress_text', percent, (now - started) / 1000) });
+    }
+  }
+  // Everything rendered reaches the sinks before the headers are finished, so
+  // that a header never claims more than arrived.
+  for (const sink of sinks) await sink.drain();
+  takes.reset();  // their memory can go
+  const failure = sinkFailure();
+  const outcome = callJson('proj2wav_end', state === -1 || failure ? 1 : 0,
+    failureText(failure));
+  outcome.seconds = (performance.now() - started) / 1000;
+  return outcome;
+}
