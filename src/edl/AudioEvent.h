@@ -101,10 +101,9 @@ public:
     fileBuffer* GetAudio(uint64_t position, uint32_t count);
     // Writes `count` frames from the buffer to the output file or files.
     bool WriteData(uint64_t count);
-    // The same from another array laid out like the buffer's (the right file's
-    // frames at byte 65536), for a run that converts one block while the block
-    // before it is being written.
-    bool WriteFrom(const uint8_t* data, uint64_t count);
+    // Writes `count` frames held elsewhere, of any number: the output's frames (the
+    // left file's in dual mono) from `left`, the right file's from `right`.
+    bool WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t count);
     // Closes the output file or files, which finishes their headers.
     void Finish();
 
