@@ -5,7 +5,8 @@
 // ---- fileBuffer ----
 
 uint32_t fileBuffer::MaxBytes() const {
-    return file != nullptr && file->BitsPerSample() == 24 ? 122880 : kEventBufferBytes;
+    constexpr uint32_t k24BitBytes = kEventBufferBytes - kEventBufferBytes % 12;
+    return file != nullptr && file->BitsPerSample() == 24 ? k24BitBytes : kEventBufferBytes;
 }
 
 uint32_t fileBuffer::Max() const {

@@ -16,20 +16,25 @@
 
 class kxFile;
 
-constexpr uint32_t kEventBufferBytes = 131072;  // one event's byte array
-constexpr uint32_t kRightHalfOffset = 65536;    // where the right file's bytes start (dual mono)
+// One event's byte array: 2 MiB, so that a take is read in a few large reads (a
+// megabyte or two each) rather than many small ones.
+constexpr uint32_t kEventBufferBytes = uint32_t{1} << 21;
+// Where the right file's bytes start (dual mono): half way.
+constexpr uint32_t kRightHalfOffset = kEventBufferBytes / 2;
 
 // An event's window of buffered sample bytes, exactly as they stand in the file.
 // For two files the left file's frames start at byte 0 and the right file's at
-// byte 65536. The window holds timeline samples bufStart .. bufStart + bufSamples.
+// kRightHalfOffset. The window holds timeline samples bufStart .. bufStart +
+// bufSamples.
 class fileBuffer {
 public:
     fileBuffer() = default;
     fileBuffer(const fileBuffer&) = delete;
     fileBuffer& operator=(const fileBuffer&) = delete;
 
-    // Bytes one fill may take per file: 122880 for 24-bit audio (whole frames of
-    // every layout), 131072 otherwise; half of that for each of two files.
+    // Bytes one fill may take per file: for 24-bit audio the most below
+    // kEventBufferBytes that holds whole frames of every layout (a multiple of 12),
+    // kEventBufferBytes otherwise; half of that for each of two files.
     uint32_t Max() const;
     uint32_t MaxBytes() const;
     // Buffered frames from `position` to the end of the window; 0 outside it.

@@ -98,18 +98,23 @@ void ExpectMatchesModel(const Project& project, uint32_t rate, uint64_t fadeLeng
 TEST(Convert, RandomProjectsMatchTheReferenceModel) {
     std::mt19937 rng(4242);
     // Ten projects at 48 kHz, the last of them piling up forty takes, then one at
-    // each higher rate, where fades are longer.
+    // each higher rate, where fades are longer, and last one of long takes that a
+    // conversion reads in several windows, each cut by the others at odd places.
     const std::pair<uint32_t, uint64_t> rates[] = {{96000, 2048}, {192000, 4096}};
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < 13; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const auto [rate, fadeLength] =
-            round < 10 ? std::pair<uint32_t, uint64_t>{48000, 1024} : rates[round - 10];
+        const auto [rate, fadeLength] = round == 10 || round == 11
+                                            ? rates[round - 10]
+                                            : std::pair<uint32_t, uint64_t>{48000, 1024};
+        const bool longTakes = round == 12;
         Project project;
-        const int count = round == 9 ? 40 : 1 + static_cast<int>(rng() % 6);
+        const int count = round == 9 ? 40 : longTakes ? 4 : 1 + static_cast<int>(rng() % 6);
         for (int i = 0; i < count; ++i) {
             reference::Take take;
-            take.start = 20000 + rng() % 60000;
-            take.frames = rng() % 3 == 0 ? 10 + rng() % 3000 : 5000 + rng() % 70000;
+            take.start = longTakes ? rng() % 1500000 : 20000 + rng() % 60000;
+            take.frames = longTakes         ? 400000 + rng() % 600000
+                          : rng() % 3 == 0 ? 10 + rng() % 3000
+                                           : 5000 + rng() % 70000;
             take.channels = 1 + static_cast<int>(rng() % 2);
             take.bits = rng() % 2 ? 16 : 24;
             take.identity = 1 + rng() % 3;  // some takes are pieces of one recording
