@@ -64,18 +64,23 @@ wave_frames() {
 
 # measure LABEL COMMAND...: runs the command once under GNU time, after removing
 # the files in the array `outputs` and flushing dirty pages (so that writing back
-# the previous run's output does not land in this one's time). Keeps, per label,
-# the best wall time with the user and system CPU seconds of that run, and the
-# greatest peak resident set. The command's standard output goes to `$measure_stdout`
-# (/dev/null unless set).
+# the previous run's output does not land in this one's time), and after evicting
+# the files in the array `evicted` from the page cache (a cold start: they must
+# come from the disk). Keeps, per label, the best wall time with the user and
+# system CPU seconds of that run, every run's three figures (for median), and the
+# greatest peak resident set. The command's standard output goes to
+# `$measure_stdout` (/dev/null unless set).
 declare -A best_wall=() best_user=() best_sys=() peak_rss=()
+declare -A all_wall=() all_user=() all_sys=()
 outputs=()
+evicted=()
 measure_stdout=/dev/null
 measure() {
   local label=$1
   shift
   rm -f "${outputs[@]}"
   sync
+  if [ ${#evicted[@]} -gt 0 ]; then vmtouch -q -e "${evicted[@]}"; fi
   local stats=$BENCH_DIR/.time-stats start end rss user sys
   start=$EPOCHREALTIME
   if ! /usr/bin/time -o "$stats" -f '%M %U %S' "$@" >"$measure_stdout"; then
@@ -85,6 +90,9 @@ measure() {
   read -r rss user sys <"$stats"
   local wall
   wall=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+  all_wall[$label]+=" $wall"
+  all_user[$label]+=" $user"
+  all_sys[$label]+=" $sys"
   if [ -z "${best_wall[$label]:-}" ] || awk -v a="$wall" -v b="${best_wall[$label]}" 'BEGIN { exit !(a < b) }'; then
     best_wall[$label]=$wall
     best_user[$label]=$user
@@ -101,6 +109,15 @@ reset_measurements() {
   best_user=()
   best_sys=()
   peak_rss=()
+  all_wall=()
+  all_user=()
+  all_sys=()
+}
+
+# median NUMBERS...: the middle one (the mean of the middle two for an even count).
+median() {
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END {
+    if (NR == 0) print "-"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 # ratio A B: A / B to two places ("-" when B is 0).

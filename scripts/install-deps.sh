@@ -10,7 +10,7 @@ packages=(
   libgtest-dev
   libcli11-dev nlohmann-json3-dev
   libsndfile1-dev sndfile-programs sox ffmpeg mediainfo
-  time  # /usr/bin/time, for peak memory in bench/
+  time vmtouch  # in bench/: /usr/bin/time for peak memory, vmtouch for a cold page cache
   qt6-base-dev xvfb xauth
   # the Debian package and its checks
   help2man dpkg-dev file lintian appstream desktop-file-utils man-db

@@ -60,6 +60,9 @@ struct kxDiskMgr {
     static int64_t FileTell(kxDiskFile* file);
     // Moves to an absolute position (beyond the end is allowed, as for writing).
     static bool FileSeek(kxDiskFile* file, uint64_t position);
+    // Tells the system that `length` bytes from `offset` will be read from start to
+    // end, so that it reads ahead of the reader. Only a hint: nothing fails.
+    static void WillReadInOrder(kxDiskFile* file, uint64_t offset, uint64_t length);
     // Hands anything still held for the file to the system.
     static bool Flush(kxDiskFile* file);
     // Size in bytes of the open file, or -1.

@@ -244,6 +244,7 @@ TakeProblem kxFile::FormatProblem() const {
 
 bool kxFile::OpenForPlay() {
     if (Open(path.c_str(), kRiffReadSamples) != kRiffDone) return false;
+    kxDiskMgr::WillReadInOrder(Stream(), dataStart, dataSize);
     currentPosition = dataStart;
     return Seek(dataStart) == kRiffDone;
 }

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -144,20 +143,13 @@ struct RunResult {
     int writeError = 0;  // errno after a failed run
 };
 
-// Runs doConvert on a worker thread; the main thread draws the progress meanwhile.
-RunResult RunOnWorker(EDLWriter& writer, bool showProgress) {
-    int64_t bytes = 0;
-    writer.ProjectSize(bytes);
-    std::optional<ProgressBar> bar;
-    if (showProgress) {
-        bar.emplace(stderr, bytes);
-        bar->Update(0.0);  // at once, however short the run
-    }
-
+// Runs doConvert. With a progress bar the run goes to a worker thread and this
+// thread draws the bar meanwhile; without one there is nothing to wake up for,
+// and the run goes on right here.
+RunResult RunConversion(EDLWriter& writer, bool showProgress) {
     std::atomic<double> progress{0.0};
-    std::atomic<bool> finished{false};
     RunResult result;
-    std::thread worker([&] {
+    auto run = [&] {
         errno = 0;
         try {
             result.ok = writer.doConvert(progress) != 0;
@@ -165,17 +157,29 @@ RunResult RunOnWorker(EDLWriter& writer, bool showProgress) {
             result.ok = false;
             errno = ENOMEM;
         }
-        // The write that failed ran on the conversion's writer thread.
         if (!result.ok)
             result.writeError = writer.lastWriteError != 0 ? writer.lastWriteError : errno;
+    };
+    if (!showProgress) {
+        run();
+        return result;
+    }
+
+    int64_t bytes = 0;
+    writer.ProjectSize(bytes);
+    ProgressBar bar(stderr, bytes);
+    bar.Update(0.0);  // at once, however short the run
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        run();
         finished.store(true, std::memory_order_release);
     });
     while (!finished.load(std::memory_order_acquire)) {
-        if (bar) bar->Update(progress.load(std::memory_order_relaxed));
+        bar.Update(progress.load(std::memory_order_relaxed));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     worker.join();
-    if (bar) bar->Clear();
+    bar.Clear();
     return result;
 }
 
@@ -211,7 +215,7 @@ int RunConvert(const ConvertOptions& options) {
     if (!CreateOutputs(writer, targets)) return kExitFailed;
     signals.Connect(writer.stopRequested);
 
-    const RunResult run = RunOnWorker(writer, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    const RunResult run = RunConversion(writer, !options.quiet && ::isatty(STDERR_FILENO) == 1);
 
     const uint64_t total = app::ProjectFrames(writer);
     const uint64_t written = app::WrittenFrames(writer);

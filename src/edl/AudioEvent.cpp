@@ -5,7 +5,8 @@
 // ---- fileBuffer ----
 
 uint32_t fileBuffer::MaxBytes() const {
-    return file != nullptr && file->BitsPerSample() == 24 ? 122880 : kEventBufferBytes;
+    constexpr uint32_t k24BitBytes = kEventBufferBytes - kEventBufferBytes % 12;
+    return file != nullptr && file->BitsPerSample() == 24 ? k24BitBytes : kEventBufferBytes;
 }
 
 uint32_t fileBuffer::Max() const {
@@ -244,19 +245,19 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
 }
 
 bool AudioEvent::WriteData(uint64_t count) {
-    return WriteFrom(fileBuf.Data(), count);
+    if (file == nullptr) return false;
+    const uint64_t bytes = count * file->BytesPerSample();
+    if (bytes > (chanType == DualMono ? kRightHalfOffset : kEventBufferBytes)) return false;
+    uint8_t* data = fileBuf.Data();
+    return WriteFrames(data, data + kRightHalfOffset, count);
 }
 
-bool AudioEvent::WriteFrom(const uint8_t* data, uint64_t count) {
-    if (file == nullptr || data == nullptr) return false;
+bool AudioEvent::WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t count) {
+    if (file == nullptr || left == nullptr) return false;
     const uint64_t bytes = count * file->BytesPerSample();
-    if (chanType == DualMono) {
-        if (rightFile == nullptr || bytes > kRightHalfOffset) return false;
-        if (!file->WriteData(data, bytes)) return false;
-        return rightFile->WriteData(data + kRightHalfOffset, bytes);
-    }
-    if (bytes > kEventBufferBytes) return false;
-    return file->WriteData(data, bytes);
+    if (chanType != DualMono) return file->WriteData(left, bytes);
+    return rightFile != nullptr && right != nullptr && file->WriteData(left, bytes) &&
+           rightFile->WriteData(right, bytes);
 }
 
 void AudioEvent::Finish() {

@@ -16,20 +16,25 @@
 
 class kxFile;
 
-constexpr uint32_t kEventBufferBytes = 131072;  // one event's byte array
-constexpr uint32_t kRightHalfOffset = 65536;    // where the right file's bytes start (dual mono)
+// One event's byte array: 2 MiB, so that a take is read in a few large reads (a
+// megabyte or two each) rather than many small ones.
+constexpr uint32_t kEventBufferBytes = uint32_t{1} << 21;
+// Where the right file's bytes start (dual mono): half way.
+constexpr uint32_t kRightHalfOffset = kEventBufferBytes / 2;
 
 // An event's window of buffered sample bytes, exactly as they stand in the file.
 // For two files the left file's frames start at byte 0 and the right file's at
-// byte 65536. The window holds timeline samples bufStart .. bufStart + bufSamples.
+// kRightHalfOffset. The window holds timeline samples bufStart .. bufStart +
+// bufSamples.
 class fileBuffer {
 public:
     fileBuffer() = default;
     fileBuffer(const fileBuffer&) = delete;
     fileBuffer& operator=(const fileBuffer&) = delete;
 
-    // Bytes one fill may take per file: 122880 for 24-bit audio (whole frames of
-    // every layout), 131072 otherwise; half of that for each of two files.
+    // Bytes one fill may take per file: for 24-bit audio the most below
+    // kEventBufferBytes that holds whole frames of every layout (a multiple of 12),
+    // kEventBufferBytes otherwise; half of that for each of two files.
     uint32_t Max() const;
     uint32_t MaxBytes() const;
     // Buffered frames from `position` to the end of the window; 0 outside it.
@@ -101,10 +106,9 @@ public:
     fileBuffer* GetAudio(uint64_t position, uint32_t count);
     // Writes `count` frames from the buffer to the output file or files.
     bool WriteData(uint64_t count);
-    // The same from another array laid out like the buffer's (the right file's
-    // frames at byte 65536), for a run that converts one block while the block
-    // before it is being written.
-    bool WriteFrom(const uint8_t* data, uint64_t count);
+    // Writes `count` frames held elsewhere, of any number: the output's frames (the
+    // left file's in dual mono) from `left`, the right file's from `right`.
+    bool WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t count);
     // Closes the output file or files, which finishes their headers.
     void Finish();
 

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "audiofile/kxDiskMgr.h"
-#include "engine/BlockWriter.h"
+#include "engine/OutputBatch.h"
 
 EDLWriter::~EDLWriter() {
     delete edl;
@@ -243,19 +243,19 @@ bool EDLWriter::RunDone() const {
     return runPos >= runLast || stopRequested.load(std::memory_order_relaxed);
 }
 
-bool EDLWriter::RenderBlock(uint8_t* array, uint64_t& frames) {
+bool EDLWriter::RenderBlock(uint8_t* left, uint8_t* right, uint64_t& frames) {
     const uint64_t before = runPos;
     renderer.Fill(edl, runPos, fadeStep);
     frames = std::min(runPos, runLast) - before;
-    return recorder.ConvertBuffer(renderer.stageBuf.memBuffer, frames, array);
+    return recorder.ConvertBuffer(renderer.stageBuf.memBuffer, frames, left, right);
 }
 
 bool EDLWriter::StepRun() {
     uint8_t* array = outEvent->fileBuf.Data();
     uint64_t frames = 0;
-    if (!RenderBlock(array, frames)) return false;
+    if (!RenderBlock(array, array + kRightHalfOffset, frames)) return false;
     errno = 0;
-    if (outEvent->WriteFrom(array, frames)) return true;
+    if (outEvent->WriteData(frames)) return true;
     lastWriteError = errno;
     return false;
 }
@@ -279,21 +279,21 @@ int32_t EDLWriter::doConvert(std::atomic<double>& progress) {
     const uint64_t blocks = std::max<uint64_t>((runLast - runFirst) / kStageFrames, 1);
     const double increment = 100.0 / static_cast<double>(blocks);
 
-    // Each block is rendered and converted here while the block before it is
-    // written on the writer's thread.
+    OutputBatch batch(outFile->BytesPerSample(), outFileRight != nullptr);
     bool written = true;
-    {
-        BlockWriter writer(outEvent);
-        while (!RunDone()) {
-            uint8_t* array = writer.FreeArray();
-            uint64_t frames = 0;
-            if (writer.Failed() || !RenderBlock(array, frames)) break;
-            writer.Submit(array, frames);
-            progress.store(progress.load(std::memory_order_relaxed) + increment,
-                           std::memory_order_relaxed);
-        }
-        written = writer.Finish();
-        lastWriteError = writer.Error();
+    auto writeBatch = [&] {
+        errno = 0;
+        written = batch.WriteTo(*outEvent);
+        if (!written) lastWriteError = errno;
+    };
+    while (written && !RunDone()) {
+        uint64_t frames = 0;
+        if (!RenderBlock(batch.Left(), batch.Right(), frames)) break;
+        batch.Add(frames);
+        if (batch.Full()) writeBatch();
+        progress.store(progress.load(std::memory_order_relaxed) + increment,
+                       std::memory_order_relaxed);
     }
+    if (written) writeBatch();
     return EndRun(written);
 }

@@ -105,12 +105,12 @@ public:
     bool BeginRun();
     // True once the whole span is rendered, or a stop has been requested.
     bool RunDone() const;
-    // Renders the next block and converts it into `array`, laid out like the output
-    // event's buffer (kEventBufferBytes, the right file's half at kRightHalfOffset).
-    // `frames` gets the block's frames inside the span: the silence that may trail
-    // the last event in the final block is never written. False when it cannot be
-    // converted.
-    bool RenderBlock(uint8_t* array, uint64_t& frames);
+    // Renders the next block and converts it: the output's frames (the left file's
+    // in dual mono) to `left`, the right file's to `right`, each with room for a
+    // block. `frames` gets the block's frames inside the span: the silence that may
+    // trail the last event in the final block is never written. False when it
+    // cannot be converted.
+    bool RenderBlock(uint8_t* left, uint8_t* right, uint64_t& frames);
     // Renders the next block and writes it to the output; false when that fails
     // (lastWriteError then holds the system's reason, when it gave one).
     bool StepRun();

@@ -34,16 +34,18 @@ bool RecordingBuffer::Initialize(AudioEvent* event) {
 
 bool RecordingBuffer::WriteBuffer(const int32_t* frames, uint64_t count) {
     if (m_cEvent == nullptr) return false;
-    return ConvertBuffer(frames, count, m_cEvent->fileBuf.Data()) && m_cEvent->WriteData(count);
+    uint8_t* data = m_cEvent->fileBuf.Data();
+    return ConvertBuffer(frames, count, data, data + kRightHalfOffset) &&
+           m_cEvent->WriteData(count);
 }
 
-bool RecordingBuffer::ConvertBuffer(const int32_t* frames, uint64_t count, uint8_t* destination) {
-    if (frames == nullptr || destination == nullptr || m_cEvent == nullptr ||
-        count > kStageFrames) {
+bool RecordingBuffer::ConvertBuffer(const int32_t* frames, uint64_t count, uint8_t* left,
+                                    uint8_t* right) {
+    if (frames == nullptr || left == nullptr || m_cEvent == nullptr || count > kStageFrames) {
         return false;
     }
-    m_pcLDest = destination;
-    m_pcRDest = m_eType == DualMono ? m_pcLDest + kRightHalfOffset : nullptr;
+    m_pcLDest = left;
+    m_pcRDest = m_eType == DualMono ? right : nullptr;
     switch (m_wWidth) {
         case 16: return Render16bit(frames, static_cast<uint32_t>(count));
         case 24: return Render24bit(frames, static_cast<uint32_t>(count));

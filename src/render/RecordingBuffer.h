@@ -1,7 +1,7 @@
 // The recording buffer: the last step of a conversion. It narrows one staged block
 // of 32-bit frames to the output's word length (16 or 24 bit) and layout, straight
 // into the output event's byte array (left or only channel at byte 0, the right
-// file's channel at byte 65536 for dual mono), and has the event write it.
+// file's channel at kRightHalfOffset for dual mono), and has the event write it.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +21,10 @@ public:
     // the event. False when not initialised, for an output width other than 16 or
     // 24, or when the write fails.
     bool WriteBuffer(const int32_t* frames, uint64_t count);
-    // Converts `count` staged frames into `destination`, an array laid out like the
-    // event's (131072 bytes, the right file's channel at byte 65536), without
-    // writing them. False as WriteBuffer is, for the conversion.
-    bool ConvertBuffer(const int32_t* frames, uint64_t count, uint8_t* destination);
+    // Converts `count` staged frames without writing them: the output's frames (the
+    // left file's in dual mono) to `left`, the right file's to `right`, which only
+    // dual mono needs. False as WriteBuffer is, for the conversion.
+    bool ConvertBuffer(const int32_t* frames, uint64_t count, uint8_t* left, uint8_t* right);
     // The two halves of WriteBuffer: convert into the destinations.
     bool Render16bit(const int32_t* frames, uint32_t count);
     bool Render24bit(const int32_t* frames, uint32_t count);

@@ -166,6 +166,10 @@ bool kxDiskMgr::FileSeek(kxDiskFile* file, uint64_t position) {
     return true;
 }
 
+void kxDiskMgr::WillReadInOrder(kxDiskFile*, uint64_t, uint64_t) {
+    // The worker reads ahead of the engine on its own.
+}
+
 bool kxDiskMgr::Flush(kxDiskFile* file) {
     // Writes reach the sink at once; the worker hands them on between blocks.
     return file != nullptr;

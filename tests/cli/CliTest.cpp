@@ -368,7 +368,7 @@ TEST(CliConvert, AFailedWriteReportsFailureAndLeavesAConsistentFile) {
     const Result r = Proj2wav({"convert", p.Path(), "-o", out, "--bits", "24"},
                               "ulimit -f 100; exec \"$0\" \"$@\"");
     EXPECT_EQ(r.code, 1) << r.err;
-    // The system's reason, from the conversion's writer thread, is in the message.
+    // The system's reason for the failed write is in the message.
     EXPECT_PRED2(Contains, r.err, "Operation failed... writing \"" + out + "\": File too large");
     const WaveHeader h = ReadWaveHeader(out);
     EXPECT_TRUE(h.Consistent());

@@ -4,6 +4,7 @@
 // reference model through whole conversions, in tests/engine.)
 #include <gtest/gtest.h>
 
+#include "edl/AudioEvent.h"
 #include "support/LoadedProject.h"
 
 using namespace testsupport;
@@ -49,7 +50,9 @@ TEST(EDL, LongChainsNeverDeepenTheStack) {
 }
 
 TEST(EventAudio, TheFileIsOpenOnlyWhileTheEventIsRead) {
-    const LoadedProject project({NthTake(1000, 50000, 0, 2, 16)});
+    // 16-bit stereo, longer than one read window
+    const uint64_t frames = kEventBufferBytes / 4 + 50000;
+    const LoadedProject project({NthTake(1000, frames, 0, 2, 16)});
     kxFile& take = *project.takes[0];
     AudioEvent& event = *project.edl->firstEvent;
     const auto open = [&] { return take.Mode() != kRiffClosed; };
@@ -58,10 +61,11 @@ TEST(EventAudio, TheFileIsOpenOnlyWhileTheEventIsRead) {
     EXPECT_TRUE(open());
     // A fill that reaches the event's end closes the file; a later read opens it
     // again; the event's end itself has nothing to give.
-    ASSERT_NE(event.GetAudio(41000, 0), nullptr);
+    ASSERT_NE(event.GetAudio(1000 + frames - 10000, 0), nullptr);
     EXPECT_FALSE(open());
     ASSERT_NE(event.GetAudio(1000, 0), nullptr);
+    EXPECT_EQ(event.fileBuf.SamplesLeft(1000), kEventBufferBytes / 4) << "a whole window";
     EXPECT_TRUE(open());
-    EXPECT_EQ(event.GetAudio(51000, 0), nullptr);
+    EXPECT_EQ(event.GetAudio(1000 + frames, 0), nullptr);
     EXPECT_FALSE(open());
 }

@@ -1,5 +1,5 @@
 // A run driven block by block (as the browser's worker drives it) writes the very
-// bytes doConvert writes with its writer thread, and stops as doConvert does.
+// bytes doConvert writes in its batches, and stops as doConvert does.
 #include <gtest/gtest.h>
 
 #include "engine/EDLWriter.h"

@@ -67,20 +67,23 @@ TEST(EDLRenderer, AFadeInCutByTheEndOfABlockIsWholeAllTheSame) {
 }
 
 TEST(EDLRenderer, UnreadableAudioBecomesSilenceForTheRestOfTheBlock) {
-    LoadedProject project({Take16(0, 60000)});
+    const uint64_t window = kEventBufferBytes / 4;  // 16-bit stereo frames in one read
+    const uint64_t length = window + 60000;
+    LoadedProject project({Take16(0, length)});
     // The take is cut short on disk after the project was loaded.
-    std::filesystem::resize_file(project.dir.AudioDir() + "/Take 01.wav", 1024 + 35000 * 4);
+    std::filesystem::resize_file(project.dir.AudioDir() + "/Take 01.wav",
+                                 1024 + (window + 35000) * 4);
     EDLRenderer renderer;
     std::vector<int32_t> frames;
-    Blocks(renderer, project, 60000, frames);
+    Blocks(renderer, project, length, frames);
     // Reads of whole windows fail once the window reaches past what is left.
-    EXPECT_EQ(frames[2 * 32767], Staged(1, 32767, 0));  // first window (32768 frames) read
-    EXPECT_EQ(frames[2 * 32768], 0);
+    EXPECT_EQ(frames[2 * (window - 1)], Staged(1, window - 1, 0));  // first window read
+    EXPECT_EQ(frames[2 * window], 0);
     EXPECT_EQ(project.takes[0]->Mode(), kRiffClosed) << "a failed take is not held open";
     ASSERT_EQ(renderer.silencedSpans.size(), 1u);
     EXPECT_EQ(renderer.silencedSpans[0].take, project.takes[0]);
-    EXPECT_EQ(renderer.silencedSpans[0].start, 32768u);
-    EXPECT_EQ(renderer.silencedSpans[0].end, 60000u) << "one span over several blocks";
+    EXPECT_EQ(renderer.silencedSpans[0].start, window);
+    EXPECT_EQ(renderer.silencedSpans[0].end, length) << "one span over several blocks";
 }
 
 TEST(EDLRenderer, AudioThatCannotBePlacedNeverStallsTheRun) {

@@ -602,7 +602,7 @@ void AppController::startConversion() {
     worker_ = std::thread([this, ticket] {
         errno = 0;
         const bool success = edlWriter_.doConvert(progAmount_) != 0;
-        // The write that failed may have run on the conversion's writer thread.
+        // The system's reason for a failed write; errno for anything else.
         const int error =
             success ? 0 : (edlWriter_.lastWriteError != 0 ? edlWriter_.lastWriteError : errno);
         QMetaObject::invokeMethod(
