@@ -1,5 +1,7 @@
 #include "edl/AudioEvent.h"
 
+#include <algorithm>
+
 #include "audiofile/kxFile.h"
 
 // ---- fileBuffer ----
@@ -26,20 +28,30 @@ const uint8_t* fileBuffer::LeftData(uint64_t position) const {
 const uint8_t* fileBuffer::RightData(uint64_t position) const {
     if (dualFiles != 1) return nullptr;
     const uint8_t* left = LeftData(position);
-    return left == nullptr ? nullptr : left + kRightHalfOffset;
+    return left == nullptr ? nullptr : left + fileRoom;
 }
 
-uint8_t* fileBuffer::Data() {
+uint8_t* fileBuffer::Data(uint64_t fileBytes) {
     // Not cleared: only bytes read or converted into it are ever used, and a short
     // take then touches a page or two of the buffer instead of all of them. (A plain
     // new[] rather than make_unique_for_overwrite, which the browser build's
     // standard library lacks.)
-    if (data == nullptr) data.reset(new uint8_t[kEventBufferBytes]);
+    const uint32_t files = dualFiles == 1 ? 2 : 1;
+    const uint32_t room =
+        fileBytes == 0 ? kEventBufferBytes / 2
+                       : static_cast<uint32_t>(std::min<uint64_t>(fileBytes, kEventBufferBytes / files));
+    const uint32_t bytes = fileBytes == 0 ? kEventBufferBytes : files * room;
+    if (data == nullptr || bytes > allocated) {
+        data.reset(new uint8_t[bytes]);
+        allocated = bytes;
+    }
+    fileRoom = room;
     return data.get();
 }
 
 void fileBuffer::Release() {
     data.reset();
+    allocated = fileRoom = 0;
     bufStart = 0;
     bufSamples = 0;
 }
@@ -223,17 +235,19 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
     const uint64_t fileFrame = fileOffset + (position - startSample);
     uint64_t frames = endSample - position;
     if (count != 0 && count < frames) frames = count;
-    uint64_t bytes = frames * frameBytes;
-    if (bytes > fileBuf.Max()) bytes = fileBuf.Max();
+    const uint64_t bytes = std::min<uint64_t>(frames * frameBytes, fileBuf.Max());
 
-    uint8_t* data = fileBuf.Data();
+    // Room for the longest read of this event: all of a short one.
+    uint8_t* data =
+        fileBuf.Data(std::min<uint64_t>((endSample - startSample) * frameBytes, fileBuf.Max()));
     uint64_t got = 0;
     if (!file->ReadAudioData(data, fileFrame * frameBytes, bytes, got)) {
         file->Close();
         return nullptr;
     }
     if (fileBuf.dualFiles == 1 &&
-        !rightFile->ReadAudioData(data + kRightHalfOffset, fileFrame * frameBytes, bytes, got)) {
+        !rightFile->ReadAudioData(data + fileBuf.RightOffset(), fileFrame * frameBytes, bytes,
+                                  got)) {
         rightFile->Close();
         file->Close();
         return nullptr;
@@ -247,9 +261,9 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
 bool AudioEvent::WriteData(uint64_t count) {
     if (file == nullptr) return false;
     const uint64_t bytes = count * file->BytesPerSample();
-    if (bytes > (chanType == DualMono ? kRightHalfOffset : kEventBufferBytes)) return false;
     uint8_t* data = fileBuf.Data();
-    return WriteFrames(data, data + kRightHalfOffset, count);
+    if (bytes > (chanType == DualMono ? fileBuf.RightOffset() : kEventBufferBytes)) return false;
+    return WriteFrames(data, data + fileBuf.RightOffset(), count);
 }
 
 bool AudioEvent::WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t count) {

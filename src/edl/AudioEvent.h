@@ -16,15 +16,13 @@
 
 class kxFile;
 
-// One event's byte array: 2 MiB, so that a take is read in a few large reads (a
-// megabyte or two each) rather than many small ones.
+// The most one event's byte array holds: 2 MiB, so that a take is read in a few
+// large reads (a megabyte or two each) rather than many small ones.
 constexpr uint32_t kEventBufferBytes = uint32_t{1} << 21;
-// Where the right file's bytes start (dual mono): half way.
-constexpr uint32_t kRightHalfOffset = kEventBufferBytes / 2;
 
 // An event's window of buffered sample bytes, exactly as they stand in the file.
 // For two files the left file's frames start at byte 0 and the right file's at
-// kRightHalfOffset. The window holds timeline samples bufStart .. bufStart +
+// RightOffset(). The window holds timeline samples bufStart .. bufStart +
 // bufSamples.
 class fileBuffer {
 public:
@@ -44,8 +42,14 @@ public:
     // The same in the right file's bytes; null unless the buffer holds two files.
     const uint8_t* RightData(uint64_t position) const;
 
-    // The byte array, allocated at its first use and kept until Release.
-    uint8_t* Data();
+    // The byte array, kept until Release, with room for `fileBytes` bytes of each
+    // file (of two when dualFiles is set), at most kEventBufferBytes in all. 0 asks
+    // for an array of kEventBufferBytes with the right file's bytes at its middle,
+    // the layout of an output's blocks. Allocated at its first use, and again when
+    // more room is asked for than it has: a short take gets a small array.
+    uint8_t* Data(uint64_t fileBytes = 0);
+    // Where the right file's bytes start in the array: the room for one file.
+    uint32_t RightOffset() const { return fileRoom; }
     // Frees the byte array and empties the window.
     void Release();
 
@@ -56,6 +60,8 @@ public:
 
 private:
     std::unique_ptr<uint8_t[]> data;
+    uint32_t allocated = 0;  // bytes of the array
+    uint32_t fileRoom = 0;   // bytes of it for each file
 };
 
 class AudioEvent {

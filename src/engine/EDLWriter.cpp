@@ -253,7 +253,7 @@ bool EDLWriter::RenderBlock(uint8_t* left, uint8_t* right, uint64_t& frames) {
 bool EDLWriter::StepRun() {
     uint8_t* array = outEvent->fileBuf.Data();
     uint64_t frames = 0;
-    if (!RenderBlock(array, array + kRightHalfOffset, frames)) return false;
+    if (!RenderBlock(array, array + outEvent->fileBuf.RightOffset(), frames)) return false;
     errno = 0;
     if (outEvent->WriteData(frames)) return true;
     lastWriteError = errno;

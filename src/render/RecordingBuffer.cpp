@@ -35,7 +35,7 @@ bool RecordingBuffer::Initialize(AudioEvent* event) {
 bool RecordingBuffer::WriteBuffer(const int32_t* frames, uint64_t count) {
     if (m_cEvent == nullptr) return false;
     uint8_t* data = m_cEvent->fileBuf.Data();
-    return ConvertBuffer(frames, count, data, data + kRightHalfOffset) &&
+    return ConvertBuffer(frames, count, data, data + m_cEvent->fileBuf.RightOffset()) &&
            m_cEvent->WriteData(count);
 }
 

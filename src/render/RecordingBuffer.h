@@ -1,7 +1,7 @@
 // The recording buffer: the last step of a conversion. It narrows one staged block
 // of 32-bit frames to the output's word length (16 or 24 bit) and layout, straight
 // into the output event's byte array (left or only channel at byte 0, the right
-// file's channel at kRightHalfOffset for dual mono), and has the event write it.
+// file's channel half way into it for dual mono), and has the event write it.
 #pragma once
 
 #include <cstdint>
