@@ -38,8 +38,9 @@ uint8_t* fileBuffer::Data(uint64_t fileBytes) {
     // standard library lacks.)
     const uint32_t files = dualFiles == 1 ? 2 : 1;
     const uint32_t room =
-        fileBytes == 0 ? kEventBufferBytes / 2
-                       : static_cast<uint32_t>(std::min<uint64_t>(fileBytes, kEventBufferBytes / files));
+        fileBytes == 0
+            ? kEventBufferBytes / 2
+            : static_cast<uint32_t>(std::min<uint64_t>(fileBytes, kEventBufferBytes / files));
     const uint32_t bytes = fileBytes == 0 ? kEventBufferBytes : files * room;
     if (data == nullptr || bytes > allocated) {
         data.reset(new uint8_t[bytes]);
@@ -245,9 +246,8 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
         file->Close();
         return nullptr;
     }
-    if (fileBuf.dualFiles == 1 &&
-        !rightFile->ReadAudioData(data + fileBuf.RightOffset(), fileFrame * frameBytes, bytes,
-                                  got)) {
+    if (fileBuf.dualFiles == 1 && !rightFile->ReadAudioData(data + fileBuf.RightOffset(),
+                                                            fileFrame * frameBytes, bytes, got)) {
         rightFile->Close();
         file->Close();
         return nullptr;

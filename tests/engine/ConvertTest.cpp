@@ -112,7 +112,7 @@ TEST(Convert, RandomProjectsMatchTheReferenceModel) {
         for (int i = 0; i < count; ++i) {
             reference::Take take;
             take.start = longTakes ? rng() % 1500000 : 20000 + rng() % 60000;
-            take.frames = longTakes         ? 400000 + rng() % 600000
+            take.frames = longTakes        ? 400000 + rng() % 600000
                           : rng() % 3 == 0 ? 10 + rng() % 3000
                                            : 5000 + rng() % 70000;
             take.channels = 1 + static_cast<int>(rng() % 2);
