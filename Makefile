@@ -161,5 +161,5 @@ SCREENSHOT_DIR := /tmp/proj2wav-screenshot
 screenshot: build
 	rm -rf $(SCREENSHOT_DIR)
 	$(BUILD)/tools/make-sample-project "$(SCREENSHOT_DIR)/Sample Session" >/dev/null
-	XDG_CONFIG_HOME=$(SCREENSHOT_DIR)/config xvfb-run -a $(BUILD)/src/app/qt/proj2wav-gui \
+	XDG_CONFIG_HOME=$(SCREENSHOT_DIR)/config xvfb-run -a $(BUILD)/src/gui/proj2wav-gui \
 	    --screenshot docs/screenshot.png "$(SCREENSHOT_DIR)/Sample Session"

@@ -21,8 +21,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/qt/AppController.h"
-#include "app/qt/TakesModel.h"
+#include "gui/AppController.h"
+#include "gui/TakesModel.h"
 
 namespace {
 

@@ -101,8 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         writer.edl->LastSampleInEDL() - writer.edl->FirstSampleInEDL() > kMaxRenderedFrames) {
         return 0;
     }
-    writer.SetParams(static_cast<int8_t>(size % 2), static_cast<int8_t>(size % 5));
-    writer.SetMarkers(size % 3 == 0);
+    writer.SetParams({size % 2 == 0 ? 16 : 24, static_cast<ChanTypes>(size % 5), size % 3 == 0});
     const std::string out = scratch.project + "/out.wav";
     const std::string right = scratch.project + "/outR.wav";
     const int32_t made = size % 5 == DualMono ? writer.NewFiles(out.c_str(), right.c_str())

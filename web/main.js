@@ -60,6 +60,7 @@ async function start() {
     return;
   }
   texts = engine.texts;
+  project.useEngineNames(texts);
   engine.onProgress = showProgress;
   for (const span of document.querySelectorAll('[data-width]')) {
     span.textContent = texts.widths[span.dataset.width];
@@ -228,9 +229,10 @@ async function chooseStreamTargets(dual) {
     handles = [single];
   }
   for (const handle of handles) {
-    const problem = await project.outputProblem(current, handle);
-    if (problem !== 0) {
-      alertMessage(await engine.call('problemText', { problem, name: handle.name }));
+    const place = await project.outputPlace(current, handle);
+    const refusal = await engine.call('outputRefusal', { ...place, name: handle.name });
+    if (refusal) {
+      alertMessage(refusal);
       return null;
     }
   }

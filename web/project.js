@@ -3,9 +3,16 @@
 // path under the project. A dropped or picked "Audio Files" folder stands for the
 // project around it.
 
-const kAudioFolder = 'Audio Files';
-// The name a project goes by when only its "Audio Files" folder was given.
-const kUnnamedProject = 'Project';
+// The engine's names (texts.audioFolder, texts.unnamedProject): the folder that
+// holds the takes, and the name a project goes by when only that folder was
+// given. Set by useEngineNames before anything is loaded.
+let kAudioFolder;
+let kUnnamedProject;
+
+export function useEngineNames(texts) {
+  kAudioFolder = texts.audioFolder;
+  kUnnamedProject = texts.unnamedProject;
+}
 
 // What <input webkitdirectory> gives: Files whose webkitRelativePath starts with
 // the picked folder's name.
@@ -90,21 +97,21 @@ export function fromDrop(dataTransfer) {
   return null;
 }
 
-// Whether an output chosen in a Save dialog would write over the project: the
-// OutputProblem number (1 a take, 2 a new file in "Audio Files") or 0. With the
-// project's handle the browser says where the file is; without it (a folder
-// input) name, size and time of change are compared with the takes, a best effort.
-export async function outputProblem(project, fileHandle) {
+// Where an output chosen in a Save dialog lies, for the engine to judge: whether
+// it is one of the project's takes (isTake), or a file in its "Audio Files"
+// folder (inAudioFiles). With the project's handle the browser says where the
+// file is; without it (a folder input) name, size and time of change are
+// compared with the takes, a best effort.
+export async function outputPlace(project, fileHandle) {
   if (project.audioHandle) {
     for (const take of project.files) {
-      if (take.handle && await take.handle.isSameEntry(fileHandle)) return 1;
+      if (take.handle && await take.handle.isSameEntry(fileHandle)) return { isTake: true };
     }
-    if (await project.audioHandle.resolve(fileHandle)) return 2;
-    return 0;
+    return { inAudioFiles: Boolean(await project.audioHandle.resolve(fileHandle)) };
   }
   const chosen = await fileHandle.getFile().catch(() => null);
-  if (!chosen) return 0;
+  if (!chosen) return {};
   const same = project.files.some((t) => t.file.name === chosen.name && t.file.size === chosen.size
     && t.file.lastModified === chosen.lastModified);
-  return same ? 1 : 0;
+  return { isTake: same };
 }

@@ -252,8 +252,8 @@ const requests = {
     return callJson('proj2wav_proposed_names', left || '');
   },
 
-  problemText({ problem, name }) {
-    return callString('proj2wav_output_problem_text', problem, name);
+  outputRefusal({ isTake, inAudioFiles, name }) {
+    return callString('proj2wav_output_refusal', isTake ? 1 : 0, inAudioFiles ? 1 : 0, name);
   },
 
   // Room in the page's own storage for the output at the present settings: ""

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/Paths.h"
+
 namespace app {
 
 namespace {
@@ -77,44 +79,37 @@ std::string formatBytes(double bytes) {
     return StringPrintf("%1.f MB", bytes / 1000000.0);
 }
 
-int BitCount(int widthColumn) {
-    return widthColumn == 0 ? 16 : 24;
+std::string WidthName(int bits) {
+    return StringPrintf("%d Bit", bits == 24 ? 24 : 16);
 }
 
-std::string WidthName(int widthColumn) {
-    return StringPrintf("%d Bit", BitCount(widthColumn));
+const char* ChannelName(ChanTypes layout) {
+    if (layout < 0 || layout >= kChannelColumns) return kChannelNames[0];
+    return kChannelNames[layout];
 }
 
-const char* ChannelName(int channelColumn) {
-    if (channelColumn < 0 || channelColumn >= kChannelColumns) return kChannelNames[0];
-    return kChannelNames[channelColumn];
-}
-
-bool IsDualMono(int channelColumn) {
-    return channelColumn == kDualMonoColumn;
-}
-
-int ChannelColumnOf(const std::string& layoutName) {
-    for (int column = 0; column < static_cast<int>(std::size(kLayoutNames)); ++column) {
-        if (layoutName == kLayoutNames[column]) return column;
+bool LayoutOf(const std::string& layoutName, ChanTypes& layout) {
+    for (int i = 0; i < static_cast<int>(std::size(kLayoutNames)); ++i) {
+        if (layoutName == kLayoutNames[i]) {
+            layout = static_cast<ChanTypes>(i);
+            return true;
+        }
     }
-    return 0;
+    return false;
 }
 
-const char* LayoutName(int channelColumn) {
-    if (channelColumn < 0 || channelColumn >= static_cast<int>(std::size(kLayoutNames))) {
-        return kLayoutNames[0];
-    }
-    return kLayoutNames[channelColumn];
+const char* LayoutName(ChanTypes layout) {
+    if (layout < 0 || layout >= static_cast<int>(std::size(kLayoutNames))) return kLayoutNames[0];
+    return kLayoutNames[layout];
 }
 
 std::string RateText(uint32_t sampleRate, bool ratesDiffer) {
     return StringPrintf("%0.1fKhz", ratesDiffer ? 0.0 : sampleRate / 1000.0);
 }
 
-std::string StatusText(int widthColumn, int channelColumn, const ProjectStatus& status) {
-    const int bits = BitCount(widthColumn);
-    const char* channels = ChannelName(channelColumn);
+std::string StatusText(const OutputFormat& format, const ProjectStatus& status) {
+    const int bits = format.bits == 24 ? 24 : 16;
+    const char* channels = ChannelName(format.layout);
     if (!status.hasSize) return StringPrintf("%d Bit, %s", bits, channels);
 
     const std::string start = status.hasTimes ? formatTime(status.start) : std::string();
@@ -124,32 +119,27 @@ std::string StatusText(int widthColumn, int channelColumn, const ProjectStatus& 
                         end.c_str(), formatBytes(static_cast<double>(status.bytes)).c_str());
 }
 
-std::string LastPathComponent(const std::string& path) {
-    const size_t end = path.find_last_not_of('/');
-    if (end == std::string::npos) return std::string();  // "" or only slashes
-    const size_t slash = path.find_last_of('/', end);
-    const size_t begin = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(begin, end + 1 - begin);
-}
-
 std::string ProposedSingleName(const std::string& projectDir) {
-    return LastPathComponent(projectDir);
+    return paths::LastComponent(projectDir);
 }
 
 std::string ProposedLeftName(const std::string& projectDir) {
-    return LastPathComponent(projectDir) + "L";
+    return paths::LastComponent(projectDir) + "L";
 }
 
-std::string ProposedRightName(const std::string& leftPath, const std::string& projectDir) {
-    static constexpr char kLeftEnding[] = "L.wav";
-    static constexpr size_t kLeftEndingLength = sizeof(kLeftEnding) - 1;
-    const std::string leftName = LastPathComponent(leftPath);
-    if (leftName.size() >= kLeftEndingLength &&
-        leftName.compare(leftName.size() - kLeftEndingLength, kLeftEndingLength, kLeftEnding) ==
-            0) {
-        return leftName.substr(0, leftName.size() - kLeftEndingLength) + "R";
+std::string RightOutputPath(const std::string& leftPath) {
+    std::string stem = leftPath;
+    const std::string type = std::string(".") + kOutputFileType;
+    const auto sameLetter = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    };
+    if (stem.size() > type.size() &&
+        std::equal(stem.end() - static_cast<std::ptrdiff_t>(type.size()), stem.end(), type.begin(),
+                   sameLetter)) {
+        stem.resize(stem.size() - type.size());
     }
-    return LastPathComponent(projectDir) + "R";
+    if (!paths::LastComponent(stem).empty() && stem.back() == 'L') stem.pop_back();
+    return stem + "R" + type;
 }
 
 bool SameOutputPaths(const std::string& leftPath, const std::string& rightPath) {
@@ -160,16 +150,8 @@ std::string WithOutputType(const std::string& name) {
     return name.empty() ? name : name + "." + kOutputFileType;
 }
 
-std::string ParentFolder(const std::string& path) {
-    const size_t end = path.find_last_not_of('/');
-    const size_t slash = end == std::string::npos ? end : path.find_last_of('/', end);
-    if (slash == std::string::npos) return std::string();
-    const size_t parentEnd = path.find_last_not_of('/', slash);
-    return parentEnd == std::string::npos ? "/" : path.substr(0, parentEnd + 1);
-}
-
 std::string OutputStartFolder(const std::string& lastOutputFolder, const std::string& projectDir) {
-    return lastOutputFolder.empty() ? ParentFolder(projectDir) : lastOutputFolder;
+    return lastOutputFolder.empty() ? paths::Folder(projectDir) : lastOutputFolder;
 }
 
 std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
@@ -178,6 +160,10 @@ std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
     recent.insert(recent.begin(), project);
     if (recent.size() > kMaxRecentProjects) recent.resize(kMaxRecentProjects);
     return recent;
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
 }
 
 std::string ShellQuoted(const std::string& word) {
@@ -192,16 +178,13 @@ std::string ShellQuoted(const std::string& word) {
 }
 
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               int widthColumn, int channelColumn, bool markers) {
-    const int column = channelColumn >= 0 && channelColumn < kChannelColumns ? channelColumn : 0;
+                               const OutputFormat& format) {
     const std::string name =
-        IsDualMono(column) ? ProposedLeftName(projectDir) : ProposedSingleName(projectDir);
-    std::string output = WithOutputType(name);
-    if (!outputFolder.empty())
-        output = outputFolder + (outputFolder.back() == '/' ? "" : "/") + output;
+        format.TwoFiles() ? ProposedLeftName(projectDir) : ProposedSingleName(projectDir);
+    const std::string output = paths::Join(outputFolder, WithOutputType(name));
     return "proj2wav convert " + ShellQuoted(projectDir) + " -o " + ShellQuoted(output) +
-           " --bits " + std::to_string(BitCount(widthColumn)) + " --channels " +
-           kLayoutNames[column] + (markers ? " --markers" : "");
+           " --bits " + std::to_string(format.bits == 24 ? 24 : 16) + " --channels " +
+           LayoutName(format.layout) + (format.markers ? " --markers" : "");
 }
 
 uint64_t RoomNeeded(int64_t fileBytes) {

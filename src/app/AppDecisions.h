@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/TimeParts.h"
+#include "render/OutputFormat.h"
 
 namespace app {
 
@@ -57,8 +58,6 @@ inline constexpr char kSaveRightTitle[] = "Choose Right Channel Filename";
 inline constexpr char kOutputFileType[] = "wav";
 // Bytes kept free beyond the projected output size (headers and slack).
 inline constexpr int64_t kRoomMargin = 1024000;
-// The channel column that asks for two mono files, and so for two save panels.
-inline constexpr int kDualMonoColumn = 4;
 // How often the progress sheet polls the run's percentage.
 inline constexpr int kProgressIntervalMs = 500;
 
@@ -79,28 +78,20 @@ std::string ShortTimeText(uint64_t frames, uint32_t rate);
 // Negative or NaN counts read "0 B".
 std::string formatBytes(double bytes);
 
-// The output word length for the width control's column: 16 for column 0, 24 for
-// any other (the driver reads the column the same way).
-int BitCount(int widthColumn);
+// The word length's label: "24 Bit" for 24, "16 Bit" for anything else.
+std::string WidthName(int bits);
 
-// The width control's label for a column: "16 Bit" or "24 Bit".
-std::string WidthName(int widthColumn);
+// The layout's name: "Stereo", "Mono Left", "Mono Right", "Mono Summed (L+R)",
+// "Dual Mono"; "Stereo" for anything else, the layout the driver falls back to.
+const char* ChannelName(ChanTypes layout);
 
-// The layout's name for the channel control's column 0 to 4: "Stereo",
-// "Mono Left", "Mono Right", "Mono Summed (L+R)", "Dual Mono". Any other column
-// (also -1, no selection) is "Stereo", the layout the driver falls back to.
-const char* ChannelName(int channelColumn);
-
-// True for the dual-mono column: two output files, two save panels.
-bool IsDualMono(int channelColumn);
-
-// The short names of the channel layouts in column order, as the command line's
-// --channels and the page's choices spell them.
+// The short names of the channel layouts in ChanTypes order, as the command
+// line's --channels, the page's choices and the window's settings spell them.
 inline constexpr const char* kLayoutNames[] = {"stereo", "left", "right", "sum", "dual"};
-// The column of a layout's short name; stereo (0) for any other name.
-int ChannelColumnOf(const std::string& layoutName);
-// The short name of a channel column; "stereo" for any other column.
-const char* LayoutName(int channelColumn);
+// The layout of a short name; false for any other name.
+bool LayoutOf(const std::string& layoutName, ChanTypes& layout);
+// The short name of a layout; "stereo" for anything else.
+const char* LayoutName(ChanTypes layout);
 
 // What the driver tells about the loaded project, for the status line.
 struct ProjectStatus {
@@ -119,7 +110,7 @@ std::string RateText(uint32_t sampleRate, bool ratesDiffer);
 // The status line. With a known size the long form
 //   "24 Bit, Dual Mono, 48.0Khz,  0:00:00.00- 0:03:25.04, 59 MB"
 // (times empty when unknown), else the short form "16 Bit, Stereo".
-std::string StatusText(int widthColumn, int channelColumn, const ProjectStatus& status);
+std::string StatusText(const OutputFormat& format, const ProjectStatus& status);
 
 // ---- Markers ----
 
@@ -129,21 +120,18 @@ std::string MarkersLeftOutText(uint64_t count, uint32_t sampleRate);
 
 // ---- Output names ----
 
-// The last component of a path, trailing slashes ignored: "Gig" for "/a/Gig" and
-// "/a/Gig/"; empty for "" and "/".
-std::string LastPathComponent(const std::string& path);
-
 // The name proposed for a single output file: the project directory's own name.
 std::string ProposedSingleName(const std::string& projectDir);
 
 // The name proposed for the left file of dual mono: the project's name plus "L".
 std::string ProposedLeftName(const std::string& projectDir);
 
-// The name proposed for the right file of dual mono, from the chosen left path:
-// a left name ending in "L.wav" (case-sensitive) gives that name without those
-// five characters plus "R" ("MixL.wav" gives "MixR"); any other left name gives
-// the project's name plus "R".
-std::string ProposedRightName(const std::string& leftPath, const std::string& projectDir);
+// The right file of dual mono for the left one, the one rule of every front end:
+// the left path without ".wav" (in any letter case), its "L" (if it ends in
+// one) turned into "R",
+// else "R" added, and ".wav" again: "/out/MixL.wav" gives "/out/MixR.wav",
+// "same.wav" gives "sameR.wav".
+std::string RightOutputPath(const std::string& leftPath);
 
 // True when the left and right paths of dual mono name the same file, which is
 // refused. The test is exact: paths differing only in letter case differ.
@@ -153,10 +141,6 @@ bool SameOutputPaths(const std::string& leftPath, const std::string& rightPath);
 // A bare "Gig" would be the project folder itself in the folder above it, and
 // the panel would go into that folder instead of saving.
 std::string WithOutputType(const std::string& name);
-
-// The folder that holds `path`: "/a" for "/a/Gig" and "/a/Gig/", "/" for "/Gig";
-// empty for a bare name.
-std::string ParentFolder(const std::string& path);
 
 // Where the save panel of a new output starts: the folder of the last output
 // (pass it empty when there is none, or it is gone), else the folder that holds
@@ -174,6 +158,9 @@ std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
 
 // ---- The command line ----
 
+// The text in double quotes, as file names appear in messages.
+std::string Quoted(const std::string& text);
+
 // `word` as a POSIX shell reads it back: bare when it holds only letters, digits
 // and "+,-./:=@_", else in single quotes.
 std::string ShellQuoted(const std::string& word);
@@ -183,7 +170,7 @@ std::string ShellQuoted(const std::string& word);
 // derives the right name from it), with " --markers" when outputs carry them:
 //   proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               int widthColumn, int channelColumn, bool markers = false);
+                               const OutputFormat& format);
 
 // ---- Room on the volume ----
 

@@ -1,7 +1,8 @@
 #include "app/EditListCsv.h"
 
 #include "app/AppDecisions.h"
-#include "engine/EDLWriter.h"
+#include "engine/ProjectSession.h"
+#include "platform/Paths.h"
 
 namespace app {
 
@@ -20,12 +21,11 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
-std::string EditListCsv(const EDLWriter& writer) {
+std::string EditListCsv(const ProjectSession& session) {
     std::string csv = "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n";
-    if (writer.edl == nullptr) return csv;
-    const auto time = [&](uint64_t frame) { return ShortTimeText(frame, writer.sampleRate); };
-    for (const AudioEvent* e = writer.edl->firstEvent; e != nullptr; e = e->next) {
-        const std::string name = e->file != nullptr ? LastPathComponent(e->file->Path()) : "";
+    const auto time = [&](uint64_t frame) { return ShortTimeText(frame, session.SampleRate()); };
+    for (const AudioEvent* e = session.FirstEvent(); e != nullptr; e = e->next) {
+        const std::string name = e->file != nullptr ? paths::LastComponent(e->file->Path()) : "";
         csv += CsvField(name) + "," + std::to_string(e->startSample) + "," +
                std::to_string(e->endSample) + "," + std::to_string(e->fileOffset) + "," +
                time(e->startSample) + "," + time(e->endSample) + "," +

@@ -9,12 +9,12 @@
 
 #include <string>
 
-class EDLWriter;
+class ProjectSession;
 
 namespace app {
 
-// The CSV of `writer`'s edit list; just the header line when none is loaded.
-// Read the writer on the main thread while no conversion runs.
-std::string EditListCsv(const EDLWriter& writer);
+// The CSV of the session's edit list; just the header line when none is loaded.
+// Read the session while no conversion runs.
+std::string EditListCsv(const ProjectSession& session);
 
 }  // namespace app

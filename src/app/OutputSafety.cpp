@@ -6,23 +6,13 @@
 
 #include "app/AppDecisions.h"
 #include "app/ProjectView.h"
-#include "audiofile/kxDiskMgr.h"
+#include "platform/Paths.h"
+#include "platform/kxDiskMgr.h"
 
 namespace app {
 
 namespace {
 
-std::string DirectoryPart(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string NamePart(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // A link that points nowhere yet is followed to the path that writing it would
 // create, so that a dangling link into "Audio Files" is seen for what it is.
@@ -32,7 +22,7 @@ std::string FollowDanglingLinks(std::string path) {
         if (!kxDiskMgr::Identify(path, false).link) break;
         std::string link;
         if (!kxDiskMgr::ReadLink(path, link) || link.empty()) break;
-        path = link.front() == '/' ? link : DirectoryPart(path) + "/" + link;
+        path = link.front() == '/' ? link : paths::Join(OutputFolder(path), link);
     }
     return path;
 }
@@ -47,7 +37,8 @@ struct Destination {
 
 Destination DestinationOf(const std::string& chosen) {
     const std::string path = FollowDanglingLinks(chosen);
-    return {kxDiskMgr::Identify(path), kxDiskMgr::Identify(DirectoryPart(path)), NamePart(path)};
+    return {kxDiskMgr::Identify(path), kxDiskMgr::Identify(OutputFolder(path)),
+            paths::LastComponent(path)};
 }
 
 bool SameDestination(const Destination& a, const Destination& b) {
@@ -60,7 +51,7 @@ bool IsEntryOf(const std::string& directory, const kxFileInfo& file) {
     std::vector<std::string> names;
     if (!kxDiskMgr::ListDirectory(directory, names)) return false;
     return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
-        return kxDiskMgr::Identify(directory + "/" + name).SameFile(file);
+        return kxDiskMgr::Identify(paths::Join(directory, name)).SameFile(file);
     });
 }
 
@@ -85,7 +76,7 @@ OutputProblem CheckOutputPath(const std::string& projectDir, const std::string& 
 }
 
 std::string OutputProblemText(OutputProblem problem, const std::string& path) {
-    const std::string name = "\"" + LastPathComponent(path) + "\"";
+    const std::string name = Quoted(paths::LastComponent(path));
     switch (problem) {
         case OutputProblem::IsProjectTake:
             return name +
@@ -105,13 +96,53 @@ std::string OutputProblemText(OutputProblem problem, const std::string& path) {
 }
 
 std::string CannotCreateText(const std::string& path, int error) {
-    std::string text = "Could not create \"" + LastPathComponent(path) + "\"";
+    std::string text = "Could not create " + Quoted(paths::LastComponent(path));
     if (error != 0) text += std::string(": ") + std::strerror(error);
     return text + ".";
 }
 
 std::string OutputFolder(const std::string& path) {
-    return DirectoryPart(path);
+    const std::string folder = paths::Folder(path);
+    return folder.empty() ? "." : folder;
+}
+
+std::string TargetRefusal(const std::string& path, bool overwrite) {
+    const std::string shown = Quoted(path);
+    errno = 0;
+    if (!kxDiskMgr::Identify(path, false).exists) {
+        if (errno != ENOENT) return "cannot use " + shown + ": " + std::strerror(errno);
+        const std::string name = paths::LastComponent(path);
+        if (name.empty() || name == "." || name == ".." || path.back() == '/') {
+            return shown + " is a directory";
+        }
+        return std::string();
+    }
+    const kxFileInfo info = kxDiskMgr::Identify(path);
+    if (!info.exists) {
+        // Something is there when links are not followed, so this is a symbolic link
+        // to nothing: writing through it would create a file somewhere the checks
+        // never looked.
+        return shown + " is a symbolic link to a missing file";
+    }
+    if (info.directory) return shown + " is a directory";
+    if (!info.regular) return shown + " is not a regular file";
+    if (!overwrite) return shown + " already exists (use --force to overwrite it)";
+    if (!kxDiskMgr::IsWritable(path)) return "cannot overwrite " + shown + ": " + std::strerror(errno);
+    return std::string();
+}
+
+std::string OutputPathRefusal(const std::string& projectDir, const std::string& path,
+                              const std::string& otherOutput, bool overwrite) {
+    if (std::string refusal = FolderRefusal(path); !refusal.empty()) return refusal;
+    if (std::string refusal = TargetRefusal(path, overwrite); !refusal.empty()) return refusal;
+    if (!otherOutput.empty() && SameOutputPaths(otherOutput, path)) return kSameNames;
+    return OutputProblemText(CheckOutputPath(projectDir, path, otherOutput), path);
+}
+
+std::string ShownOutputPath(const std::string& path) {
+    std::string folder;
+    if (!kxDiskMgr::CanonicalPath(OutputFolder(path), folder)) return path;
+    return paths::Join(folder, paths::LastComponent(path));
 }
 
 std::string FolderRefusal(const std::string& path) {
@@ -158,7 +189,7 @@ std::string RoomRefusal(const std::vector<std::string>& paths, int64_t projectBy
             }
         }
         if (volume == nullptr) volume = &volumes.emplace_back(Volume{info, folder, "", 0, 0});
-        volume->names += (volume->files > 0 ? " and \"" : "\"") + LastPathComponent(path) + "\"";
+        volume->names += (volume->files > 0 ? " and " : "") + Quoted(paths::LastComponent(path));
         volume->files += 1;
         volume->bytes += perFile;
     }

@@ -44,6 +44,22 @@ std::string CannotCreateText(const std::string& path, int error);
 // The folder `path` would be written into: its directory part, "." for a bare name.
 std::string OutputFolder(const std::string& path);
 
+// Why `path` cannot be an output because of what is there: a directory, a link
+// to nothing, something that is not a regular file, or (unless `overwrite`) a
+// file that exists. Empty when a file may be created or overwritten there.
+std::string TargetRefusal(const std::string& path, bool overwrite);
+
+// Every refusal of one output path, in the order every front end checks them:
+// its folder, what is at the path, the other file of dual mono (`otherOutput`,
+// empty otherwise) under the same name, then a recording of the project or the
+// other file under another spelling. Empty when the path may be written.
+std::string OutputPathRefusal(const std::string& projectDir, const std::string& path,
+                              const std::string& otherOutput, bool overwrite);
+
+// The path as a summary shows it: its folder made absolute, links resolved; the
+// path as given when the folder cannot be resolved.
+std::string ShownOutputPath(const std::string& path);
+
 // Why no file can be written at `path` because of its folder: the folder does not
 // exist, is not a folder, or cannot be written (permissions, a read-only volume).
 // The alert names the folder and the reason; empty when the folder can take it.

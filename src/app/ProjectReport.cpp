@@ -4,7 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/AppDecisions.h"
-#include "engine/EDLWriter.h"
+#include "engine/ProjectSession.h"
+#include "platform/Paths.h"
 
 namespace app {
 
@@ -18,44 +19,46 @@ nlohmann::ordered_json ValueOrNull(bool present, const T& value) {
 
 }  // namespace
 
-std::string StatusLineOf(const EDLWriter& writer, int widthColumn, int channelColumn) {
+std::string StatusLineOf(const ProjectSession& session, const OutputFormat& format) {
     ProjectStatus status;
-    status.hasTimes = writer.ProjectTimes(status.start, status.end) != 0;
-    status.hasSize = writer.ProjectSize(status.bytes) != 0;
-    status.sampleRate = writer.sampleRate;
-    status.ratesDiffer = writer.ratesDiffer;
-    return StatusText(widthColumn, channelColumn, status);
+    status.hasTimes = status.hasSize = session.HasEdl();
+    if (status.hasTimes) {
+        status.start = session.TimeOf(session.First());
+        status.end = session.TimeOf(session.Last());
+        status.bytes = static_cast<int64_t>(session.Plan(format).audioBytes);
+    }
+    status.sampleRate = session.SampleRate();
+    status.ratesDiffer = session.RatesDiffer();
+    return StatusText(format, status);
 }
 
-ProjectReport BuildProjectReport(const EDLWriter& writer, const std::string& project,
-                                 int widthColumn, int channelColumn, bool valid,
-                                 const std::string& problem) {
+ProjectReport BuildProjectReport(const ProjectSession& session, const OutputFormat& format) {
     ProjectReport report;
-    report.project = project;
-    report.valid = valid;
-    report.problem = valid ? std::string() : problem;
-    report.status = valid ? StatusLineOf(writer, widthColumn, channelColumn) : kNotValidProject;
-    report.bits = BitCount(widthColumn);
-    report.layout = LayoutName(channelColumn);
-    report.anyTake = writer.projectFiles.GetCount() > 0;
-    report.sampleRate = writer.sampleRate;
-    report.ratesDiffer = writer.ratesDiffer;
-    if (writer.edl != nullptr) {
+    report.project = session.Dir();
+    report.valid = session.Loaded();
+    report.problem = report.valid ? std::string() : NotAProjectReason(session);
+    report.status = report.valid ? StatusLineOf(session, format) : kNotValidProject;
+    report.bits = format.bits;
+    report.layout = LayoutName(format.layout);
+    report.anyTake = !session.Takes().empty();
+    report.sampleRate = session.SampleRate();
+    report.ratesDiffer = session.RatesDiffer();
+    if (session.HasEdl()) {
         report.hasEdl = true;
-        report.first = writer.edl->FirstSampleInEDL();
-        report.last = writer.edl->LastSampleInEDL();
-        writer.ProjectSize(report.bytes);
+        report.first = session.First();
+        report.last = session.Last();
+        report.bytes = static_cast<int64_t>(session.Plan(format).audioBytes);
     }
 
-    report.entries = BuildTakeRows(writer);
+    report.entries = BuildTakeRows(session);
 
-    for (const AudioEvent* event = writer.edl != nullptr ? writer.edl->firstEvent : nullptr;
-         event != nullptr; event = event->next) {
+    const uint32_t rate = session.SampleRate();
+    for (const AudioEvent* event = session.FirstEvent(); event != nullptr; event = event->next) {
         report.events.push_back(
-            {event->file != nullptr ? LastPathComponent(event->file->Path()) : "",
+            {event->file != nullptr ? paths::LastComponent(event->file->Path()) : "",
              event->startSample, event->endSample, event->fileOffset, event->FadesIn(),
-             event->FadesOut(), ShortTimeText(event->startSample, writer.sampleRate),
-             ShortTimeText(event->endSample, writer.sampleRate)});
+             event->FadesOut(), ShortTimeText(event->startSample, rate),
+             ShortTimeText(event->endSample, rate)});
     }
     return report;
 }

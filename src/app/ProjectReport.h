@@ -14,7 +14,8 @@
 
 #include "app/ProjectView.h"
 
-class EDLWriter;
+class ProjectSession;
+struct OutputFormat;
 
 namespace app {
 
@@ -48,17 +49,12 @@ struct ProjectReport {
     std::vector<ReportEvent> events;
 };
 
-// The report on what `writer` loaded from `project`, for the format of the width
-// and channel columns the writer was set to. `valid` is what the load returned,
-// and `problem` says why it failed (each front end finds the words for that).
-ProjectReport BuildProjectReport(const EDLWriter& writer, const std::string& project,
-                                 int widthColumn, int channelColumn, bool valid,
-                                 const std::string& problem);
+// The report on what the session loaded, for an output in `format`.
+ProjectReport BuildProjectReport(const ProjectSession& session, const OutputFormat& format);
 
-// The status line the window shows for the writer's present state and format: the
-// long form with a project's times and size, the short form "16 Bit, Stereo"
-// without one.
-std::string StatusLineOf(const EDLWriter& writer, int widthColumn, int channelColumn);
+// The status line for the session's project and `format`: the long form with a
+// project's times and size, the short form "16 Bit, Stereo" without one.
+std::string StatusLineOf(const ProjectSession& session, const OutputFormat& format);
 
 // The report as a JSON document, indented by two blanks. Names that are not UTF-8
 // have their stray bytes replaced by U+FFFD.

@@ -12,26 +12,24 @@
 #include "app/AppDecisions.h"
 #include "app/TakeProblemText.h"
 #include "app/Version.h"
-#include "audiofile/kxDiskMgr.h"
-#include "engine/EDLWriter.h"
+#include "platform/kxDiskMgr.h"
+#include "engine/ProjectSession.h"
+#include "platform/Paths.h"
 
 namespace app {
 
 namespace {
 
-std::string TimeText(const EDLWriter& writer, uint64_t frame) {
-    timeParts time;
-    writer.GetTime(frame, time);
-    return formatTime(time);
+std::string TimeText(const ProjectSession& session, uint64_t frame) {
+    return formatTime(session.TimeOf(frame));
 }
 
 // The row of every entry name of the last scan (names in one directory differ).
-std::unordered_map<std::string, int> RowsByName(const EDLWriter& writer) {
+std::unordered_map<std::string, int> RowsByName(const ProjectSession& session) {
     std::unordered_map<std::string, int> rows;
-    rows.reserve(writer.entries.size());
-    for (size_t i = 0; i < writer.entries.size(); ++i) {
-        rows.emplace(writer.entries[i].name, static_cast<int>(i));
-    }
+    const std::vector<ProjectEntry>& entries = session.Entries();
+    rows.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) rows.emplace(entries[i].name, static_cast<int>(i));
     return rows;
 }
 
@@ -46,18 +44,18 @@ std::string OriginationText(const kxFile& take) {
     return text;
 }
 
-std::vector<TakeRow> BuildTakeRows(const EDLWriter& writer) {
-    std::vector<TakeRow> rows(writer.entries.size());
+std::vector<TakeRow> BuildTakeRows(const ProjectSession& session) {
+    std::vector<TakeRow> rows(session.Entries().size());
     for (size_t i = 0; i < rows.size(); ++i) {
-        const ProjectEntry& entry = writer.entries[i];
+        const ProjectEntry& entry = session.Entries()[i];
         rows[i].name = entry.name;
         rows[i].reason = TakeProblemText(entry.problem, entry.found);
     }
     // The accepted takes sit in the project list, in origination order.
-    const std::unordered_map<std::string, int> rowOf = RowsByName(writer);
-    for (const kxListItem* item = writer.projectFiles.head; item != nullptr; item = item->next) {
-        const auto& take = static_cast<const kxFile&>(*item);
-        const auto found = rowOf.find(LastPathComponent(take.Path()));
+    const std::unordered_map<std::string, int> rowOf = RowsByName(session);
+    for (const kxFile* takeFile : session.Takes()) {
+        const kxFile& take = *takeFile;
+        const auto found = rowOf.find(paths::LastComponent(take.Path()));
         if (found == rowOf.end()) continue;
         TakeRow& row = rows[static_cast<size_t>(found->second)];
         const uint16_t frameBytes = take.BytesPerSample();
@@ -112,16 +110,16 @@ std::string TakeCellText(const TakeRow& row, int column) {
     }
 }
 
-Timeline BuildTimeline(const EDLWriter& writer) {
+Timeline BuildTimeline(const ProjectSession& session) {
     Timeline timeline;
-    if (writer.edl == nullptr || writer.edl->firstEvent == nullptr) return timeline;
-    timeline.rate = writer.sampleRate;
-    timeline.first = writer.edl->FirstSampleInEDL();
-    timeline.last = writer.edl->LastSampleInEDL();
+    if (session.FirstEvent() == nullptr) return timeline;
+    timeline.rate = session.SampleRate();
+    timeline.first = session.First();
+    timeline.last = session.Last();
 
     std::map<const kxFile*, int> takeIndex;
-    const std::unordered_map<std::string, int> rowOf = RowsByName(writer);
-    for (const AudioEvent* event = writer.edl->firstEvent; event != nullptr; event = event->next) {
+    const std::unordered_map<std::string, int> rowOf = RowsByName(session);
+    for (const AudioEvent* event = session.FirstEvent(); event != nullptr; event = event->next) {
         TimelineBlock block;
         block.start = event->startSample;
         block.end = event->endSample;
@@ -130,13 +128,13 @@ Timeline BuildTimeline(const EDLWriter& writer) {
         block.fadeIn = event->FadesIn();
         block.fadeOut = event->FadesOut();
         if (event->file != nullptr) {
-            block.name = LastPathComponent(event->file->Path());
+            block.name = paths::LastComponent(event->file->Path());
             if (const auto row = rowOf.find(block.name); row != rowOf.end()) {
                 block.row = row->second;
             }
         }
-        block.startText = TimeText(writer, block.start);
-        block.endText = TimeText(writer, block.end);
+        block.startText = TimeText(session, block.start);
+        block.endText = TimeText(session, block.end);
         timeline.blocks.push_back(std::move(block));
     }
     return timeline;
@@ -153,31 +151,25 @@ double RulerStep(double framesPerPixel, uint32_t rate, double minPixels) {
     return std::ceil(seconds / 86400) * 86400 * rate;
 }
 
-std::string UnreadableTakesText(const EDLWriter& writer) {
-    const std::vector<SilencedSpan>& spans = writer.renderer.silencedSpans;
-    if (spans.empty()) return std::string();
+std::string UnreadableTakesText(const ProjectSession& session, const RunOutcome& outcome) {
+    if (outcome.silenced.empty()) return std::string();
     std::string text = "These takes could not be read; their audio was written as silence:";
-    for (const SilencedSpan& span : spans) {
-        const std::string name =
-            span.take != nullptr ? LastPathComponent(span.take->Path()) : std::string("?");
-        text +=
-            "\n" + name + "   " + TimeText(writer, span.start) + " -" + TimeText(writer, span.end);
+    for (const SilencedStretch& span : outcome.silenced) {
+        const std::string name = span.take.empty() ? std::string("?") : paths::LastComponent(span.take);
+        text += "\n" + name + "   " + TimeText(session, span.start) + " -" +
+                TimeText(session, span.end);
     }
     return text;
 }
 
 std::string ProjectName(const std::string& projectDir) {
     std::string canonical;
-    return LastPathComponent(kxDiskMgr::CanonicalPath(projectDir, canonical) ? canonical
-                                                                             : projectDir);
+    return paths::LastComponent(kxDiskMgr::CanonicalPath(projectDir, canonical) ? canonical
+                                                                                : projectDir);
 }
 
-void NameOutputs(EDLWriter& writer, const std::string& projectName) {
-    writer.SetOutputTexts(projectName, "proj2wav " PROJ2WAV_VERSION);
-}
-
-std::string AudioFilesDir(const std::string& projectDir) {
-    return projectDir + "/Audio Files";
+OutputTexts ProjectOutputTexts(const std::string& projectDir) {
+    return {ProjectName(projectDir), "proj2wav " PROJ2WAV_VERSION};
 }
 
 std::string ProjectDirFor(const std::string& path) {
@@ -188,23 +180,24 @@ std::string ProjectDirFor(const std::string& path) {
     if (slash == std::string::npos || slash == 0) return trimmed;
     const std::string parent = trimmed.substr(0, slash);
     const std::string name = trimmed.substr(slash + 1);
-    static constexpr char kAudioFiles[] = "Audio Files";
     const kxFileInfo info = kxDiskMgr::Identify(trimmed);
     if (info.directory) {
         const bool takesFolder =
-            name == kAudioFiles && !kxDiskMgr::Identify(AudioFilesDir(trimmed)).directory;
+            name == kAudioFilesFolder && !kxDiskMgr::Identify(AudioFilesDir(trimmed)).directory;
         return takesFolder ? parent : trimmed;
     }
     // A take, or any other entry of a project's "Audio Files".
-    if (info.exists && LastPathComponent(parent) == kAudioFiles) {
+    if (info.exists && paths::LastComponent(parent) == kAudioFilesFolder) {
         const size_t above = parent.find_last_of('/');
         if (above != std::string::npos && above > 0) return parent.substr(0, above);
     }
     return trimmed;
 }
 
-std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer) {
-    if (ratesDiffer) return "the takes do not share one sample rate";
+std::string NotAProjectReason(const ProjectSession& session) {
+    const std::string& projectDir = session.Dir();
+    const size_t entryCount = session.Entries().size();
+    if (session.RatesDiffer()) return "the takes do not share one sample rate";
     if (projectDir.empty()) return "no folder chosen";
     const kxFileInfo info = kxDiskMgr::Identify(projectDir);
     if (!info.exists) return std::strerror(errno);

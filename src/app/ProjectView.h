@@ -2,18 +2,18 @@
 // its "Audio Files" as a row (accepted or refused, and the take's facts), the edit
 // list as a timeline of blocks, after a run the takes that could not be read, and
 // after a load that failed the reason the directory is no project; and the
-// project's name, which its outputs carry. Plain values built from the driver's
+// project's name, which its outputs carry. Plain values built from the session's
 // state, so that the drawing code only draws and the rules (colours by take,
 // where fades fall) can be tested on their own. Build them on the thread the
-// driver belongs to (the window loads on a worker), while no conversion runs.
+// session belongs to (the window loads on a worker), while no conversion runs.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class EDLWriter;
-class kxFile;
+#include "engine/ProjectSession.h"
+
 
 namespace app {
 
@@ -42,7 +42,7 @@ struct TakeRow {
 };
 
 // Every entry of the last scan, with the facts of the accepted takes.
-std::vector<TakeRow> BuildTakeRows(const EDLWriter& writer);
+std::vector<TakeRow> BuildTakeRows(const ProjectSession& session);
 
 // What a truncated take holds, "holds 0:00:01.50 of 0:00:04.00"; empty otherwise.
 std::string TruncationText(const TakeRow& row);
@@ -102,8 +102,8 @@ struct Timeline {
     bool empty() const { return blocks.empty(); }
 };
 
-// The timeline of the driver's edit list; empty when none is loaded.
-Timeline BuildTimeline(const EDLWriter& writer);
+// The timeline of the session's edit list; empty when none is loaded.
+Timeline BuildTimeline(const ProjectSession& session);
 
 // The distance in frames between the labelled ticks of a time ruler drawn at
 // `framesPerPixel`: the shortest of 0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10,
@@ -114,19 +114,20 @@ double RulerStep(double framesPerPixel, uint32_t rate, double minPixels);
 // After a run: the takes that could not be read, each with the stretches that
 // became silence, one per line under a sentence that says so. Empty when every
 // take was read.
-std::string UnreadableTakesText(const EDLWriter& writer);
+std::string UnreadableTakesText(const ProjectSession& session, const RunOutcome& outcome);
+
+// The name the page gives a project when only its "Audio Files" folder was
+// picked, and so no folder tells the project's name.
+inline constexpr char kUnnamedProject[] = "Project";
 
 // The name people know a project by: the last component of its directory's
 // canonical path ("Gig" for "." in /home/me/Gig), or of the path as given when
 // that cannot be resolved.
 std::string ProjectName(const std::string& projectDir);
 
-// Has the outputs of `writer` describe themselves in their 'bext' chunk: the
+// What the outputs of a project say of themselves in their 'bext' chunk: the
 // project's name as description, "proj2wav" and the version as originator.
-void NameOutputs(EDLWriter& writer, const std::string& projectName);
-
-// The directory a project's takes are kept in: "<projectDir>/Audio Files".
-std::string AudioFilesDir(const std::string& projectDir);
+OutputTexts ProjectOutputTexts(const std::string& projectDir);
 
 // The project a path chosen or dropped by a user stands for: a project folder is
 // itself; its "Audio Files" folder, or a file in that folder, stands for the
@@ -134,12 +135,12 @@ std::string AudioFilesDir(const std::string& projectDir);
 // is a project. Anything else is returned as it is, without trailing slashes.
 std::string ProjectDirFor(const std::string& path);
 
-// Why `projectDir` is not a valid project, for the words after kNotValidProject,
-// once the driver refused it: its takes do not share one rate (`ratesDiffer`), or
-// no take was found among the `entryCount` entries of its "Audio Files", and then
-// what the disk tells: no folder was chosen (an empty path: a browser tells no
-// name for an empty folder), the directory is missing or no directory, "Audio
-// Files" cannot be opened or is empty, or none of its entries is a take.
-std::string NotAProjectReason(const std::string& projectDir, size_t entryCount, bool ratesDiffer);
+// Why the session's folder is not a valid project, for the words after
+// kNotValidProject, once the load refused it: its takes do not share one rate,
+// or no take was found among the entries of its "Audio Files", and then what the
+// disk tells: no folder was chosen (an empty path: a browser tells no name for an
+// empty folder), the directory is missing or no directory, "Audio Files" cannot
+// be opened or is empty, or none of its entries is a take.
+std::string NotAProjectReason(const ProjectSession& session);
 
 }  // namespace app

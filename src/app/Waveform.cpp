@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "audiofile/kxDiskMgr.h"
-#include "engine/EDLWriter.h"
+#include "platform/kxDiskMgr.h"
+#include "engine/ProjectSession.h"
 
 namespace app {
 
@@ -137,12 +137,12 @@ size_t PeakCount(uint64_t first, uint64_t last) {
     return static_cast<size_t>((last - first + perPeak - 1) / perPeak);
 }
 
-WaveformJob MakeWaveformJob(const EDLWriter& writer) {
+WaveformJob MakeWaveformJob(const ProjectSession& session) {
     WaveformJob job;
-    if (writer.edl == nullptr) return job;
-    job.first = writer.edl->FirstSampleInEDL();
-    job.last = writer.edl->LastSampleInEDL();
-    for (const AudioEvent* event = writer.edl->firstEvent; event != nullptr; event = event->next) {
+    if (!session.HasEdl()) return job;
+    job.first = session.First();
+    job.last = session.Last();
+    for (const AudioEvent* event = session.FirstEvent(); event != nullptr; event = event->next) {
         if (event->file == nullptr) continue;
         const kxFile& take = *event->file;
         job.sources.push_back({take.Path(), take.DataStart(), take.Channels(), take.BitsPerSample(),

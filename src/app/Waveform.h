@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-class EDLWriter;
+class ProjectSession;
 
 namespace app {
 
@@ -57,7 +57,7 @@ struct WaveformJob {
 };
 
 // The job for the driver's edit list; empty when none is loaded. Main thread.
-WaveformJob MakeWaveformJob(const EDLWriter& writer);
+WaveformJob MakeWaveformJob(const ProjectSession& session);
 
 // Receives peaks as they are computed: `peaks` cover peak `first` on. Pieces may
 // share a peak where two events meet, so a receiver merges (Peak::Merge) what

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "audiofile/ByteOrder.h"
-#include "audiofile/kxDiskMgr.h"
+#include "platform/kxDiskMgr.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ bool kxFile::WalkChunks(ChunkWalk& walk) {
     // tools put first (JUNK reserved for an RF64 header, LIST, ...) are skipped.
     bool formatRead = false;
     for (;;) {
-        if (CurrentFilePosition(dataChunkPosition) != kRiffDone) {
+        if (uint64_t at = 0; CurrentFilePosition(at) != kRiffDone) {
             return Reject(TakeProblem::DamagedChunks);
         }
         if (ReadChunkHeader(chunk) != kRiffDone) {
@@ -265,12 +265,6 @@ bool kxFile::ReadAudioData(void* buffer, uint64_t offset, uint64_t count, uint64
     }
     currentPosition += got;
     return true;
-}
-
-bool kxFile::SeekToSample(uint64_t frame) {
-    if (frame >= FrameCount()) return false;
-    currentPosition = dataStart + frame * BytesPerSample();
-    return Seek(currentPosition) == kRiffDone;
 }
 
 void kxFile::SetMarkers(const std::vector<WaveMarker>& markers) {
@@ -408,23 +402,6 @@ bool kxFile::Close() {
 bool kxFile::SameFileID(const kxFile* other) const {
     return other != nullptr &&
            std::memcmp(&header.identity, &other->header.identity, sizeof header.identity) == 0;
-}
-
-bool kxFile::IsDualMono(const kxFile* other) const {
-    if (other == nullptr || !hasPath || !other->hasPath) return false;
-    const std::string& mine = path;
-    const std::string& theirs = other->path;
-    if (mine.size() != theirs.size()) return false;
-    if (SampleRate() != other->SampleRate()) return false;
-    if (BitsPerSample() != other->BitsPerSample()) return false;
-    if (FrameCount() != other->FrameCount()) return false;
-    if (Channels() != 1 || other->Channels() != 1) return false;
-    if (mine.size() < 6) return false;
-    const std::size_t compared = mine.size() - 6;
-    if (mine.compare(0, compared, theirs, 0, compared) != 0) return false;
-    const char a = mine[mine.size() - 5];
-    const char b = theirs[theirs.size() - 5];
-    return (a == 'L' && b == 'R') || (a == 'R' && b == 'L');
 }
 
 uint16_t kxFile::BytesPerSample() const {

@@ -7,9 +7,6 @@
 // with a provisional header (1024 bytes, and the marker chunks when it carries
 // markers), WriteData appends samples and Close rewrites the header with the final
 // sizes. Describe tells what any WAVE file holds, for people to read.
-//
-// A kxFile is also an item of the project's sorted list, keyed by its origination
-// date and time (GetLocation).
 #pragma once
 
 #include <cstdint>
@@ -20,7 +17,6 @@
 #include "audiofile/BwfFormat.h"
 #include "audiofile/WaveMarkers.h"
 #include "audiofile/kxRiff.h"
-#include "edl/kxLinkedList.h"
 
 // Why Validate refused a take. The engine chooses no words; the front ends do,
 // from the problem and the TakeFormat found in the file.
@@ -75,14 +71,13 @@ struct WaveDescription {
     std::vector<WaveMarker> markers;  // before and behind the samples, in the file's order
 };
 
-class kxFile : public kxRiff, public kxListItem {
+class kxFile : public kxRiff {
 public:
     // A take: the path is `directory` + "/" + `name`; without either, no path.
     kxFile(const char* directory, const char* name);
     // An output with the given format, starting at `startLocation` on the timeline.
     kxFile(const char* path, int8_t channels, uint32_t sampleRate, int8_t bitsPerSample,
            uint64_t startLocation);
-    ~kxFile() override = default;
 
     // Walks a take's chunks and fills the header records. True when the take is
     // one proj2wav can play; otherwise Problem() and FoundFormat() tell why not.
@@ -96,8 +91,6 @@ public:
     // Reads `count` bytes at byte `offset` of the audio data into `buffer`, opening
     // the take when it is closed; all or nothing. `got` reports the bytes read.
     bool ReadAudioData(void* buffer, uint64_t offset, uint64_t count, uint64_t& got);
-    // Positions the stream at a frame below the take's frame count.
-    bool SeekToSample(uint64_t frame);
 
     // Describes the file at `path`: any WAVE file in RIFF, RF64 or BW64, whatever
     // its samples, with the markers found before and behind them. None when it
@@ -126,13 +119,10 @@ public:
     void GetCreateTime(std::tm& time) const { time = creationTime; }
     // True when both files carry the same identity chunk (one recording).
     bool SameFileID(const kxFile* other) const;
-    // True when this file and `other` are the left and right halves of one
-    // dual-mono recording, told by the channel letter before the extension.
-    bool IsDualMono(const kxFile* other) const;
     // Bytes of one frame, all channels.
     uint16_t BytesPerSample() const;
     // The list key: origination date and time in seconds, -1 when not a valid date.
-    int64_t GetLocation() const override;
+    int64_t GetLocation() const;
 
     uint16_t Channels() const { return header.format.data.channels; }
     uint32_t SampleRate() const { return header.format.data.sampleRate; }
@@ -147,9 +137,7 @@ public:
     uint64_t StartLocation() const { return header.bext.data.GetStartLocation(); }
     // The file offset of the first sample byte.
     uint64_t DataStart() const { return dataStart; }
-    uint64_t DataChunkPosition() const { return dataChunkPosition; }
     const std::string& Path() const { return path; }
-    bool HasPath() const { return hasPath; }
     TakeProblem Problem() const { return problem; }
     // The format chunk as found; all zero when the walk did not reach one.
     TakeFormat FoundFormat() const { return foundFormat; }
@@ -184,7 +172,6 @@ private:
     // failed or short write, so that the rewritten header matches the file.
     void MatchDataSizeToFile();
 
-    uint64_t dataChunkPosition = 0;
     uint64_t dataStart = 0;
     std::vector<uint8_t> markerChunks;  // an output's, as MarkerChunkBytes gives them
     uint64_t currentPosition = 0;

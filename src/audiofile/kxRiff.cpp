@@ -40,7 +40,6 @@ int32_t kxRiff::Open(const char* path, RiffFileMode requested) {
                 return kRiffFailed;
             }
             riffID = head[0];
-            writtenBytes = head[1];
         }
         mode = kRiffReadChunks;
     } else {
@@ -61,7 +60,6 @@ int32_t kxRiff::Close() {
 int32_t kxRiff::Write(const void* buffer, uint64_t count) {
     if (stream == nullptr || !IsWriting()) return kRiffNotAllowed;
     if (!kxDiskMgr::FileWrite(stream, buffer, count)) return kRiffFailed;
-    writtenBytes += static_cast<uint32_t>(count);
     return kRiffDone;
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audiofile/BwfFormat.h"
-#include "audiofile/kxDiskMgr.h"
+#include "platform/kxDiskMgr.h"
 
 enum RiffFileMode : int32_t {
     kRiffClosed = 0,
@@ -80,14 +80,12 @@ public:
     bool IsWriting() const { return mode == kRiffCreate || mode == kRiffCreateReadBack; }
     // Length of a file opened for reading; 0 otherwise.
     uint64_t FileLength() const { return fileLength; }
-    uint32_t WrittenBytes() const { return writtenBytes; }
 
 protected:
     kxDiskFile* Stream() const { return stream; }
 
 private:
     uint32_t riffID = kRiffID;
-    uint32_t writtenBytes = 0;
     RiffFileMode mode = kRiffClosed;
     kxDiskFile* stream = nullptr;
     uint64_t fileLength = 0;

@@ -14,8 +14,7 @@ struct ConvertOptions {
     std::string project;
     std::string output;  // the only file, or the left file of dual mono
     std::string right;   // the right file of dual mono; empty when not given
-    OutputFormat format;
-    bool markers = false;  // a cue point where each recording begins
+    OutputFormat format;   // with markers: a cue point where each recording begins
     bool force = false;    // overwrite existing outputs
     bool quiet = false;    // no progress line and no report of success
 };

@@ -6,7 +6,7 @@
 #include "app/AppDecisions.h"
 #include "app/EditListCsv.h"
 #include "app/ProjectReport.h"
-#include "audiofile/kxDiskMgr.h"
+#include "platform/kxDiskMgr.h"
 
 namespace cli {
 
@@ -57,14 +57,11 @@ void PrintText(const InfoOptions& options, const app::ProjectReport& report) {
 
 int RunInfo(const InfoOptions& options) {
     if (kxDiskMgr::Identify(options.project).regular) return RunFileInfo(options);
-    EDLWriter writer;
-    std::string why;
-    const bool valid = LoadProjectDir(writer, options.project, options.format, why);
-    const app::ProjectReport report =
-        app::BuildProjectReport(writer, options.project, options.format.WidthColumn(),
-                                options.format.ChannelColumn(), valid, why);
+    ProjectSession session;
+    const bool valid = session.Load(options.project);
+    const app::ProjectReport report = app::BuildProjectReport(session, options.format);
     if (options.csv) {
-        const std::string csv = app::EditListCsv(writer);
+        const std::string csv = app::EditListCsv(session);
         std::fwrite(csv.data(), 1, csv.size(), stdout);
     } else if (options.json) {
         std::printf("%s\n", app::ReportJson(report).c_str());
@@ -72,7 +69,7 @@ int RunInfo(const InfoOptions& options) {
         PrintText(options, report);
     }
     if (valid) return kExitDone;
-    PrintError(Quoted(options.project) + ": " + app::kNotValidProject + " (" + why + ")");
+    PrintError(Quoted(options.project) + ": " + app::kNotValidProject + " (" + report.problem + ")");
     return kExitNotProject;
 }
 

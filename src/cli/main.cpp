@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AppDecisions.h"
 #include "app/Version.h"
 #include "cli/CliCommon.h"
 #include "cli/ConvertCommand.h"
@@ -21,15 +22,18 @@ void AddProjectArgument(CLI::App& command, std::string& project) {
         ->required();
 }
 
-void AddFormatOptions(CLI::App& command, cli::OutputFormat& format) {
+// --bits and --channels, straight into the output format.
+void AddFormatOptions(CLI::App& command, OutputFormat& format) {
     command.add_option("--bits", format.bits, "output word length: 16 or 24 (default 16)")
         ->check(CLI::IsMember({16, 24}));
     command
-        .add_option("--channels", format.layout,
-                    "output layout: stereo, left, right, sum (mono L+R) or dual (two mono "
-                    "files) (default stereo)")
+        .add_option_function<std::string>(
+            "--channels",
+            [&format](const std::string& name) { app::LayoutOf(name, format.layout); },
+            "output layout: stereo, left, right, sum (mono L+R) or dual (two mono files) "
+            "(default stereo)")
         ->check(CLI::IsMember(
-            std::vector<std::string>(std::begin(cli::kLayoutNames), std::end(cli::kLayoutNames))));
+            std::vector<std::string>(std::begin(app::kLayoutNames), std::end(app::kLayoutNames))));
 }
 
 // Results reach stdout only when it is flushed; a full disk or a closed pipe
@@ -85,10 +89,10 @@ int main(int argc, char** argv) {
         ->required();
     convertCommand->add_option(
         "--right", convert.right,
-        "the right file for --channels dual (default: the -o name with \"L.wav\" "
-        "changed to \"R.wav\")");
+        "the right file for --channels dual (default: the -o name with its \"L\" before "
+        "\".wav\" turned into \"R\", or \"R\" added: Mix.wav gives MixR.wav)");
     AddFormatOptions(*convertCommand, convert.format);
-    convertCommand->add_flag("--markers", convert.markers,
+    convertCommand->add_flag("--markers", convert.format.markers,
                              "mark where each recording begins: a cue point labelled with the "
                              "take's name");
     convertCommand->add_flag("-f,--force", convert.force, "overwrite output files that exist");

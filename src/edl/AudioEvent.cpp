@@ -25,12 +25,6 @@ const uint8_t* fileBuffer::LeftData(uint64_t position) const {
     return data.get() + (position - bufStart) * file->BytesPerSample();
 }
 
-const uint8_t* fileBuffer::RightData(uint64_t position) const {
-    if (dualFiles != 1) return nullptr;
-    const uint8_t* left = LeftData(position);
-    return left == nullptr ? nullptr : left + fileRoom;
-}
-
 uint8_t* fileBuffer::Data(uint64_t fileBytes) {
     // Not cleared: only bytes read or converted into it are ever used, and a short
     // take then touches a page or two of the buffer instead of all of them. (A plain
@@ -189,13 +183,6 @@ AudioEvent* AudioEvent::FirstForSearch(AudioEvent* from) {
     return prev != nullptr ? Head() : this;
 }
 
-AudioEvent* AudioEvent::EventAtSample(uint64_t sample, AudioEvent* from) {
-    for (AudioEvent* e = FirstForSearch(from); e != nullptr; e = e->next) {
-        if (e->startSample <= sample && sample < e->endSample) return e;
-    }
-    return nullptr;
-}
-
 AudioEvent* AudioEvent::EventBetweenSamples(uint64_t first, uint64_t last, AudioEvent* from) {
     for (AudioEvent* e = FirstForSearch(from); e != nullptr; e = e->next) {
         const bool startsInside = first <= e->startSample && e->startSample < last;
@@ -219,10 +206,10 @@ bool AudioEvent::FadesIn() const {
 
 fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
     if (file == nullptr) return nullptr;
-    if (chanType == DualMono && rightFile == nullptr) return nullptr;
     if (fileBuf.SamplesLeft(position) != 0) return &fileBuf;
 
-    fileBuf.dualFiles = chanType == DualMono ? 1 : 0;
+    // A take is always one file; only an output is ever two.
+    fileBuf.dualFiles = 0;
     fileBuf.file = file;
     fileBuf.bufStart = 0;
     fileBuf.bufSamples = 0;
@@ -243,12 +230,6 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
         fileBuf.Data(std::min<uint64_t>((endSample - startSample) * frameBytes, fileBuf.Max()));
     uint64_t got = 0;
     if (!file->ReadAudioData(data, fileFrame * frameBytes, bytes, got)) {
-        file->Close();
-        return nullptr;
-    }
-    if (fileBuf.dualFiles == 1 && !rightFile->ReadAudioData(data + fileBuf.RightOffset(),
-                                                            fileFrame * frameBytes, bytes, got)) {
-        rightFile->Close();
         file->Close();
         return nullptr;
     }

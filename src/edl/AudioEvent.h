@@ -1,11 +1,12 @@
-// Audio events: a placed stretch of one take (or of a left/right pair of mono
-// files) on the project timeline, and the buffer through which its audio is read.
+// Audio events: a placed stretch of one take on the project timeline, and the
+// buffer through which its audio is read.
 //
 // An event plays file frame fileOffset + (t - startSample) at timeline sample t,
 // for startSample <= t < endSample. Events are linked into a chain in timeline
 // order (the EDL, see EDL.h); destroying an event destroys the rest of its chain.
-// The same class stands for the output of a conversion: its buffer is where the
-// recording buffer puts converted samples before WriteData writes them.
+// The same class stands for the output of a conversion, one file or the left and
+// right files of dual mono: its buffer is where the recording buffer puts
+// converted samples before WriteData writes them.
 #pragma once
 
 #include <cstdint>
@@ -39,8 +40,6 @@ public:
     uint64_t SamplesLeft(uint64_t position) const;
     // The position's frame in the left (or only) file's bytes; null outside the window.
     const uint8_t* LeftData(uint64_t position) const;
-    // The same in the right file's bytes; null unless the buffer holds two files.
-    const uint8_t* RightData(uint64_t position) const;
 
     // The byte array, kept until Release, with room for `fileBytes` bytes of each
     // file (of two when dualFiles is set), at most kEventBufferBytes in all. 0 asks
@@ -93,8 +92,6 @@ public:
     AudioEvent* AddEvent(AudioEvent* event, std::vector<AudioEvent*>* linked = nullptr);
     AudioEvent* Head();
     AudioEvent* Tail();
-    // The first event, from `from` (or the chain's head) on, that contains `sample`.
-    AudioEvent* EventAtSample(uint64_t sample, AudioEvent* from);
     // The first event, from `from` (or the chain's head) on, that overlaps the
     // range first .. last (last excluded).
     AudioEvent* EventBetweenSamples(uint64_t first, uint64_t last, AudioEvent* from);

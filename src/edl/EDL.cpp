@@ -4,7 +4,14 @@
 #include <vector>
 
 #include "audiofile/kxFile.h"
-#include "edl/kxLinkedList.h"
+
+TakeItem::~TakeItem() {
+    delete take;
+}
+
+int64_t TakeItem::GetLocation() const {
+    return take->GetLocation();
+}
 
 EDL::EDL(kxLinkedList* files) {
     if (files == nullptr) return;
@@ -15,7 +22,7 @@ EDL::EDL(kxLinkedList* files) {
     std::map<uint64_t, AudioEvent*> byEnd;
     std::vector<AudioEvent*> linked;
     for (kxListItem* item = files->tail; item != nullptr; item = item->prev) {
-        auto* take = static_cast<kxFile*>(item);
+        kxFile* take = static_cast<TakeItem*>(item)->take;
         if (take->FrameCount() == 0) continue;  // nothing to play, nothing to read
         auto* event = new AudioEvent(take, nullptr, take->Channels() == 2 ? Stereo : MonoLeft);
         if (firstEvent == nullptr) {
@@ -35,12 +42,6 @@ EDL::EDL(kxLinkedList* files) {
 EDL::~EDL() {
     if (firstEvent == nullptr) return;
     delete firstEvent->Head();
-}
-
-kxFile* EDL::FileAtSample(uint64_t sample) {
-    if (firstEvent == nullptr) return nullptr;
-    AudioEvent* event = firstEvent->EventAtSample(sample, nullptr);
-    return event != nullptr ? event->file : nullptr;
 }
 
 uint64_t EDL::FirstSampleInEDL() const {

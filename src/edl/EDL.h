@@ -8,20 +8,30 @@
 
 #include "edl/AudioEvent.h"
 
+#include "edl/kxLinkedList.h"
+
 class kxFile;
-class kxLinkedList;
+
+// An item of the project's sorted list of takes: it owns its take and sorts it by
+// its origination date and time.
+class TakeItem : public kxListItem {
+public:
+    explicit TakeItem(kxFile* owned) : take(owned) {}
+    ~TakeItem() override;
+    int64_t GetLocation() const override;
+
+    kxFile* const take;
+};
 
 class EDL {
 public:
-    // Builds the chain from a list of takes sorted oldest first. Takes without a
+    // Builds the chain from a list of TakeItems sorted oldest first. Takes without a
     // single whole frame become no event.
     explicit EDL(kxLinkedList* files);
     ~EDL();
     EDL(const EDL&) = delete;
     EDL& operator=(const EDL&) = delete;
 
-    // The file of the event that contains `sample`, or null.
-    kxFile* FileAtSample(uint64_t sample);
     // The first event's start and the last event's end; 0 when there are no events.
     uint64_t FirstSampleInEDL() const;
     uint64_t LastSampleInEDL() const;

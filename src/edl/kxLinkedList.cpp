@@ -82,11 +82,6 @@ void kxLinkedList::removeItem(kxListItem* item) {
     --count;
 }
 
-kxListItem* kxLinkedList::updateItem(kxListItem* item) {
-    removeItem(item);
-    return addItem(item);
-}
-
 void kxLinkedList::removeAll() {
     kxListItem* item = head;
     while (item != nullptr) {
@@ -96,9 +91,4 @@ void kxLinkedList::removeAll() {
     }
     count = 0;
     head = tail = nullptr;
-}
-
-void kxLinkedList::deleteItem(kxListItem* item) {
-    removeItem(item);
-    delete item;
 }

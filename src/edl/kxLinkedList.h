@@ -3,7 +3,7 @@
 // the list in ascending key order and puts an item behind every item of equal key,
 // so takes come out oldest first, ties in the order they were added.
 //
-// The list owns its items: removeAll, deleteItem and the destructor release them;
+// The list owns its items: removeAll and the destructor release them;
 // removeItem only unlinks. This header depends on nothing else of proj2wav.
 #pragma once
 
@@ -42,12 +42,8 @@ public:
     kxListItem* addItem(kxListItem* item);
     // Unlinks `item` (which must be in this list) without releasing it.
     void removeItem(kxListItem* item);
-    // Moves an item whose key changed to its sorted place.
-    kxListItem* updateItem(kxListItem* item);
     // Releases every item.
     void removeAll();
-    // Unlinks and releases `item`.
-    void deleteItem(kxListItem* item);
 
     int32_t count = 0;
     kxListItem* head = nullptr;

@@ -4,7 +4,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "audiofile/kxDiskMgr.h"
+#include "platform/Paths.h"
+#include "platform/kxDiskMgr.h"
 #include "engine/OutputBatch.h"
 
 EDLWriter::~EDLWriter() {
@@ -36,24 +37,25 @@ void EDLWriter::Init() {
     stopRequested = false;
 }
 
-void EDLWriter::SetParams(int8_t width, int8_t mode) {
-    bitWidth = width != 0 ? 24 : 16;
-    switch (mode) {
+void EDLWriter::SetParams(const OutputFormat& format) {
+    bitWidth = format.bits == 24 ? 24 : 16;
+    switch (format.layout) {
         case MonoLeft:
         case MonoRight:
         case MonoSummed:
-            outType = static_cast<ChanTypes>(mode);
-            numChannels = 1;
-            break;
         case DualMono:
-            outType = DualMono;
-            numChannels = 2;
+            outType = format.layout;
             break;
         default:
             outType = Stereo;
-            numChannels = 2;
             break;
     }
+    withMarkers = format.markers;
+    numChannels = static_cast<int8_t>(Format().Channels());
+}
+
+OutputFormat EDLWriter::Format() const {
+    return {bitWidth, outType, withMarkers};
 }
 
 void EDLWriter::ReleaseProject() {
@@ -82,7 +84,7 @@ void EDLWriter::LoadProjFiles(const char* dir) {
     entries.clear();
     ratesDiffer = false;
     if (dir == nullptr) return;
-    const std::string audioDir = std::string(dir) + "/Audio Files";
+    const std::string audioDir = AudioFilesDir(dir);
 
     // Listed in byte order, whatever the user's locale, so that every front end
     // breaks ties between takes of equal origination time alike.
@@ -109,7 +111,7 @@ void EDLWriter::LoadProjFiles(const char* dir) {
     std::stable_sort(valid.begin(), valid.end(), [](const kxFile* a, const kxFile* b) {
         return a->GetLocation() < b->GetLocation();
     });
-    for (kxFile* take : valid) projectFiles.addItem(take);
+    for (kxFile* take : valid) projectFiles.addItem(new TakeItem(take));
 }
 
 int32_t EDLWriter::ProjectSize(int64_t& bytes) const {
@@ -138,8 +140,7 @@ namespace {
 
 // A take's name without its folder and without ".wav" in any letter case.
 std::string MarkerLabel(const kxFile& take) {
-    const std::string& path = take.Path();
-    std::string name = path.substr(path.find_last_of('/') + 1);
+    std::string name = paths::LastComponent(take.Path());
     const size_t stem = name.size() >= 4 ? name.size() - 4 : 0;
     std::string extension = name.substr(stem);
     for (char& c : extension) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -178,6 +179,10 @@ uint64_t EDLWriter::OutputHeaderBytes() const {
 void EDLWriter::SetOutputTexts(const std::string& description, const std::string& originator) {
     outDescription = description;
     outOriginator = originator;
+}
+
+std::string AudioFilesDir(const std::string& projectDir) {
+    return paths::Join(projectDir, kAudioFilesFolder);
 }
 
 kxFile* EDLWriter::CreateOutput(const char* path, int8_t channels) {
@@ -235,7 +240,7 @@ bool EDLWriter::BeginRun() {
     if (runLast <= runPos) return false;
     lastWriteError = 0;
     renderer.Init();
-    recorder.Initialize(outEvent);
+    recorder.Initialize(outEvent, Format());
     return true;
 }
 

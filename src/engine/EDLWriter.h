@@ -20,7 +20,12 @@
 #include "edl/kxLinkedList.h"
 #include "engine/TimeParts.h"
 #include "render/EDLRenderer.h"
+#include "render/OutputFormat.h"
 #include "render/RecordingBuffer.h"
+
+// The folder of a project that holds its takes, and its path for a project folder.
+inline constexpr char kAudioFilesFolder[] = "Audio Files";
+std::string AudioFilesDir(const std::string& projectDir);
 
 // One entry of the last scan of "/Audio Files", accepted or refused (and why), in
 // listing order. "." and ".." are not listed.
@@ -42,11 +47,12 @@ public:
     // Default parameters: 16-bit stereo at 44100 Hz, no markers, no texts; the
     // project is untouched.
     void Init();
-    // width: 0 for 16 bit, anything else for 24; mode: a ChanTypes index 0..4
-    // (others mean stereo).
-    void SetParams(int8_t width, int8_t mode);
-    // Whether outputs carry markers (OutputMarkers).
-    void SetMarkers(bool on) { withMarkers = on; }
+    // The output format of the next conversion: 24 bits or else 16, the layout
+    // (any other than the five means stereo), and whether outputs carry markers
+    // (OutputMarkers).
+    void SetParams(const OutputFormat& format);
+    // The output format set last.
+    OutputFormat Format() const;
     // What the 'bext' chunk of every output says: its description (the project's
     // name as people know it) and its originator (the program that wrote it).
     // Only the front end knows the project's name (the page loads it from a path

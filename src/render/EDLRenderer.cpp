@@ -63,8 +63,7 @@ int32_t EDLRenderer::Fill(EDL* edl, uint64_t& pos, int8_t step) {
                                     ? std::min(remaining - fadeLength, buffer->SamplesLeft(pos))
                                     : buffer->SamplesLeft(pos);
         const uint16_t width = event->file != nullptr ? event->file->BitsPerSample() : 0;
-        const uint64_t placed = stageBuf.Render(buffer->LeftData(pos), buffer->RightData(pos),
-                                                wanted, width, event->chanType, pos);
+        const uint64_t placed = stageBuf.Render(buffer->LeftData(pos), wanted, width, event->chanType, pos);
         if (placed == 0 && wanted != 0) {
             // Audio the staging buffer cannot place must never stall the run.
             pos += SilenceUnreadable(event, pos);

@@ -171,17 +171,6 @@ void WidenMono(int32_t count, int32_t* frames, const uint8_t* src) {
 }
 
 template <Path path, int kBytes>
-void WidenDualMono(int32_t count, int32_t* frames, const uint8_t* left, const uint8_t* right) {
-    if (count <= 0 || !frames || !left || !right) return;
-    ForEachFrame<path, kBytes>(count, [=](auto access, ptrdiff_t k) {
-        const int32_t l = access.Read(left + kBytes * k);
-        const int32_t r = access.Read(right + kBytes * k);
-        frames[2 * k] = l;
-        frames[2 * k + 1] = r;
-    });
-}
-
-template <Path path, int kBytes>
 void NarrowStereo(int32_t count, uint8_t* dest, const int32_t* frames) {
     if (count <= 0 || !dest || !frames) return;
     ForEachFrame<path, kBytes>(count, [=](auto access, ptrdiff_t k) {
@@ -354,29 +343,6 @@ PROJ2WAV_SSSE3 void WidenMonoSsse3(int32_t count, int32_t* frames, const uint8_t
     WidenMono<kNativePath, 3>(static_cast<int32_t>(count - k), frames + 2 * k, src + 3 * k);
 }
 
-PROJ2WAV_SSSE3 void WidenDualMonoSsse3(int32_t count, int32_t* frames, const uint8_t* left,
-                                       const uint8_t* right) {
-    if (count <= 0 || !frames || !left || !right) return;
-    const __m128i from0 = Load(kWidenFrom0), from4 = Load(kWidenFrom4);
-    ptrdiff_t k = 0;
-    for (; k + 8 <= count; k += 8) {
-        // Four samples of each stream per register, then interleaved into frames.
-        const uint8_t* l = left + 3 * k;
-        const uint8_t* r = right + 3 * k;
-        const __m128i l0 = _mm_shuffle_epi8(Load(l), from0);
-        const __m128i l4 = _mm_shuffle_epi8(Load(l + 8), from4);
-        const __m128i r0 = _mm_shuffle_epi8(Load(r), from0);
-        const __m128i r4 = _mm_shuffle_epi8(Load(r + 8), from4);
-        int32_t* out = frames + 2 * k;
-        Store(out, _mm_unpacklo_epi32(l0, r0));
-        Store(out + 4, _mm_unpackhi_epi32(l0, r0));
-        Store(out + 8, _mm_unpacklo_epi32(l4, r4));
-        Store(out + 12, _mm_unpackhi_epi32(l4, r4));
-    }
-    WidenDualMono<kNativePath, 3>(static_cast<int32_t>(count - k), frames + 2 * k, left + 3 * k,
-                                  right + 3 * k);
-}
-
 PROJ2WAV_SSSE3 void NarrowStereoSsse3(int32_t count, uint8_t* dest, const int32_t* frames) {
     if (count <= 0 || !dest || !frames) return;
     const Packer pack;
@@ -442,10 +408,6 @@ void Conv16Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
 void Conv16Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
     WidenMono<kNativePath, 2>(count, frames, src);
 }
-void Conv16DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right) {
-    WidenDualMono<kNativePath, 2>(count, frames, left, right);
-}
 void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
 #if defined(__x86_64__)
     if (HaveSsse3()) return WidenStereoSsse3(count, frames, src);
@@ -457,13 +419,6 @@ void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
     if (HaveSsse3()) return WidenMonoSsse3(count, frames, src);
 #endif
     WidenMono<kNativePath, 3>(count, frames, src);
-}
-void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right) {
-#if defined(__x86_64__)
-    if (HaveSsse3()) return WidenDualMonoSsse3(count, frames, left, right);
-#endif
-    WidenDualMono<kNativePath, 3>(count, frames, left, right);
 }
 
 void Conv32to16bitStereo(int32_t count, uint8_t* dest, const int32_t* frames) {
@@ -508,19 +463,11 @@ void Conv16Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
 void Conv16Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
     WidenMono<Path::kBytes, 2>(count, frames, src);
 }
-void Conv16DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right) {
-    WidenDualMono<Path::kBytes, 2>(count, frames, left, right);
-}
 void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
     WidenStereo<Path::kBytes, 3>(count, frames, src);
 }
 void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
     WidenMono<Path::kBytes, 3>(count, frames, src);
-}
-void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right) {
-    WidenDualMono<Path::kBytes, 3>(count, frames, left, right);
 }
 
 void Conv32to16bitStereo(int32_t count, uint8_t* dest, const int32_t* frames) {
@@ -558,10 +505,6 @@ void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
 }
 void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
     WidenMonoSsse3(count, frames, src);
-}
-void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right) {
-    WidenDualMonoSsse3(count, frames, left, right);
 }
 void Conv32to24bitStereo(int32_t count, uint8_t* dest, const int32_t* frames) {
     NarrowStereoSsse3(count, dest, frames);

@@ -41,16 +41,10 @@ const uint32_t* FadeTable();
 void Conv16Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
 // 16-bit mono, 2 bytes per frame; the sample goes to both halves of the frame.
 void Conv16Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
-// Two 16-bit mono streams, 2 bytes per frame from each.
-void Conv16DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right);
 // Interleaved 24-bit stereo, 6 bytes per frame.
 void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
 // 24-bit mono, 3 bytes per frame; the sample goes to both halves of the frame.
 void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
-// Two 24-bit mono streams, 3 bytes per frame from each.
-void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right);
 
 // Narrowing: `count` staged frames into file bytes. The low 16 (or 8) bits of each
 // staged sample are dropped by an arithmetic shift, that is truncation towards
@@ -78,12 +72,8 @@ void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const i
 namespace bytewise {
 void Conv16Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
 void Conv16Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
-void Conv16DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right);
 void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
 void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
-void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right);
 void Conv32to16bitStereo(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to16bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to16bitMonoSum(int32_t count, uint8_t* dest, const int32_t* frames);
@@ -101,8 +91,6 @@ void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const i
 namespace ssse3 {
 void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
 void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
-void Conv24DualMonoto32bit(int32_t count, int32_t* frames, const uint8_t* left,
-                           const uint8_t* right);
 void Conv32to24bitStereo(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);

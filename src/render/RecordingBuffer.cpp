@@ -1,6 +1,5 @@
 #include "render/RecordingBuffer.h"
 
-#include "audiofile/kxFile.h"
 #include "edl/AudioEvent.h"
 #include "render/Kernels.h"
 #include "render/StagingBuffer.h"
@@ -22,21 +21,14 @@ constexpr NarrowingKernels k24bit{Conv32to24bitStereo, Conv32to24bitMono, Conv32
 
 }  // namespace
 
-bool RecordingBuffer::Initialize(AudioEvent* event) {
+bool RecordingBuffer::Initialize(AudioEvent* event, const OutputFormat& format) {
     if (event == nullptr) return false;
     m_cEvent = event;
     if (event->file == nullptr) return false;
-    m_lBytesPerSample = event->file->BytesPerSample();
-    m_wWidth = event->file->BitsPerSample();
-    m_eType = event->chanType;
+    m_wWidth = static_cast<uint16_t>(format.bits);
+    m_eType = format.layout;
+    m_lBytesPerSample = static_cast<int32_t>(format.FileFrameBytes());
     return true;
-}
-
-bool RecordingBuffer::WriteBuffer(const int32_t* frames, uint64_t count) {
-    if (m_cEvent == nullptr) return false;
-    uint8_t* data = m_cEvent->fileBuf.Data();
-    return ConvertBuffer(frames, count, data, data + m_cEvent->fileBuf.RightOffset()) &&
-           m_cEvent->WriteData(count);
 }
 
 bool RecordingBuffer::ConvertBuffer(const int32_t* frames, uint64_t count, uint8_t* left,

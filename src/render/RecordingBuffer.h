@@ -1,12 +1,13 @@
 // The recording buffer: the last step of a conversion. It narrows one staged block
 // of 32-bit frames to the output's word length (16 or 24 bit) and layout, straight
-// into the output event's byte array (left or only channel at byte 0, the right
-// file's channel half way into it for dual mono), and has the event write it.
+// into the byte arrays it is given (the left or only channel's, and the right
+// file's channel for dual mono), from where the conversion writes them.
 #pragma once
 
 #include <cstdint>
 
 #include "edl/ChanTypes.h"
+#include "render/OutputFormat.h"
 
 class AudioEvent;
 struct NarrowingKernels;
@@ -15,15 +16,13 @@ class RecordingBuffer {
 public:
     RecordingBuffer() = default;
 
-    // Binds the buffer to an output event; false without an event or its file.
-    bool Initialize(AudioEvent* event);
-    // Converts `count` staged frames (at most one block) and writes them through
-    // the event. False when not initialised, for an output width other than 16 or
-    // 24, or when the write fails.
-    bool WriteBuffer(const int32_t* frames, uint64_t count);
-    // Converts `count` staged frames without writing them: the output's frames (the
+    // Binds the buffer to an output event that writes `format`; false without an
+    // event or its file.
+    bool Initialize(AudioEvent* event, const OutputFormat& format);
+    // Converts `count` staged frames (at most one block): the output's frames (the
     // left file's in dual mono) to `left`, the right file's to `right`, which only
-    // dual mono needs. False as WriteBuffer is, for the conversion.
+    // dual mono needs. False when not initialised or for an output width other
+    // than 16 or 24.
     bool ConvertBuffer(const int32_t* frames, uint64_t count, uint8_t* left, uint8_t* right);
     // The two halves of WriteBuffer: convert into the destinations.
     bool Render16bit(const int32_t* frames, uint32_t count);

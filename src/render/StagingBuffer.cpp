@@ -6,39 +6,33 @@
 
 namespace {
 
-using MonoStreamKernel = void (*)(int32_t, int32_t*, const uint8_t*);
-using DualStreamKernel = void (*)(int32_t, int32_t*, const uint8_t*, const uint8_t*);
+using WideningKernel = void (*)(int32_t, int32_t*, const uint8_t*);
 
 // The widening kernels of one word length.
 struct WideningKernels {
-    MonoStreamKernel stereo;
-    MonoStreamKernel mono;
-    DualStreamKernel dualMono;
+    WideningKernel stereo;
+    WideningKernel mono;
 };
 
-constexpr WideningKernels kWiden16{Conv16Stereoto32bit, Conv16Monoto32bit, Conv16DualMonoto32bit};
-constexpr WideningKernels kWiden24{Conv24Stereoto32bit, Conv24Monoto32bit, Conv24DualMonoto32bit};
+constexpr WideningKernels kWiden16{Conv16Stereoto32bit, Conv16Monoto32bit};
+constexpr WideningKernels kWiden24{Conv24Stereoto32bit, Conv24Monoto32bit};
 
 // Writes `n` frames at `dest` from sources of the layout `type`. Frames the
 // sources cannot supply become silence, so a block never carries audio left over
 // from an earlier one.
-void StageFrames(const WideningKernels& kernels, int32_t* dest, const uint8_t* left,
-                 const uint8_t* right, int32_t n, ChanTypes type) {
-    if (left) {
+void StageFrames(const WideningKernels& kernels, int32_t* dest, const uint8_t* src, int32_t n,
+                 ChanTypes type) {
+    if (src) {
         switch (type) {
             case Stereo:
-                kernels.stereo(n, dest, left);
+                kernels.stereo(n, dest, src);
                 return;
             case MonoLeft:
             case MonoRight:
             case MonoSummed:
-                kernels.mono(n, dest, left);
+                kernels.mono(n, dest, src);
                 return;
-            case DualMono:
-                if (right) {
-                    kernels.dualMono(n, dest, left, right);
-                    return;
-                }
+            case DualMono:  // a take is one file: never two streams
                 break;
         }
     }
@@ -52,32 +46,30 @@ StagingBuffer::StagingBuffer()
 
 StagingBuffer::~StagingBuffer() = default;
 
-uint64_t StagingBuffer::Render(const uint8_t* left, const uint8_t* right, uint64_t count,
-                               uint16_t width, ChanTypes type, uint64_t position) {
+uint64_t StagingBuffer::Render(const uint8_t* src, uint64_t count, uint16_t width, ChanTypes type,
+                               uint64_t position) {
     if (full || (width != 16 && width != 24)) return 0;
     const uint64_t n = std::min(count, RoomLeft());
     if (n == 0) return 0;
     if (samples == 0) sampleStart = position;
     if (width == 16) {
-        Render16bit(left, right, n, type);
+        Render16bit(src, n, type);
     } else {
-        Render24bit(left, right, n, type);
+        Render24bit(src, n, type);
     }
     bufPtr += 2 * n;
     samples += n;
     return n;
 }
 
-void StagingBuffer::Render16bit(const uint8_t* left, const uint8_t* right, uint64_t n,
-                                ChanTypes type) {
+void StagingBuffer::Render16bit(const uint8_t* src, uint64_t n, ChanTypes type) {
     const auto frames = static_cast<int32_t>(std::min(n, RoomLeft()));
-    StageFrames(kWiden16, bufPtr, left, right, frames, type);
+    StageFrames(kWiden16, bufPtr, src, frames, type);
 }
 
-void StagingBuffer::Render24bit(const uint8_t* left, const uint8_t* right, uint64_t n,
-                                ChanTypes type) {
+void StagingBuffer::Render24bit(const uint8_t* src, uint64_t n, ChanTypes type) {
     const auto frames = static_cast<int32_t>(std::min(n, RoomLeft()));
-    StageFrames(kWiden24, bufPtr, left, right, frames, type);
+    StageFrames(kWiden24, bufPtr, src, frames, type);
 }
 
 uint64_t StagingBuffer::ZeroFill(uint64_t count, uint64_t position) {

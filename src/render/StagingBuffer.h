@@ -32,19 +32,18 @@ public:
     // how many it placed: at most the room left, 0 when the block is full or
     // `full` is set. `width` is the take's bits per sample; only 16 and 24 can be
     // placed, any other width returns 0 and changes nothing. `type` is the take's
-    // layout: Stereo reads interleaved frames from `left`; the mono layouts read
-    // one stream from `left` and stage it in both channels; DualMono reads `left`
-    // and `right`. When the sources cannot be read that way (null `left`, DualMono
-    // without `right`, an unknown layout) the frames are still counted as placed,
-    // as silence. The first frame placed into an empty block sets sampleStart to
+    // layout: Stereo reads interleaved frames from `src`; the mono layouts read one
+    // stream and stage it in both channels. When the source cannot be read that
+    // way (null `src`, a layout no take has) the frames are still counted as
+    // placed, as silence. The first frame placed into an empty block sets sampleStart to
     // `position`; afterwards the caller keeps position == sampleStart + samples.
-    uint64_t Render(const uint8_t* left, const uint8_t* right, uint64_t count, uint16_t width,
-                    ChanTypes type, uint64_t position);
+    uint64_t Render(const uint8_t* src, uint64_t count, uint16_t width, ChanTypes type,
+                    uint64_t position);
     // Write up to `n` frames of a 16- or 24-bit take at bufPtr (silence when the
-    // sources cannot be read, as above), never past the end of the block. They
+    // source cannot be read, as above), never past the end of the block. They
     // move no counter: Render does.
-    void Render16bit(const uint8_t* left, const uint8_t* right, uint64_t n, ChanTypes type);
-    void Render24bit(const uint8_t* left, const uint8_t* right, uint64_t n, ChanTypes type);
+    void Render16bit(const uint8_t* src, uint64_t n, ChanTypes type);
+    void Render24bit(const uint8_t* src, uint64_t n, ChanTypes type);
 
     // Places up to `count` frames of silence, regardless of `full`; returns how
     // many. The first frame placed into an empty block sets sampleStart.

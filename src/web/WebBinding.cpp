@@ -1,5 +1,5 @@
-// The page's engine: one EDLWriter in the page's worker, and plain C functions over
-// it that the worker calls (worker.js). The worker drives a conversion block by
+// The page's engine: one project session in the page's worker, and plain C
+// functions over it that the worker calls (worker.js). The worker drives a conversion block by
 // block, so that its writes to the output and the user's Cancel get their turn
 // between blocks; the blocks are the ones doConvert writes natively.
 //
@@ -18,10 +18,9 @@
 #include "app/OutputSafety.h"
 #include "app/ProjectReport.h"
 #include "app/ProjectView.h"
-#include "app/RunOutcome.h"
-#include "audiofile/kxDiskMgr.h"
-#include "engine/EDLWriter.h"
-#include "web/WebDisk.h"
+#include "app/ConversionFlow.h"
+#include "platform/Paths.h"
+#include "platform/WebDisk.h"
 
 namespace {
 
@@ -29,16 +28,13 @@ using Json = nlohmann::ordered_json;
 
 // The state of the page's engine, for the life of the worker.
 struct Engine {
-    EDLWriter writer;
+    ProjectSession session;
     // The picked project's table path: its folder's own name ("Gig"), so that the
     // reasons and names the page shows read as the command line's run beside it.
     std::string projectDir;
-    bool loaded = false;  // the last load found a valid project
-    std::string problem;  // why it did not
     std::string status;   // the status line as the window would show it now
-    int widthColumn = 0;
-    int channelColumn = 0;
-    bool markers = false;              // outputs carry markers at takes
+    OutputFormat format;  // the page's choices
+    OutputFormat runFormat;            // the format of the run, once it began
     std::vector<std::string> outputs;  // the table paths of the run's outputs
     std::string returned;              // the string handed out last
 };
@@ -62,8 +58,7 @@ const char* HandJson(const Json& json) {
 // lists the entries as the window's takes panel does: "takes" holds the panel's
 // column titles, its rows' texts and the list's heading.
 std::string ReportText(const Engine& e) {
-    app::ProjectReport report = app::BuildProjectReport(e.writer, e.projectDir, e.widthColumn,
-                                                        e.channelColumn, e.loaded, e.problem);
+    app::ProjectReport report = app::BuildProjectReport(e.session, e.format);
     report.status = e.status;
     Json json = Json::parse(app::ReportJson(report));
     Json rows = Json::array();
@@ -81,32 +76,25 @@ std::string ReportText(const Engine& e) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// Hands the page's choices to the driver (a load resets them there).
-void ApplyToWriter(Engine& e) {
-    e.writer.SetParams(static_cast<int8_t>(e.widthColumn), static_cast<int8_t>(e.channelColumn));
-    e.writer.SetMarkers(e.markers);
-}
-
-// What the page has chosen, mapped onto the driver's parameters: the one place
-// that knows the page's settings. `settings` is a JSON object such as
+// What the page has chosen, as the output format: the one place that knows the
+// page's settings. `settings` is a JSON object such as
 // {"bits": 24, "channels": "dual", "markers": true}; a field left out keeps its
 // value.
 void ApplySettings(Engine& e, const std::string& settings) {
     const Json chosen = Json::parse(settings, nullptr, false);
     if (!chosen.is_object()) return;
     if (const auto bits = chosen.find("bits"); bits != chosen.end() && bits->is_number()) {
-        e.widthColumn = bits->get<int>() == 24 ? 1 : 0;
+        e.format.bits = bits->get<int>() == 24 ? 24 : 16;
     }
     if (const auto layout = chosen.find("channels");
         layout != chosen.end() && layout->is_string()) {
-        e.channelColumn = app::ChannelColumnOf(layout->get<std::string>());
+        app::LayoutOf(layout->get<std::string>(), e.format.layout);
     }
     if (const auto markers = chosen.find("markers");
         markers != chosen.end() && markers->is_boolean()) {
-        e.markers = markers->get<bool>();
+        e.format.markers = markers->get<bool>();
     }
-    ApplyToWriter(e);
-    e.status = app::StatusLineOf(e.writer, e.widthColumn, e.channelColumn);
+    e.status = app::StatusLineOf(e.session, e.format);
 }
 
 }  // namespace
@@ -117,9 +105,9 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_texts() {
     Json names = Json::array();
     Json layouts = Json::array();
-    for (int column = 0; column < static_cast<int>(std::size(app::kLayoutNames)); ++column) {
-        names.push_back(app::ChannelName(column));
-        layouts.push_back(app::LayoutName(column));
+    for (int i = 0; i < static_cast<int>(std::size(app::kLayoutNames)); ++i) {
+        names.push_back(app::ChannelName(static_cast<ChanTypes>(i)));
+        layouts.push_back(app::LayoutName(static_cast<ChanTypes>(i)));
     }
     return HandJson({
         {"notValidProject", app::kNotValidProject},
@@ -130,7 +118,7 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_texts() {
         {"cancelled", app::kCancelled},
         {"cancelButton", app::kCancelButton},
         {"okButton", app::kOkButton},
-        {"widths", {app::WidthName(0), app::WidthName(1)}},
+        {"widths", {app::WidthName(16), app::WidthName(24)}},
         {"channelNames", names},
         {"markersOption", app::kMarkersOption},
         {"markersHelp", app::kMarkersHelp},
@@ -138,7 +126,9 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_texts() {
         {"alertButton", app::kAlertButton},
         {"saveLeftTitle", app::kSaveLeftTitle},
         {"saveRightTitle", app::kSaveRightTitle},
-        {"status", app::StatusLineOf(State().writer, State().widthColumn, State().channelColumn)},
+        {"audioFolder", kAudioFilesFolder},
+        {"unnamedProject", app::kUnnamedProject},
+        {"status", app::StatusLineOf(State().session, State().format)},
     });
 }
 
@@ -174,16 +164,10 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_load(const char* name, int32_t audioFo
     e.projectDir = name != nullptr ? name : "";
     if (!e.projectDir.empty()) {
         webdisk::AddFolder(e.projectDir);
-        if (audioFolder != 0) webdisk::AddFolder(app::AudioFilesDir(e.projectDir));
+        if (audioFolder != 0) webdisk::AddFolder(AudioFilesDir(e.projectDir));
     }
-    e.writer.Init();
-    ApplyToWriter(e);
-    e.loaded = e.writer.LoadProject(e.projectDir.c_str()) != 0;
-    e.problem = e.loaded ? std::string()
-                         : app::NotAProjectReason(e.projectDir, e.writer.entries.size(),
-                                                  e.writer.ratesDiffer);
-    e.status = e.loaded ? app::StatusLineOf(e.writer, e.widthColumn, e.channelColumn)
-                        : app::kNotValidProject;
+    const bool loaded = e.session.Load(e.projectDir);
+    e.status = loaded ? app::StatusLineOf(e.session, e.format) : app::kNotValidProject;
     return Hand(ReportText(e));
 }
 
@@ -192,26 +176,28 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_load(const char* name, int32_t audioFo
 // proposed one when empty).
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_proposed_names(const char* leftName) {
     const std::string& project = State().projectDir;
-    const std::string left = app::ProposedLeftName(project) + ".wav";
+    const std::string left = app::WithOutputType(app::ProposedLeftName(project));
     const std::string chosenLeft = leftName != nullptr && *leftName != 0 ? leftName : left;
-    return HandJson({{"single", app::ProposedSingleName(project) + ".wav"},
+    return HandJson({{"single", app::WithOutputType(app::ProposedSingleName(project))},
                      {"left", left},
-                     {"right", app::ProposedRightName(chosenLeft, project) + ".wav"}});
+                     {"right", app::RightOutputPath(chosenLeft)}});
 }
 
-// The alert for an output the page refuses: `problem` is an app::OutputProblem
-// (1: one of the project's takes, 2: inside "Audio Files", 3: the other output of
-// dual mono), `name` the file's name.
-EMSCRIPTEN_KEEPALIVE const char* proj2wav_output_problem_text(int32_t problem, const char* name) {
-    return Hand(app::OutputProblemText(static_cast<app::OutputProblem>(problem),
-                                       name != nullptr ? name : ""));
+// The alert for an output chosen in a Save dialog, from what the page found out
+// about the file `name`: it is one of the project's takes (`isTake`), or a new
+// file in its "Audio Files" folder (`inAudioFiles`). Empty when it may be written.
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_output_refusal(int32_t isTake, int32_t inAudioFiles,
+                                                         const char* name) {
+    const app::OutputProblem problem = isTake != 0         ? app::OutputProblem::IsProjectTake
+                                       : inAudioFiles != 0 ? app::OutputProblem::InsideAudioFiles
+                                                           : app::OutputProblem::None;
+    return Hand(app::OutputProblemText(problem, name != nullptr ? name : ""));
 }
 
 // The refusal when the browser lets the page store only `quotaFree` more bytes;
 // empty when there is room for the output at the present settings.
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_quota_refusal(double quotaFree) {
-    int64_t bytes = 0;
-    State().writer.ProjectSize(bytes);
+    const auto bytes = static_cast<int64_t>(State().session.Plan(State().format).audioBytes);
     return Hand(app::QuotaRefusal(quotaFree > 0 ? static_cast<uint64_t>(quotaFree) : 0, bytes));
 }
 
@@ -224,44 +210,33 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_begin(const char* left, const char* ri
     // The page's people know an output by its name, the table path's last part.
     e.outputs = {left != nullptr ? left : ""};
     if (dual) e.outputs.push_back(right);
-    ApplyToWriter(e);
-    app::NameOutputs(e.writer, app::ProjectName(e.projectDir));
-    errno = 0;
-    const int32_t created = dual ? e.writer.NewFiles(left, right) : e.writer.NewFile(left);
-    if (created == 0) {
-        return Hand(app::CannotCreateText(app::LastPathComponent(e.outputs[0]), errno));
+    e.runFormat = e.format;
+    if (std::string refusal = app::CreateOutputs(e.session, e.runFormat, e.outputs);
+        !refusal.empty()) {
+        return Hand(refusal);
     }
-    if (!e.writer.BeginRun()) {
-        e.writer.EndRun(false);
-        return Hand(app::kFailed);
-    }
-    return Hand("");
+    return Hand(e.session.Begin() ? "" : app::kFailed);
 }
 
 // Renders and writes up to `blocks` blocks: 1 while there is more to do, 0 once
 // the run is done (or stopped), -1 when a block could not be written.
 EMSCRIPTEN_KEEPALIVE int32_t proj2wav_step(int32_t blocks) {
-    EDLWriter& writer = State().writer;
-    for (int32_t i = 0; i < blocks && !writer.RunDone(); ++i) {
-        if (!writer.StepRun()) return -1;
-    }
-    return writer.RunDone() ? 0 : 1;
+    return State().session.Step(blocks);
 }
 
 // Percent of the run done, and the figures the page shows beside the bar.
 EMSCRIPTEN_KEEPALIVE double proj2wav_progress() {
-    return State().writer.RunProgress();
+    return State().session.Progress();
 }
 
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_progress_text(double percent, double elapsedSeconds) {
-    int64_t bytes = 0;
-    State().writer.ProjectSize(bytes);
-    return Hand(app::ProgressFigures(percent, elapsedSeconds, static_cast<double>(bytes)));
+    const double bytes = static_cast<double>(State().session.Plan(State().runFormat).audioBytes);
+    return Hand(app::ProgressFigures(percent, elapsedSeconds, bytes));
 }
 
 // The user's Cancel: the run stops before its next block.
 EMSCRIPTEN_KEEPALIVE void proj2wav_stop() {
-    State().writer.stopRequested = true;
+    State().session.Stop();
 }
 
 // Ends the run: the output is finished with a header that matches what it holds.
@@ -271,41 +246,22 @@ EMSCRIPTEN_KEEPALIVE void proj2wav_stop() {
 // says of the outcome and of takes that could not be read.
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failure) {
     Engine& e = State();
-    EDLWriter& writer = e.writer;
-    const bool stopped = writer.stopRequested.load();
-    const int error = writer.lastWriteError;
-    const bool ok = writer.EndRun(failed == 0) != 0;
-    const uint64_t frames = app::WrittenFrames(writer);
+    const RunOutcome outcome = e.session.End(failed == 0);
+    // The page's people know an output by its name, the table path's last part.
     std::vector<std::string> names;
-    for (const std::string& path : e.outputs) names.push_back(app::LastPathComponent(path));
-    std::string details;
-    if (!ok) {
-        details = failure != nullptr && *failure != 0
-                      ? app::FailedWriteText(writer, names, std::string(failure), frames)
-                      : app::FailedWriteText(writer, names, error, frames);
-    } else if (stopped) {
-        details = app::KeptText(writer, names, frames);
-    } else {
-        for (size_t i = 0; i < e.outputs.size(); ++i) {
-            const int side = e.outputs.size() > 1 ? static_cast<int>(i) : -1;
-            const uint64_t bytes = kxDiskMgr::Identify(e.outputs[i]).size;
-            details += (details.empty() ? "" : "\n") + app::OutputSummary(writer, e.widthColumn,
-                                                                          e.channelColumn, names[i],
-                                                                          side, frames, bytes);
-        }
-    }
-    for (const std::string& more :
-         {app::MarkersLeftOutNote(writer, e.markers), app::UnreadableTakesText(writer)}) {
+    for (const std::string& path : e.outputs) names.push_back(paths::LastComponent(path));
+    const app::OutcomeText words = app::OutcomeWords(
+        e.session, e.runFormat, outcome, names, failed != 0 && failure != nullptr ? failure : "");
+    std::string details = words.summary;
+    for (const std::string& more : {words.markersNote, words.unreadable}) {
         if (!more.empty()) details += (details.empty() ? "" : "\n") + more;
     }
-    return HandJson({{"ok", ok},
-                     {"stopped", stopped},
-                     {"text", !ok       ? app::kFailed
-                              : stopped ? app::kCancelled
-                                        : app::kComplete},
+    return HandJson({{"ok", outcome.end != RunOutcome::End::Failed},
+                     {"stopped", outcome.end == RunOutcome::End::Stopped},
+                     {"text", words.headline},
                      {"details", details},
-                     {"frames", frames},
-                     {"total", app::ProjectFrames(writer)}});
+                     {"frames", outcome.frames},
+                     {"total", outcome.total}});
 }
 
 }  // extern "C"

@@ -57,25 +57,28 @@ TEST(FormatBytes, SwitchesUnitsAndPrecisionAtEachBoundary) {
 TEST(StatusText, SaysWhatTheDriverWillWrite) {
     const app::ProjectStatus none;
     const struct {
-        int width, channels;
+        int bits;
+        int layout;
         app::ProjectStatus status;
         const char* text;
     } cases[] = {
-        {1, 4, Loaded(48000, 59155200),
+        {24, 4, Loaded(48000, 59155200),
          "24 Bit, Dual Mono, 48.0Khz,  0:00:00.00- 0:03:25.04, 59 MB"},
-        {0, 3, Loaded(44100, 999),
+        {16, 3, Loaded(44100, 999),
          "16 Bit, Mono Summed (L+R), 44.1Khz,  0:00:00.00- 0:03:25.04, 999 B"},
-        {0, 0, Loaded(192000, 10000, true),
+        {16, 0, Loaded(192000, 10000, true),
          "16 Bit, Stereo, 0.0Khz,  0:00:00.00- 0:03:25.04, 10 KB"},
-        {0, 0, Loaded(88200, 10000), "16 Bit, Stereo, 88.2Khz,  0:00:00.00- 0:03:25.04, 10 KB"},
-        {1, 1, none, "24 Bit, Mono Left"},
-        {1, 2, none, "24 Bit, Mono Right"},
-        // The driver reads any width column but 0 as 24 bit and any unknown layout
-        // as stereo.
-        {7, -1, none, "24 Bit, Stereo"},
-        {0, 5, none, "16 Bit, Stereo"},
+        {16, 0, Loaded(88200, 10000), "16 Bit, Stereo, 88.2Khz,  0:00:00.00- 0:03:25.04, 10 KB"},
+        {24, 1, none, "24 Bit, Mono Left"},
+        {24, 2, none, "24 Bit, Mono Right"},
+        // The driver writes any other width as 16 bit and any unknown layout as stereo.
+        {7, -1, none, "16 Bit, Stereo"},
+        {16, 5, none, "16 Bit, Stereo"},
     };
-    for (const auto& c : cases) EXPECT_EQ(app::StatusText(c.width, c.channels, c.status), c.text);
+    for (const auto& c : cases) {
+        const OutputFormat format{c.bits, static_cast<ChanTypes>(c.layout)};
+        EXPECT_EQ(app::StatusText(format, c.status), c.text);
+    }
 }
 
 TEST(TakeProblemText, NamesWhatWasFoundInTheFile) {
@@ -92,7 +95,7 @@ TEST(TakeProblemText, NamesWhatWasFoundInTheFile) {
               "takes can be used");
 }
 
-TEST(OutputNames, ComeFromTheProjectOrALeftNameEndingInL) {
+TEST(OutputNames, ComeFromTheProjectAndTheRightFollowsTheLeft) {
     EXPECT_EQ(app::ProposedSingleName("/home/me/Gig/"), "Gig");
     EXPECT_EQ(app::ProposedSingleName("/"), "");
     EXPECT_EQ(app::ProposedLeftName("Gig//"), "GigL");
@@ -100,16 +103,18 @@ TEST(OutputNames, ComeFromTheProjectOrALeftNameEndingInL) {
         const char* left;
         const char* right;
     } cases[] = {
-        {"/out/MixL.wav", "MixR"},
-        {"/out/L.wav", "R"},
-        // The ending is tested case-sensitively and on the name, not the directory.
-        {"/out/Mix.wav", "GigR"},
-        {"/out/mixl.wav", "GigR"},
-        {"/out/MixL.WAV", "GigR"},
-        {"/outL.wav/Mix.wav", "GigR"},
-        {"/out/.wav", "GigR"},
+        {"/out/MixL.wav", "/out/MixR.wav"},
+        {"/out/L.wav", "/out/R.wav"},
+        {"same.wav", "sameR.wav"},
+        {"/out/Mix", "/out/MixR.wav"},
+        // Only a capital L right before the type is the left file's mark, and only
+        // the last ".wav" is the type.
+        {"/out/mixl.wav", "/out/mixlR.wav"},
+        {"/outL.wav/Mix.wav", "/outL.wav/MixR.wav"},
+        {"/out/MixL.wav.wav", "/out/MixL.wavR.wav"},
+        {"/out/MixL.WAV", "/out/MixR.wav"},
     };
-    for (const auto& c : cases) EXPECT_EQ(app::ProposedRightName(c.left, "/a/Gig/"), c.right);
+    for (const auto& c : cases) EXPECT_EQ(app::RightOutputPath(c.left), c.right) << c.left;
 }
 
 // ---- Progress sheet ----

@@ -10,7 +10,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/OutputSafety.h"
-#include "audiofile/kxDiskMgr.h"
+#include "platform/kxDiskMgr.h"
 #include "support/ProjectDir.h"
 
 using app::CheckOutputPath;

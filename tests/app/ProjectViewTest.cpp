@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/ProjectView.h"
-#include "engine/EDLWriter.h"
+#include "engine/ProjectSession.h"
+#include "platform/Paths.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
@@ -26,11 +27,10 @@ TEST(Timeline, BlocksFollowTheEditList) {
     project.Add("B.wav", Take(2 * 48000, 48000, 1, 2));
     project.Add("C1.wav", Take(8 * 48000, 48000, 2, 3));
     project.Add("C2.wav", Take(9 * 48000, 48000, 3, 3));
-    EDLWriter writer;
-    writer.Init();
-    ASSERT_EQ(writer.LoadProject(project.Path().c_str()), 1);
+    ProjectSession session;
+    ASSERT_TRUE(session.Load(project.Path()));
 
-    const app::Timeline timeline = app::BuildTimeline(writer);
+    const app::Timeline timeline = app::BuildTimeline(session);
     EXPECT_EQ(timeline.first, 48000u);
     EXPECT_EQ(timeline.last, 10u * 48000);
 

@@ -8,7 +8,8 @@
 #include "app/AppDecisions.h"
 #include "app/ProjectView.h"
 #include "app/TakeProblemText.h"
-#include "engine/EDLWriter.h"
+#include "engine/ProjectSession.h"
+#include "platform/Paths.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
@@ -26,11 +27,10 @@ TEST(TakeRows, EveryEntryWithItsFactsOrWhyItWasRefused) {
     const size_t header = bytes.size() - 4 * 48000 * 2;
     BuildTake(cut).Write(project.AudioDir() + "/B.wav", header + 48000 * 2 + 1);
     WriteFileBytes(project.AudioDir() + "/notes.txt", {'h', 'i'});
-    EDLWriter writer;
-    writer.Init();
-    ASSERT_EQ(writer.LoadProject(project.Path().c_str()), 1);
+    ProjectSession session;
+    ASSERT_TRUE(session.Load(project.Path()));
 
-    const std::vector<app::TakeRow> rows = app::BuildTakeRows(writer);
+    const std::vector<app::TakeRow> rows = app::BuildTakeRows(session);
     ASSERT_EQ(rows.size(), 3u);  // in listing order
     const app::TakeRow& a = rows[0];
     EXPECT_EQ(a.name, "A.wav");
@@ -61,7 +61,7 @@ TEST(TakeRows, EveryEntryWithItsFactsOrWhyItWasRefused) {
     EXPECT_EQ(app::TakeStatusText(notes), "refused: " + notes.reason);
 
     // Each block of the timeline knows its take's row.
-    const app::Timeline timeline = app::BuildTimeline(writer);
+    const app::Timeline timeline = app::BuildTimeline(session);
     ASSERT_EQ(timeline.blocks.size(), 2u);
     EXPECT_EQ(timeline.blocks[0].row, 0);
     EXPECT_EQ(timeline.blocks[1].row, 1);
@@ -92,10 +92,13 @@ TEST(ProjectDirFor, AudioFilesAndTakesStandForTheProject) {
 TEST(OutputProposal, ANameWithTypeInTheLastFolderOrBesideTheProject) {
     EXPECT_EQ(app::WithOutputType("Gig"), "Gig.wav");
     EXPECT_EQ(app::WithOutputType(""), "");
-    EXPECT_EQ(app::ParentFolder("/a/Gig"), "/a");
-    EXPECT_EQ(app::ParentFolder("/a//Gig/"), "/a");
-    EXPECT_EQ(app::ParentFolder("/Gig"), "/");
-    EXPECT_EQ(app::ParentFolder("Gig"), "");
+    EXPECT_EQ(paths::Folder("/a/Gig"), "/a");
+    EXPECT_EQ(paths::Folder("/a//Gig/"), "/a");
+    EXPECT_EQ(paths::Folder("/Gig"), "/");
+    EXPECT_EQ(paths::Folder("Gig"), "");
+    EXPECT_EQ(paths::Join("/", "Gig"), "/Gig");
+    EXPECT_EQ(paths::Join("/out/", "Gig"), "/out/Gig");
+    EXPECT_EQ(paths::Join("", "Gig"), "Gig");
     EXPECT_EQ(app::OutputStartFolder("", "/a/Gig"), "/a");
     EXPECT_EQ(app::OutputStartFolder("/out", "/a/Gig"), "/out");
 }
@@ -113,10 +116,10 @@ TEST(RecentProjects, NewestFirstOnceAndAtMostTen) {
 }
 
 TEST(CommandLine, MatchesTheChoicesAndSurvivesTheShell) {
-    EXPECT_EQ(app::ConvertCommandLine("/a/Gig", "/out", 1, 0),
+    EXPECT_EQ(app::ConvertCommandLine("/a/Gig", "/out", {24, Stereo}),
               "proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo");
     // Dual mono names the left file; the command line makes the right one.
-    EXPECT_EQ(app::ConvertCommandLine("/a/My Gig", "/out/", 0, 4),
+    EXPECT_EQ(app::ConvertCommandLine("/a/My Gig", "/out/", {16, DualMono}),
               "proj2wav convert '/a/My Gig' -o '/out/My GigL.wav' --bits 16 --channels dual");
     // What a shell makes of a quoted word is the word itself.
     for (const std::string word :

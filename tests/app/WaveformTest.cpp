@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "app/Waveform.h"
-#include "engine/EDLWriter.h"
+#include "engine/ProjectSession.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
@@ -52,12 +52,11 @@ int16_t Heard(uint64_t t, int c) {
 
 struct Loaded {
     ProjectDir project;
-    EDLWriter writer;
+    ProjectSession session;
     Loaded() {
         WriteRampTake(project.AudioDir() + "/A.wav", 1000, 5000, 2, 24, "10:00:00", kA);
         WriteRampTake(project.AudioDir() + "/B.wav", 2500, 1000, 1, 16, "10:05:00", kB);
-        writer.Init();
-        writer.LoadProject(project.Path().c_str());
+        session.Load(project.Path());
     }
 };
 
@@ -75,7 +74,7 @@ std::vector<app::Peak> Compute(const app::WaveformJob& job, bool& done, bool can
 
 TEST(Waveform, EachPeakHoldsTheRangeOfWhatPlaysThere) {
     Loaded loaded;
-    const app::WaveformJob job = app::MakeWaveformJob(loaded.writer);
+    const app::WaveformJob job = app::MakeWaveformJob(loaded.session);
     ASSERT_EQ(job.first, 1000u);
     ASSERT_EQ(job.last, 6000u);
     ASSERT_EQ(job.sources.size(), 3u);
@@ -102,7 +101,7 @@ TEST(Waveform, EachPeakHoldsTheRangeOfWhatPlaysThere) {
 
 TEST(Waveform, CancelledOrUnreadableLeavesSilence) {
     Loaded loaded;
-    const app::WaveformJob job = app::MakeWaveformJob(loaded.writer);
+    const app::WaveformJob job = app::MakeWaveformJob(loaded.session);
     bool done = true;
     std::vector<app::Peak> peaks = Compute(job, done, true);
     EXPECT_FALSE(done);

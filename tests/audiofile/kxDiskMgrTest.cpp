@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "audiofile/kxDiskMgr.h"
+#include "platform/kxDiskMgr.h"
 #include "audiofile/kxRiff.h"
 #include "support/TempDir.h"
 

@@ -285,7 +285,7 @@ TEST(kxFileTake, LocationIsTheRecordingTimeInSecondsInAnyZoneAndOrdersTheProject
         {"tight", "2026-01- 2", "10:11: 1", LibraryUtcSeconds(2026, 1, 2, 10, 11, 1)},
     };
     TempDir dir;
-    kxLinkedList list;
+    std::vector<std::unique_ptr<kxFile>> takes;
     for (const Entry& e : entries) {
         SCOPED_TRACE(e.name);
         TakeBuilder take = Wave();
@@ -296,11 +296,14 @@ TEST(kxFileTake, LocationIsTheRecordingTimeInSecondsInAnyZoneAndOrdersTheProject
             testsupport::ScopedTimeZone inZone(zone);
             EXPECT_EQ(file->GetLocation(), e.key) << zone;
         }
-        list.addItem(file.release());
+        takes.push_back(std::move(file));
     }
+    // As the project's list orders them: by key, equal keys in the order added.
+    std::stable_sort(takes.begin(), takes.end(),
+                     [](const auto& a, const auto& b) { return a->GetLocation() < b->GetLocation(); });
     std::string order;
-    for (kxListItem* item = list.head; item != nullptr; item = item->next) {
-        const std::string& path = static_cast<kxFile*>(item)->Path();
+    for (const auto& take : takes) {
+        const std::string& path = take->Path();
         order += path.substr(path.rfind('/') + 1) + " ";
     }
     EXPECT_EQ(order,

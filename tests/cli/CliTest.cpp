@@ -220,7 +220,6 @@ TEST(CliUsage, HelpVersionAndWrongUsage) {
              {"info", p.Path(), "--channels", "quad"},
              {"convert", p.Path()},  // no -o
              {"convert", p.Path(), "-o", out, "--right", p / "r.wav"},
-             {"convert", p.Path(), "-o", out, "--channels", "dual"},  // no "L.wav"
          }) {
         EXPECT_EQ(Proj2wav(wrong).code, 2) << testing::PrintToString(wrong);
     }
@@ -255,10 +254,12 @@ TEST(CliConvert, SaysWhereTheOutputWentAndShowsProgressOnlyOnATerminal) {
 
 TEST(CliConvert, DualMonoNamesTheRightFileAfterTheLeft) {
     Session p;
-    const Result r = Proj2wav({"convert", p.Path(), "-o", p / "MixL.wav", "--channels", "dual"});
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(ReadWaveHeader(p / "MixL.wav").Consistent());
-    EXPECT_TRUE(ReadWaveHeader(p / "MixR.wav").Consistent());
+    for (const auto& [left, right] : {std::pair{"MixL.wav", "MixR.wav"}, {"Mix.wav", "MixR.wav"}}) {
+        const Result r = Proj2wav({"convert", p.Path(), "-o", p / left, "--channels", "dual", "-f"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_TRUE(ReadWaveHeader(p / left).Consistent());
+        EXPECT_TRUE(ReadWaveHeader(p / right).Consistent());
+    }
 }
 
 TEST(CliConvert, RefusalsComeBeforeAnythingIsCreated) {
@@ -284,7 +285,7 @@ TEST(CliConvert, RefusalsComeBeforeAnythingIsCreated) {
     r = Proj2wav({"convert", p.Path(), "-o", p / "same.wav", "--right", p / "./same.wav",
                   "--channels", "dual"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_PRED2(Contains, r.err, "cannot be the same");
+    EXPECT_PRED2(Contains, r.err, "are both \"same.wav\". Choose two different files.");
     EXPECT_FALSE(fs::exists(p / "same.wav"));
     // A folder that does not exist is named as the reason, not the free space.
     r = Proj2wav({"convert", p.Path(), "-o", p / "gone/out.wav"});

@@ -60,12 +60,10 @@ void ExpectMatchesModel(const Project& project, uint32_t rate, uint64_t fadeLeng
     uint64_t first = 0;
     const std::vector<int32_t> staged = reference::Render(project.takes, fadeLength, &first);
     const std::string left = project.dir / "outL.wav", right = project.dir / "outR.wav";
-    for (int width : {0, 1}) {
+    for (int bits : {16, 24}) {
         for (int layout = 0; layout <= 4; ++layout) {
-            SCOPED_TRACE("width column " + std::to_string(width) + ", layout " +
-                         std::to_string(layout));
-            const int bits = width == 0 ? 16 : 24;
-            loaded.writer.SetParams(static_cast<int8_t>(width), static_cast<int8_t>(layout));
+            SCOPED_TRACE(std::to_string(bits) + " bits, layout " + std::to_string(layout));
+            loaded.writer.SetParams({bits, static_cast<ChanTypes>(layout)});
             ASSERT_EQ(layout == DualMono ? loaded.writer.NewFiles(left.c_str(), right.c_str())
                                          : loaded.writer.NewFile(left.c_str()),
                       1);
@@ -152,7 +150,7 @@ TEST(Convert, NewOutputsReleaseTheOldOnes) {
     EXPECT_EQ(ReadWaveHeader(project.dir / "b.wav").dataSize, 4000u);
 
     // When the right file cannot be created nothing is held and nothing converts.
-    loaded.writer.SetParams(1, DualMono);
+    loaded.writer.SetParams({24, DualMono});
     EXPECT_EQ(loaded.writer.NewFiles((project.dir / "L.wav").c_str(),
                                      (project.dir / "no/such/dir/R.wav").c_str()),
               0);
@@ -165,7 +163,7 @@ TEST(Convert, AStopLeavesAValidShorterFile) {
     Project project;
     project.Add({0, 48000 * 60, 2, 24, 1, 1});  // a minute
     Loaded loaded(project);
-    loaded.writer.SetParams(1, Stereo);
+    loaded.writer.SetParams({24, Stereo});
     const std::string stopped = project.dir / "stop.wav", early = project.dir / "early.wav";
     ASSERT_EQ(loaded.writer.NewFile(stopped.c_str()), 1);
     std::atomic<double> progress{0.0};
@@ -210,7 +208,7 @@ TEST(Convert, AFailedWriteEndsTheRunWithTheWrittenPartIntact) {
     const std::string whole = project.dir / "whole.wav", full = project.dir / "full.wav";
     {
         Loaded loaded(project);
-        loaded.writer.SetParams(1, Stereo);
+        loaded.writer.SetParams({24, Stereo});
         ASSERT_EQ(loaded.writer.NewFile(whole.c_str()), 1);
         ASSERT_EQ(loaded.Convert(), 1);
     }
@@ -226,7 +224,7 @@ TEST(Convert, AFailedWriteEndsTheRunWithTheWrittenPartIntact) {
         fileSizeLimit.rlim_cur = limit;
         setrlimit(RLIMIT_FSIZE, &fileSizeLimit);
         Loaded loaded(project);
-        loaded.writer.SetParams(1, Stereo);
+        loaded.writer.SetParams({24, Stereo});
         if (loaded.writer.NewFile(full.c_str()) != 1) _exit(10);
         const int32_t result = loaded.Convert();
         if (loaded.writer.lastWriteError != EFBIG) _exit(11);

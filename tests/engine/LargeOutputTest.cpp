@@ -45,8 +45,7 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     EDLWriter writer;
     writer.Init();
     ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1);
-    writer.SetParams(1, Stereo);
-    writer.SetMarkers(true);
+    writer.SetParams({24, Stereo, true});
     const std::string out = dir / "big.wav";
     ASSERT_EQ(writer.NewFile(out.c_str()), 1);
     std::atomic<double> progress{0.0};

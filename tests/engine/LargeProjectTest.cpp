@@ -29,10 +29,10 @@ TEST(LargeProjects, TakesBeyond4GiBOnATimelinePast12Hours) {
     EXPECT_EQ(writer.edl->FirstSampleInEDL(), kStart);
     EXPECT_EQ(writer.edl->LastSampleInEDL(), kStart + kFrames);
     int64_t bytes = 0;
-    writer.SetParams(0, Stereo);
+    writer.SetParams({16, Stereo});
     writer.ProjectSize(bytes);
     EXPECT_EQ(bytes, static_cast<int64_t>(kFrames * 4));
-    writer.SetParams(1, DualMono);
+    writer.SetParams({24, DualMono});
     writer.ProjectSize(bytes);
     EXPECT_EQ(bytes, static_cast<int64_t>(kFrames * 6));
     timeParts start, end;

@@ -40,10 +40,10 @@ TEST(RunSteps, WriteWhatDoConvertWrites) {
     writer.Init();
     ASSERT_EQ(writer.LoadProject(project.Path().c_str()), 1);
     TempDir out;
-    for (int width : {0, 1}) {
+    for (int bits : {16, 24}) {
         for (int layout = Stereo; layout <= DualMono; ++layout) {
-            SCOPED_TRACE(std::to_string(width) + " " + std::to_string(layout));
-            writer.SetParams(static_cast<int8_t>(width), static_cast<int8_t>(layout));
+            SCOPED_TRACE(std::to_string(bits) + " " + std::to_string(layout));
+            writer.SetParams({bits, static_cast<ChanTypes>(layout)});
             std::vector<std::vector<uint8_t>> outputs[2];
             for (int stepped : {0, 1}) {
                 const std::string left = out / ("L" + std::to_string(stepped) + ".wav");

@@ -119,8 +119,7 @@ struct Widening {
     std::string name;
     int width;  // bytes per sample
     Layout layout;
-    void (*oneStream)(int32_t, int32_t*, const uint8_t*);
-    void (*twoStreams)(int32_t, int32_t*, const uint8_t*, const uint8_t*);
+    void (*widen)(int32_t, int32_t*, const uint8_t*);
 };
 
 struct Narrowing {
@@ -134,11 +133,7 @@ struct Narrowing {
 // A kernel of either direction and either number of streams, by its type.
 Widening Kernel(std::string name, int width, Layout layout,
                 void (*f)(int32_t, int32_t*, const uint8_t*)) {
-    return {std::move(name), width, layout, f, nullptr};
-}
-Widening Kernel(std::string name, int width, Layout layout,
-                void (*f)(int32_t, int32_t*, const uint8_t*, const uint8_t*)) {
-    return {std::move(name), width, layout, nullptr, f};
+    return {std::move(name), width, layout, f};
 }
 Narrowing Kernel(std::string name, int width, Layout layout,
                  void (*f)(int32_t, uint8_t*, const int32_t*)) {
@@ -169,11 +164,8 @@ std::vector<Checked> OnThisProcessor(std::vector<Checked> kernels, std::vector<C
 std::vector<Widening> WideningKernels() {
     return OnThisProcessor<Widening>(
         {BOTH_PATHS(Conv16Stereoto32bit, 2, kStereo), BOTH_PATHS(Conv16Monoto32bit, 2, kMono),
-         BOTH_PATHS(Conv16DualMonoto32bit, 2, kDualMono),
-         BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo), BOTH_PATHS(Conv24Monoto32bit, 3, kMono),
-         BOTH_PATHS(Conv24DualMonoto32bit, 3, kDualMono)},
-        {SSSE3(Conv24Stereoto32bit, 3, kStereo), SSSE3(Conv24Monoto32bit, 3, kMono),
-         SSSE3(Conv24DualMonoto32bit, 3, kDualMono)});
+         BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo), BOTH_PATHS(Conv24Monoto32bit, 3, kMono)},
+        {SSSE3(Conv24Stereoto32bit, 3, kStereo), SSSE3(Conv24Monoto32bit, 3, kMono)});
 }
 
 std::vector<Narrowing> NarrowingKernels() {
@@ -199,21 +191,14 @@ TEST(KernelsReference, WideningMatchesThePlainReference) {
             const int width = kernel.width;
             const bool stereo = kernel.layout == Layout::kStereo;
             const Bytes left = RandomBytes(frames * width * (stereo ? 2 : 1), rng);
-            const Bytes right = RandomBytes(kernel.twoStreams ? frames * width : 0, rng);
             Frames expected;
             for (size_t k = 0; k < frames; ++k) {
                 const int32_t l = ReferenceWiden(&left[k * width * (stereo ? 2 : 1)], width);
                 expected.push_back(l);
-                expected.push_back(stereo ? ReferenceWiden(&left[(2 * k + 1) * width], width)
-                                   : kernel.twoStreams ? ReferenceWiden(&right[k * width], width)
-                                                       : l);
+                expected.push_back(stereo ? ReferenceWiden(&left[(2 * k + 1) * width], width) : l);
             }
             Guarded<int32_t> out(2 * frames);
-            if (kernel.twoStreams) {
-                kernel.twoStreams(count, out.data(), left.data(), right.data());
-            } else {
-                kernel.oneStream(count, out.data(), left.data());
-            }
+            kernel.widen(count, out.data(), left.data());
             EXPECT_EQ(out.inside(), expected);
             EXPECT_TRUE(out.guardsIntact());
         }

@@ -15,22 +15,21 @@
 TEST(StagingBuffer, UnreadableSourcesPlaceSilence) {
     StagingBuffer buffer;
     const std::vector<uint8_t> loud(6 * 64, 0x7F);
+    // No source, and layouts no take has: two files, or an unknown one.
     const struct {
-        const uint8_t* left;
-        const uint8_t* right;
+        const uint8_t* src;
         ChanTypes type;
     } cases[] = {
-        {nullptr, nullptr, Stereo},
-        {nullptr, loud.data(), DualMono},
-        {loud.data(), nullptr, DualMono},
-        {loud.data(), loud.data(), static_cast<ChanTypes>(5)},
+        {nullptr, Stereo},
+        {loud.data(), DualMono},
+        {loud.data(), static_cast<ChanTypes>(5)},
     };
     for (const uint16_t width : {16, 24}) {
         for (const auto& c : cases) {
             buffer.Reset();
-            ASSERT_EQ(buffer.Render(loud.data(), nullptr, 64, width, Stereo, 0), 64u);
+            ASSERT_EQ(buffer.Render(loud.data(), 64, width, Stereo, 0), 64u);
             buffer.Reset();
-            EXPECT_EQ(buffer.Render(c.left, c.right, 32, width, c.type, 0), 32u);
+            EXPECT_EQ(buffer.Render(c.src, 32, width, c.type, 0), 32u);
             for (uint64_t i = 0; i < 64; ++i) ASSERT_EQ(buffer.memBuffer[i], 0) << i;
             EXPECT_NE(buffer.memBuffer[64], 0);  // beyond the placed frames: untouched
         }
@@ -40,7 +39,7 @@ TEST(StagingBuffer, UnreadableSourcesPlaceSilence) {
 TEST(StagingBuffer, AFadeOutsideTheStagedFramesOrWithABadStepChangesNothing) {
     StagingBuffer buffer;
     const std::vector<uint8_t> level(4 * kStageFrames, 0x40);
-    ASSERT_EQ(buffer.Render(level.data(), nullptr, kStageFrames, 16, Stereo, 100000), kStageFrames);
+    ASSERT_EQ(buffer.Render(level.data(), kStageFrames, 16, Stereo, 100000), kStageFrames);
     const std::vector<int32_t> staged(buffer.memBuffer, buffer.memBuffer + 2 * kStageFrames);
     EXPECT_EQ(buffer.Fade(99999, 0, true, 16), 0u);                      // before the block
     EXPECT_EQ(buffer.Fade(100000 + kStageFrames + 1, 0, true, 16), 0u);  // past its end

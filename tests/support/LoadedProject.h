@@ -23,13 +23,13 @@ struct LoadedProject {
             auto* file = new kxFile(dir.AudioDir().c_str(), name.c_str());
             file->Validate();
             takes.push_back(file);
-            list.addItem(file);
+            list.addItem(new TakeItem(file));
         }
         edl = std::make_unique<EDL>(&list);
     }
 
     ProjectDir dir;
-    std::vector<kxFile*> takes;  // owned by the list
+    std::vector<kxFile*> takes;  // owned by the list's items
     kxLinkedList list;
     std::unique_ptr<EDL> edl;  // declared last: released before the list
 };

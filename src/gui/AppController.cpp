@@ -1,4 +1,4 @@
-#include "app/qt/AppController.h"
+#include "gui/AppController.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,13 +34,15 @@
 
 #include "app/OutputSafety.h"
 #include "app/ProjectView.h"
-#include "app/RunOutcome.h"
+#include "app/ConversionFlow.h"
+#include "app/ProjectReport.h"
 #include "app/Version.h"
 #include "app/Waveform.h"
-#include "app/qt/TakesModel.h"
-#include "app/qt/TimelineWidget.h"
-#include "app/qt/WaveformLoader.h"
-#include "audiofile/kxDiskMgr.h"
+#include "gui/TakesModel.h"
+#include "gui/TimelineWidget.h"
+#include "gui/WaveformLoader.h"
+#include "platform/Paths.h"
+#include "platform/kxDiskMgr.h"
 
 namespace {
 
@@ -85,7 +87,7 @@ QString DroppedPath(const QMimeData* mime) {
 }  // namespace
 
 // What the loader hands to the main thread: the load's outcome and the views of
-// the project, built on the loader's thread while the driver was its own.
+// the project, built on the loader's thread while the session was its own.
 struct AppController::LoadResult {
     bool loaded = false;
     std::string name;    // the project's name, for the title and its outputs
@@ -108,8 +110,7 @@ AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
     createProgressSheet();
     createTimer();
 
-    edlWriter_.Init();
-    updateStatus();  // hands the initial choice to the driver and shows it
+    updateStatus();
     updateControls();
     updateRecentMenu();
     setWindowTitle(QStringLiteral("proj2wav"));
@@ -177,7 +178,8 @@ void AppController::createWidgets() {
     projectRow->addWidget(openButton);
     layout->addLayout(projectRow);
 
-    // The output format: two groups of radio buttons whose ids are their columns.
+    // The output format: two groups of radio buttons whose ids are the word length
+    // in bits and the layout.
     auto* formatBox = new QGroupBox(tr("Output format"), central);
     auto* grid = new QGridLayout(formatBox);
     grid->setHorizontalSpacing(16);
@@ -185,32 +187,33 @@ void AppController::createWidgets() {
     channels_ = new QButtonGroup(this);
     grid->addWidget(new QLabel(tr("Word length:"), formatBox), 0, 0);
     for (int column = 0; column < 2; ++column) {
-        auto* button = new QRadioButton(Text(app::WidthName(column)), formatBox);
-        width_->addButton(button, column);
+        const int bits = column == 0 ? 16 : 24;
+        auto* button = new QRadioButton(Text(app::WidthName(bits)), formatBox);
+        width_->addButton(button, bits);
         grid->addWidget(button, 0, column + 1);
     }
     grid->addWidget(new QLabel(tr("Channels:"), formatBox), 1, 0);
     for (int column = 0; column < static_cast<int>(std::size(app::kLayoutNames)); ++column) {
-        auto* button = new QRadioButton(Text(app::ChannelName(column)), formatBox);
+        auto* button = new QRadioButton(Text(app::ChannelName(static_cast<ChanTypes>(column))),
+                                        formatBox);
         channels_->addButton(button, column);
         grid->addWidget(button, 1, column + 1);
     }
     markers_ = new QCheckBox(Text(app::kMarkersOption), formatBox);
     markers_->setToolTip(Text(app::kMarkersHelp));
-    markers_->setChecked(settings_.markers);
-    connect(markers_, &QCheckBox::toggled, this, [this](bool checked) {
-        settings_.markers = checked;
+    markers_->setChecked(settings_.format.markers);
+    connect(markers_, &QCheckBox::toggled, this, [this] {
+        settings_.format = format();
         settings_.save();
     });
     grid->addWidget(markers_, 2, 1, 1, 3);
     grid->setColumnStretch(6, 1);
-    width_->button(settings_.widthColumn)->setChecked(true);
-    channels_->button(settings_.channelColumn)->setChecked(true);
+    width_->button(settings_.format.bits)->setChecked(true);
+    channels_->button(settings_.format.layout)->setChecked(true);
     const auto selectionChanged = [this](int, bool checked) {
         if (!checked) return;
         updateStatus();
-        settings_.widthColumn = widthColumn();
-        settings_.channelColumn = channelColumn();
+        settings_.format = format();
         settings_.save();
     };
     connect(width_, &QButtonGroup::idToggled, this, selectionChanged);
@@ -354,7 +357,7 @@ void AppController::open() {
     // Beside the project opened last, when it is still there.
     const QString last = settings_.lastProjectFolder;
     const QString start = !last.isEmpty() && QFileInfo(last).isDir()
-                              ? FromBytes(app::ParentFolder(Bytes(last).toStdString()))
+                              ? FromBytes(paths::Folder(Bytes(last).toStdString()))
                               : QDir::homePath();
     const std::optional<QString> directory = dialogs_->chooseDirectory(start);
     if (directory) openProject(*directory);
@@ -367,22 +370,18 @@ void AppController::openProject(const QString& path) {
     fileInfo_->setText(Text(app::kLoadingProject));
     QApplication::setOverrideCursor(Qt::BusyCursor);
 
-    // The driver belongs to the loader until its result is handed over.
+    // The session belongs to the loader until its result is handed over.
     const uint64_t ticket = ++loadTicket_;
     const std::string directory = Bytes(fullPath_).toStdString();
     loader_ = std::thread([this, ticket, directory] {
         auto result = std::make_shared<LoadResult>();
-        result->loaded = edlWriter_.LoadProject(directory.c_str()) != 0;
+        result->loaded = session_.Load(directory);
         result->name = app::ProjectName(directory);
-        app::NameOutputs(edlWriter_, result->name);
-        if (!result->loaded) {
-            result->reason = app::NotAProjectReason(directory, edlWriter_.entries.size(),
-                                                    edlWriter_.ratesDiffer);
-        }
-        result->rows = app::BuildTakeRows(edlWriter_);
+        if (!result->loaded) result->reason = app::NotAProjectReason(session_);
+        result->rows = app::BuildTakeRows(session_);
         if (result->loaded) {
-            result->timeline = app::BuildTimeline(edlWriter_);
-            result->waveform = app::MakeWaveformJob(edlWriter_);
+            result->timeline = app::BuildTimeline(session_);
+            result->waveform = app::MakeWaveformJob(session_);
         }
         QMetaObject::invokeMethod(
             this, [this, ticket, result] { projectLoaded(ticket, result); }, Qt::QueuedConnection);
@@ -459,33 +458,18 @@ QString AppController::outputStartFolder() const {
 QString AppController::commandLine() const {
     const std::string project = projectLoaded_ ? Bytes(fullPath_).toStdString() : "PROJECT";
     const std::string folder = projectLoaded_ ? Bytes(outputStartFolder()).toStdString() : "";
-    return FromBytes(app::ConvertCommandLine(project, folder, widthColumn(), channelColumn(),
-                                             markers_->isChecked()));
+    return FromBytes(app::ConvertCommandLine(project, folder, format()));
 }
 
-int AppController::widthColumn() const {
-    return width_->checkedId();
-}
-
-int AppController::channelColumn() const {
-    return channels_->checkedId();
-}
-
-void AppController::updateParams() {
-    edlWriter_.SetParams(static_cast<int8_t>(widthColumn()), static_cast<int8_t>(channelColumn()));
-    edlWriter_.SetMarkers(markers_->isChecked());
+OutputFormat AppController::format() const {
+    return {width_->checkedId(), static_cast<ChanTypes>(channels_->checkedId()),
+            markers_->isChecked()};
 }
 
 void AppController::updateStatus() {
-    if (workerRunning() || loading()) return;  // the driver belongs to the run or the load
-    updateParams();
-    app::ProjectStatus status;
-    status.hasTimes = edlWriter_.ProjectTimes(status.start, status.end) != 0;
-    status.hasSize = edlWriter_.ProjectSize(fileBytes_) != 0;
-    status.bytes = fileBytes_;
-    status.sampleRate = edlWriter_.sampleRate;
-    status.ratesDiffer = edlWriter_.ratesDiffer;
-    fileInfo_->setText(Text(app::StatusText(widthColumn(), channelColumn(), status)));
+    if (workerRunning() || loading()) return;  // the session belongs to the run or the load
+    fileBytes_ = static_cast<int64_t>(session_.Plan(format()).audioBytes);
+    fileInfo_->setText(Text(app::StatusLineOf(session_, format())));
 }
 
 void AppController::updateControls() {
@@ -504,7 +488,7 @@ void AppController::convert() {
     if (!projectLoaded_ || sheet_.shown() || loading()) return;
     const std::string project = Bytes(fullPath_).toStdString();
     const QString start = outputStartFolder();
-    if (!app::IsDualMono(channelColumn())) {
+    if (!format().TwoFiles()) {
         const std::optional<QString> path = dialogs_->chooseSaveFile(
             QString(), QString(), start,
             FromBytes(app::WithOutputType(app::ProposedSingleName(project))),
@@ -521,8 +505,7 @@ void AppController::convert() {
     leftChan_ = *left;
     const std::optional<QString> right = dialogs_->chooseSaveFile(
         Text(app::kSaveRightTitle), Text(app::kSaveRightLabel), QFileInfo(leftChan_).absolutePath(),
-        FromBytes(
-            app::WithOutputType(app::ProposedRightName(Bytes(leftChan_).toStdString(), project))),
+        FromBytes(paths::LastComponent(app::RightOutputPath(Bytes(leftChan_).toStdString()))),
         [this](const QString& chosen) { return outputRefusal(chosen, leftChan_, true); });
     if (right) outputChosen(*right);
 }
@@ -532,51 +515,34 @@ void AppController::convert() {
 // overwritten, the folder must take the file, and once every output is chosen
 // (`last`) each volume must have room for the files it gets.
 QString AppController::outputRefusal(const QString& path, const QString& otherOutput, bool last) {
+    // The save panel has asked before an existing file is overwritten.
     const std::string pathBytes = Bytes(path).toStdString();
-    const std::string otherBytes = Bytes(otherOutput).toStdString();
-    if (!otherOutput.isEmpty() && app::SameOutputPaths(otherBytes, pathBytes)) {
-        return Text(app::kSameNames);
+    if (!last) {
+        return FromBytes(app::OutputPathRefusal(session_.Dir(), pathBytes, std::string(), true));
     }
-    const app::OutputProblem problem =
-        app::CheckOutputPath(Bytes(fullPath_).toStdString(), pathBytes, otherBytes);
-    if (problem != app::OutputProblem::None) {
-        return FromBytes(app::OutputProblemText(problem, pathBytes));
-    }
-    std::string refusal = app::FolderRefusal(pathBytes);
-    if (refusal.empty() && last) {
-        std::vector<std::string> outputs = {pathBytes};
-        if (!otherOutput.isEmpty()) outputs.insert(outputs.begin(), otherBytes);
-        // In dual mono the projected size counts both files.
-        refusal = app::RoomRefusal(outputs, fileBytes_, [this](const std::string& folder) {
-            return freeSpace_(FromBytes(folder));
-        });
-    }
-    return FromBytes(refusal);
+    std::vector<std::string> outputs = {pathBytes};
+    if (!otherOutput.isEmpty()) outputs.insert(outputs.begin(), Bytes(otherOutput).toStdString());
+    return FromBytes(app::OutputsRefusal(session_, format(), outputs, true,
+                                         [this](const std::string& folder) {
+                                             return freeSpace_(FromBytes(folder));
+                                         }));
 }
 
 // The single file, or the right file of dual mono, has been chosen and passed
 // every guard.
 void AppController::outputChosen(const QString& path) {
-    const bool dualMono = app::IsDualMono(channelColumn());
     settings_.lastOutputFolder = QFileInfo(path).absolutePath();
     settings_.save();
-    runOutputs_ = dualMono ? QStringList{leftChan_, path} : QStringList{path};
-    // A cancelled run may still be closing its output; the driver gets new
+    runOutputs_ = format().TwoFiles() ? QStringList{leftChan_, path} : QStringList{path};
+    // A cancelled run may still be closing its output; the session gets new
     // output files only once it has, with the choices as they are now.
     waitForWorker();
-    updateParams();
-    errno = 0;
-    const int32_t created =
-        dualMono ? edlWriter_.NewFiles(Bytes(leftChan_).constData(), Bytes(path).constData())
-                 : edlWriter_.NewFile(Bytes(path).constData());
-    if (created == 0) {
-        const int error = errno;
-        // The left file of dual mono is created first; when the right one fails,
-        // the left stays behind holding just its provisional header.
-        const bool leftMade = dualMono && static_cast<uint64_t>(QFileInfo(leftChan_).size()) ==
-                                              edlWriter_.OutputHeaderBytes();
-        const QString failed = dualMono && !leftMade ? leftChan_ : path;
-        dialogs_->warn(Text(app::CannotCreateText(Bytes(failed).toStdString(), error)));
+    runFormat_ = format();
+    std::vector<std::string> outputs;
+    for (const QString& output : runOutputs_) outputs.push_back(Bytes(output).toStdString());
+    const std::string refusal = app::CreateOutputs(session_, runFormat_, outputs);
+    if (!refusal.empty()) {
+        dialogs_->warn(FromBytes(refusal));
         return;
     }
     startConversion();
@@ -600,14 +566,9 @@ void AppController::startConversion() {
 
     workerTicket_ = ticket;
     worker_ = std::thread([this, ticket] {
-        errno = 0;
-        const bool success = edlWriter_.doConvert(progAmount_) != 0;
-        // The system's reason for a failed write; errno for anything else.
-        const int error =
-            success ? 0 : (edlWriter_.lastWriteError != 0 ? edlWriter_.lastWriteError : errno);
+        auto outcome = std::make_shared<RunOutcome>(session_.Run(progAmount_));
         QMetaObject::invokeMethod(
-            this, [this, ticket, success, error] { finished(ticket, success, error); },
-            Qt::QueuedConnection);
+            this, [this, ticket, outcome] { finished(ticket, outcome); }, Qt::QueuedConnection);
     });
     updateControls();
 }
@@ -618,11 +579,12 @@ void AppController::handleTimer() {
 }
 
 // The worker of run `ticket` has ended (on the main thread, queued by the worker).
-void AppController::finished(uint64_t ticket, bool success, int error) {
+void AppController::finished(uint64_t ticket, std::shared_ptr<RunOutcome> outcome) {
     if (ticket == workerTicket_) waitForWorker();
+    const bool success = outcome->end != RunOutcome::End::Failed;
     if (sheet_.Finished(ticket, success)) progressTimer_->stop();
     // Whatever decided the outcome, the sheet of this run tells it in full.
-    if (ticket == workerTicket_ && sheet_.shown()) showOutcome(success, error);
+    if (ticket == workerTicket_ && sheet_.shown()) showOutcome(*outcome);
     showSheet();
     updateControls();
 }
@@ -630,33 +592,19 @@ void AppController::finished(uint64_t ticket, bool success, int error) {
 // Under the sheet's line: where the output went and what it holds, what a cancel
 // kept, or why the run failed; then the takes that could not be read (the output
 // holds silence there), in a list that scrolls when it is long.
-void AppController::showOutcome(bool success, int error) {
+void AppController::showOutcome(const RunOutcome& outcome) {
     std::vector<std::string> outputs;
     for (const QString& output : runOutputs_) outputs.push_back(Bytes(output).toStdString());
-    const uint64_t written = app::WrittenFrames(edlWriter_);
-    QString summary;
-    if (sheet_.state() == app::ProgressSheet::State::Cancelled) {
-        summary = FromBytes(app::KeptText(edlWriter_, outputs, written));
-    } else if (!success) {
-        summary = FromBytes(app::FailedWriteText(edlWriter_, outputs, error, written));
-    } else {
-        for (size_t i = 0; i < outputs.size(); ++i) {
-            const int side = outputs.size() > 1 ? static_cast<int>(i) : -1;
-            const uint64_t bytes = kxDiskMgr::Identify(outputs[i]).size;
-            if (!summary.isEmpty()) summary += QLatin1Char('\n');
-            summary += FromBytes(app::OutputSummary(edlWriter_, widthColumn(), channelColumn(),
-                                                    outputs[i], side, written, bytes));
-        }
-    }
-    const std::string markersNote = app::MarkersLeftOutNote(edlWriter_, markers_->isChecked());
-    if (!markersNote.empty()) {
-        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + Text(markersNote);
+    const app::OutcomeText words = app::OutcomeWords(session_, runFormat_, outcome, outputs);
+    QString summary = FromBytes(words.summary);
+    if (!words.markersNote.empty()) {
+        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + Text(words.markersNote);
     }
     dialogSummary_->setText(summary);
     dialogSummary_->setVisible(!summary.isEmpty());
     showInFolder_->setVisible(!outputs.empty());
 
-    const std::string unreadable = app::UnreadableTakesText(edlWriter_);
+    const std::string& unreadable = words.unreadable;
     dialogDetails_->setText(FromBytes(unreadable));
     dialogDetails_->setVisible(!unreadable.empty());
     detailsArea_->setVisible(!unreadable.empty());
@@ -676,7 +624,7 @@ void AppController::closeProgressSheet() {
         case app::ProgressSheet::ButtonAction::StopConversion:
             progressTimer_->stop();
             showSheet();
-            edlWriter_.stopRequested = true;  // last: the worker ends at its next block
+            session_.Stop();  // last: the worker ends at its next block
             break;
         case app::ProgressSheet::ButtonAction::CloseSheet:
             progressSheet_->hide();
@@ -713,7 +661,7 @@ void AppController::waitForLoader() {
 
 void AppController::stopWorker() {
     if (!worker_.joinable()) return;
-    edlWriter_.stopRequested = true;
+    session_.Stop();
     worker_.join();
 }
 

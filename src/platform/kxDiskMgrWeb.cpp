@@ -10,8 +10,8 @@
 #include <new>
 #include <set>
 
-#include "audiofile/kxDiskMgr.h"
-#include "web/WebDisk.h"
+#include "platform/kxDiskMgr.h"
+#include "platform/WebDisk.h"
 
 // Provided by disk_library.js. Reads and writes return the bytes moved, or a
 // negative number: -1 for an unreadable or failed transfer, -2 when the browser's

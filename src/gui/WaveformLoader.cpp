@@ -1,4 +1,4 @@
-#include "app/qt/WaveformLoader.h"
+#include "gui/WaveformLoader.h"
 
 #include <QMetaObject>
 

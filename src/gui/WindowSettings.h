@@ -7,15 +7,19 @@
 #include <QString>
 #include <QStringList>
 
+#include "render/OutputFormat.h"
+
 struct WindowSettings {
-    int widthColumn = 0;    // the word-length column, 0 or 1
-    int channelColumn = 0;  // the channel column, 0 to 4
-    bool markers = false;   // outputs carry markers at takes
+    // The output format: the word length and the layout stored by name ("bits"
+    // 16 or 24, "layout" as --channels spells it), and the markers.
+    OutputFormat format;
     QString lastProjectFolder;
     QString lastOutputFolder;
     QStringList recentProjects;  // newest first, at most app::kMaxRecentProjects
 
-    // What was saved last; defaults for anything missing or out of range.
+    // What was saved last; defaults for anything missing or out of range. The
+    // format saved by earlier versions, as the columns of the window's buttons, is
+    // read once and saved by name from then on.
     static WindowSettings load();
     void save() const;
 };

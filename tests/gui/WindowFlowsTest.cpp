@@ -26,9 +26,10 @@
 #include "ScriptedDialogs.h"
 #pragma GCC diagnostic pop
 #include "app/AppDecisions.h"
-#include "app/qt/AppController.h"
-#include "app/qt/TakesModel.h"
-#include "app/qt/TimelineWidget.h"
+#include "gui/AppController.h"
+#include "platform/Paths.h"
+#include "gui/TakesModel.h"
+#include "gui/TimelineWidget.h"
 #include "audiofile/kxFile.h"
 #include "support/ProjectDir.h"
 
@@ -93,7 +94,7 @@ TEST(WindowFlows, ADroppedProjectListsEveryEntryAndSelectsAcrossPanels) {
         ASSERT_TRUE(window.Loaded());
         EXPECT_EQ(window->projectPathField()->text(), Q(project.Path())) << dropped;
     }
-    EXPECT_EQ(window->windowTitle(), Q(app::LastPathComponent(project.Path())));
+    EXPECT_EQ(window->windowTitle(), Q(paths::LastComponent(project.Path())));
 
     const TakesModel& model = *window->takesModel();
     ASSERT_EQ(model.rowCount(), 3);
@@ -130,19 +131,19 @@ TEST(WindowFlows, ChoicesFoldersAndRecentProjectsAreRemembered) {
         ASSERT_TRUE(window.Loaded());
         window->openProject(Q(second.Path()));
         ASSERT_TRUE(window.Loaded());
-        window->widthGroup()->button(1)->click();
-        window->channelsGroup()->button(3)->click();
+        window->widthGroup()->button(24)->click();
+        window->channelsGroup()->button(MonoSummed)->click();
         EXPECT_EQ(window.RecentItems(),
                   QStringList({Q(second.Path()), Q(first.Path()), "", "&Clear Menu"}));
     }
 
     Window next;
-    EXPECT_EQ(next->widthGroup()->checkedId(), 1);
-    EXPECT_EQ(next->channelsGroup()->checkedId(), 3);
+    EXPECT_EQ(next->widthGroup()->checkedId(), 24);
+    EXPECT_EQ(next->channelsGroup()->checkedId(), MonoSummed);
     // The open panel starts beside the project opened last.
     next.dialogs->directories.push_back(std::nullopt);
     next->open();
-    EXPECT_EQ(next.dialogs->directoryStarts.back(), Q(app::ParentFolder(second.Path())));
+    EXPECT_EQ(next.dialogs->directoryStarts.back(), Q(paths::Folder(second.Path())));
     next->recentMenu()->actions()[1]->trigger();
     ASSERT_TRUE(next.Loaded());
     EXPECT_EQ(next->projectPathField()->text(), Q(first.Path()));
@@ -170,7 +171,7 @@ TEST(WindowFlows, TheEndSheetNamesTheOutputAndTheNextPanelStartsThere) {
     ASSERT_TRUE(window.Convert(out / "Again.wav"));
     const auto& panel = window.dialogs->saveRequests.back();
     EXPECT_EQ(panel.startDir, Q(out.Path().string()));
-    EXPECT_EQ(panel.proposedName, Q(app::LastPathComponent(project.Path()) + ".wav"));
+    EXPECT_EQ(panel.proposedName, Q(paths::LastComponent(project.Path()) + ".wav"));
 }
 
 TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
@@ -206,7 +207,7 @@ TEST(WindowFlows, MarkersAtTakesAreRememberedAndWritten) {
         ASSERT_TRUE(window.Convert(output));
         // The size that tells a left file of dual mono that was made from one that was not.
         EXPECT_EQ(std::filesystem::file_size(output),
-                  window->writer().OutputHeaderBytes() + 3 * 48000 * 4);
+                  window->session().Plan(window->format()).headerBytes + 3 * 48000 * 4);
     }
     EXPECT_TRUE(Window()->markersBox()->isChecked());
 

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "audiofile/kxDiskMgr.h"
+#include "platform/kxDiskMgr.h"
 
 struct kxDiskFile {
     int fd = -1;

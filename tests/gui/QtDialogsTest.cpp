@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/qt/Dialogs.h"
+#include "gui/Dialogs.h"
 #include "support/TempDir.h"
 
 using namespace testsupport;

@@ -3,15 +3,15 @@
 // panel and the Convert button; the save panels, alerts and the progress sheet of
 // a conversion, the worker thread that runs it, and what is remembered between
 // runs. Every decision comes from the toolkit-free functions in src/app; this
-// class moves values between them, the widgets and the driver.
+// class moves values between them, the widgets and the session.
 //
 // Threads: everything here runs on the main thread except three workers. The
-// loader runs EDLWriter::LoadProject and builds the views of the result; the
-// conversion worker only calls EDLWriter::doConvert; each hands its result back
-// through a queued call. While either exists, nothing of the driver but
-// stopRequested is touched: the controls that reach it are disabled, and the
-// worker is joined before the driver is used again and before the window goes
-// away. The waveform's worker (WaveformLoader) never touches the driver: it works
+// loader loads the project into the session and builds the views of the result;
+// the conversion worker only runs the session's conversion; each hands its
+// result back through a queued call. While either exists, nothing of the session
+// but Stop is touched: the controls that reach it are disabled, and the worker
+// is joined before the session is used again and before the window goes away.
+// The waveform's worker (WaveformLoader) never touches the session: it works
 // on a copy of what it needs and opens the takes on handles of its own.
 #pragma once
 
@@ -27,9 +27,9 @@
 #include <thread>
 
 #include "app/AppDecisions.h"
-#include "app/qt/Dialogs.h"
-#include "app/qt/WindowSettings.h"
-#include "engine/EDLWriter.h"
+#include "gui/Dialogs.h"
+#include "gui/WindowSettings.h"
+#include "engine/ProjectSession.h"
 
 class QAction;
 class QButtonGroup;
@@ -89,7 +89,9 @@ public:
     QPushButton* sheetButton() const { return dialogButton_; }
     QPushButton* showInFolderButton() const { return showInFolder_; }
     const app::ProgressSheet& sheet() const { return sheet_; }
-    const EDLWriter& writer() const { return edlWriter_; }
+    const ProjectSession& session() const { return session_; }
+    // The output format the controls show.
+    OutputFormat format() const;
     const WindowSettings& settings() const { return settings_; }
     // Percentage the running conversion has reached.
     double progress() const { return progAmount_.load(); }
@@ -131,11 +133,8 @@ private:
     void createProgressSheet();
     void createTimer();
 
-    void updateParams();
     void updateControls();
     void updateRecentMenu();
-    int widthColumn() const;
-    int channelColumn() const;
     // The loader's result, on the main thread.
     void projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> result);
     void rememberProject(const QString& directory);
@@ -147,15 +146,15 @@ private:
     void outputChosen(const QString& path);
     void startConversion();
     void handleTimer();
-    void finished(uint64_t ticket, bool success, int error);
-    void showOutcome(bool success, int error);
+    void finished(uint64_t ticket, std::shared_ptr<RunOutcome> outcome);
+    void showOutcome(const RunOutcome& outcome);
     void showSheet();
     // Sets stopRequested and joins a worker that is still running.
     void stopWorker();
     void waitForWorker();
     void waitForLoader();
 
-    EDLWriter edlWriter_;
+    ProjectSession session_;
     std::unique_ptr<Dialogs> dialogs_;
     FreeSpaceSource freeSpace_;
     WindowSettings settings_;
@@ -171,6 +170,7 @@ private:
     QString fullPath_;        // the project directory chosen last
     QString leftChan_;        // the left file of dual mono, between the two save panels
     QStringList runOutputs_;  // the files of the run shown on the sheet
+    OutputFormat runFormat_;  // and their format
 
     QAction* openAction_ = nullptr;
     QAction* quitAction_ = nullptr;

@@ -1,4 +1,4 @@
-#include "app/qt/TakesModel.h"
+#include "gui/TakesModel.h"
 
 #include <QApplication>
 #include <QFile>

@@ -4,7 +4,7 @@
 // above it needs no system header and sees no system type.
 //
 // One back end is compiled in: kxDiskMgrPosix.cpp (Linux, macOS, any POSIX
-// system) or the browser's, in src/web (Emscripten builds). Functions never throw
+// system) or kxDiskMgrWeb.cpp, the browser's (Emscripten builds). Functions never throw
 // and never print; a failure returns false, null or -1, and errno holds the
 // system's reason when it gave one, for the front ends' messages.
 #pragma once

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/qt/Dialogs.h"
+#include "gui/Dialogs.h"
 
 class ScriptedDialogs : public Dialogs {
 public:

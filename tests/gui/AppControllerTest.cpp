@@ -20,8 +20,8 @@
 #include <filesystem>
 
 #include "ScriptedDialogs.h"
-#include "app/qt/AppController.h"
-#include "app/qt/TimelineWidget.h"
+#include "gui/AppController.h"
+#include "gui/TimelineWidget.h"
 #include "support/ProjectDir.h"
 #include "support/WaveHeader.h"
 
@@ -65,9 +65,9 @@ protected:
         window_->open();
         ASSERT_TRUE(QTest::qWaitFor([this] { return !window_->loading(); }));
     }
-    void Choose(int widthColumn, int channelColumn) {
-        window_->widthGroup()->button(widthColumn)->click();
-        window_->channelsGroup()->button(channelColumn)->click();
+    void Choose(int bits, ChanTypes layout) {
+        window_->widthGroup()->button(bits)->click();
+        window_->channelsGroup()->button(layout)->click();
     }
     // Presses Convert with these answers ready for the save panels.
     void Convert(const std::vector<std::string>& paths) {
@@ -81,9 +81,7 @@ protected:
     QString Status() const { return window_->statusLine()->text(); }
     QString SheetText() const { return window_->sheetText()->text(); }
     int64_t ProjectBytes() const {
-        int64_t bytes = 0;
-        window_->writer().ProjectSize(bytes);
-        return bytes;
+        return static_cast<int64_t>(window_->session().Plan(window_->format()).audioBytes);
     }
 
     std::deque<ProjectDir> projects_;
@@ -105,13 +103,13 @@ TEST_F(WindowTest, StatusLineFollowsTheProjectAndBothChoices) {
     EXPECT_EQ(window_->projectPathField()->text(), Q(project));
     EXPECT_TRUE(window_->convertButton()->isEnabled());
     EXPECT_EQ(Status(), "16 Bit, Stereo, 48.0Khz,  0:00:01.00- 0:00:03.00, 384 KB");
-    window_->widthGroup()->button(1)->click();
+    window_->widthGroup()->button(24)->click();
     EXPECT_EQ(Status(), "24 Bit, Stereo, 48.0Khz,  0:00:01.00- 0:00:03.00, 576 KB");
-    window_->channelsGroup()->button(3)->click();
+    window_->channelsGroup()->button(MonoSummed)->click();
     EXPECT_EQ(Status(), "24 Bit, Mono Summed (L+R), 48.0Khz,  0:00:01.00- 0:00:03.00, 288 KB");
-    // The driver converts what the line says.
-    EXPECT_EQ(window_->writer().bitWidth, 24);
-    EXPECT_EQ(window_->writer().outType, MonoSummed);
+    // The run converts what the line says.
+    EXPECT_EQ(window_->format().bits, 24);
+    EXPECT_EQ(window_->format().layout, MonoSummed);
 }
 
 TEST_F(WindowTest, ATakeFarOutOnTheTimelineShowsNoWrongFigure) {
@@ -193,7 +191,7 @@ TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
 TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
     ProjectDir& project = Project("Gig", kShort);
     Load(project.Path());
-    Choose(1, 4);
+    Choose(24, DualMono);
     fs::create_directories(project / "Out");
     const std::string left = project / "Out/GigL.wav", right = project / "Out/GigR.wav";
     Convert({left, right});
@@ -237,7 +235,7 @@ TEST_F(WindowTest, RefusedOutputsCreateNothingAndTakesStayUntouched) {
 
     // Dual mono: a take as the left file is refused as soon as the panel returns,
     // never offered for replacing, and the left panel shows again (cancelled here).
-    Choose(0, 4);
+    Choose(16, DualMono);
     const size_t panels = dialogs_->saveRequests.size();
     Convert({take});
     expectRefused(3, "\"Take 01.wav\" is one of the project's recordings.");
@@ -302,7 +300,7 @@ TEST_F(WindowTest, UnreadableTakesAreListedUnderTheOutcome) {
 TEST_F(WindowTest, CancelLeavesAValidShorterFileAndTheNextRunWaitsForIt) {
     ProjectDir& project = Project("Long", kLong);
     Load(project.Path());
-    Choose(0, 1);
+    Choose(16, MonoLeft);
     const std::string first = project / "First.wav", second = project / "Second.wav";
     Convert({first});
     EXPECT_EQ(SheetText(), "Converting file...");
@@ -345,7 +343,7 @@ TEST_F(WindowTest, CancelLeavesAValidShorterFileAndTheNextRunWaitsForIt) {
 TEST_F(WindowTest, EndingTheWindowDuringARunClosesTheOutput) {
     ProjectDir& project = Project("Long", kLong);
     Load(project.Path());
-    Choose(0, 1);
+    Choose(16, MonoLeft);
     const int64_t fullSize = ProjectBytes();
     for (const bool destroy : {false, true}) {
         SCOPED_TRACE(destroy ? "destroyed" : "closed");

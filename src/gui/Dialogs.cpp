@@ -1,4 +1,4 @@
-#include "app/qt/Dialogs.h"
+#include "gui/Dialogs.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

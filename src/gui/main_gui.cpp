@@ -17,8 +17,8 @@
 #include <memory>
 
 #include "app/Version.h"
-#include "app/qt/AppController.h"
-#include "app/qt/TakesModel.h"
+#include "gui/AppController.h"
+#include "gui/TakesModel.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/qt/TimelineWidget.h"
+#include "gui/TimelineWidget.h"
 
 #include <QFile>
 #include <QHelpEvent>
