@@ -1,11 +1,14 @@
-// A real conversion of more than 4 GiB: the output becomes RF64 and readers we did
-// not write see its whole length, its time reference and its markers. Its takes are sparse
-// files; the output is written for real, so this needs room on the disk.
+// Real conversions at the 4 GiB edge: an output of more than 4 GiB becomes RF64 and
+// readers we did not write see its whole length, its time reference and its
+// markers; one whose samples alone stay below 4 GiB becomes RF64 too once its
+// marker chunks push the file past it. Their takes are short or sparse; the
+// outputs are written for real, so this needs room on the disk.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/statvfs.h>
 
 #include "engine/EDLWriter.h"
+#include "engine/ProjectSession.h"
 #include "support/ProjectDir.h"
 #include "support/WaveHeader.h"
 
@@ -99,5 +102,40 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
                              out + "'"),
                   "0\na\n" + std::to_string(kTakeFrames) + "\nb\n");
     }
+    std::filesystem::remove(out);
+}
+
+// The samples end between 4 GiB minus the header and 4 GiB: only the marker chunks
+// in front of them make the file too large for RIFF's 32-bit sizes.
+TEST(LargeOutput, MarkersBeforeTheSamplesCountTowardsTheSwitchToRF64) {
+    ProjectDir dir;
+    if (FreeBytes(dir.Path()) < 6'000'000'000ull) {
+        GTEST_SKIP() << "needs 6 GB free on the temporary directory's disk";
+    }
+    constexpr uint64_t kSampleBytes = (uint64_t{UINT32_MAX} - kHeaderSize) & ~uint64_t{1};
+    constexpr uint64_t kFrames = kSampleBytes / 2;  // 16-bit mono
+    dir.Add("A.wav", NthTake(0, 1000, 0, 1, 16));
+    dir.Add("B.wav", NthTake(kFrames - 1000, 1000, 1, 1, 16));
+    ProjectSession session;
+    ASSERT_TRUE(session.Load(dir.Path()));
+    const OutputFormat format{16, MonoLeft, true};
+    const OutputPlan plan = session.Plan(format);
+    ASSERT_EQ(plan.fileBytes, kSampleBytes);
+    ASSERT_FALSE(NeedsRf64(kSampleBytes));  // the samples alone would fit
+    const std::string out = dir / "edge.wav";
+    ASSERT_TRUE(session.CreateOutputs(format, {out}, {"edge", "test"}));
+    std::atomic<double> progress{0.0};
+    ASSERT_EQ(session.Run(progress).end, RunOutcome::End::Complete);
+
+    const WaveHeader h = ReadWaveHeader(out);
+    EXPECT_EQ(h.form, "RF64");
+    EXPECT_TRUE(h.Consistent());
+    EXPECT_EQ(h.dataOffset, plan.headerBytes);
+    EXPECT_EQ(h.dataSize, kSampleBytes);
+    EXPECT_EQ(h.riffSize, plan.headerBytes - 8 + kSampleBytes);
+    WaveDescription described;
+    ASSERT_EQ(kxFile::Describe(out, described), TakeProblem::None);
+    EXPECT_EQ(described.frames, kFrames);
+    EXPECT_EQ(described.markers, (std::vector<WaveMarker>{{0, "A"}, {kFrames - 1000, "B"}}));
     std::filesystem::remove(out);
 }

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
 #include <QTest>
 #include <QUrl>
@@ -26,6 +27,7 @@
 #include "ScriptedDialogs.h"
 #pragma GCC diagnostic pop
 #include "app/AppDecisions.h"
+#include "app/Version.h"
 #include "gui/AppController.h"
 #include "platform/Paths.h"
 #include "gui/TakesModel.h"
@@ -190,6 +192,28 @@ TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
     EXPECT_TRUE(kept.startsWith(Q("\"" + output + "\" holds the first "))) << kept.toStdString();
     EXPECT_TRUE(kept.endsWith(" of " + QString::number(kSpan) + " frames) of the project"))
         << kept.toStdString();
+}
+
+// Earlier versions kept the format as the columns of the buttons; they are read
+// once, and the format is saved by name from then on.
+TEST(WindowFlows, FormatSettingsOfEarlierVersionsAreReadOnceAndKeptByName) {
+    {
+        QSettings old(QStringLiteral(PROJ2WAV_APP_ID), QStringLiteral("proj2wav"));
+        old.setValue(QStringLiteral("output/width"), 1);
+        old.setValue(QStringLiteral("output/channels"), 3);
+    }
+    {
+        Window window;
+        EXPECT_EQ(window->widthGroup()->checkedId(), 24);
+        EXPECT_EQ(window->channelsGroup()->checkedId(), MonoSummed);
+        window->channelsGroup()->button(DualMono)->click();
+    }
+    const QSettings store(QStringLiteral(PROJ2WAV_APP_ID), QStringLiteral("proj2wav"));
+    EXPECT_FALSE(store.contains(QStringLiteral("output/width")));
+    EXPECT_FALSE(store.contains(QStringLiteral("output/channels")));
+    EXPECT_EQ(store.value(QStringLiteral("output/bits")).toInt(), 24);
+    EXPECT_EQ(store.value(QStringLiteral("output/layout")).toString(), QStringLiteral("dual"));
+    EXPECT_EQ(Window()->channelsGroup()->checkedId(), DualMono);
 }
 
 TEST(WindowFlows, MarkersAtTakesAreRememberedAndWritten) {

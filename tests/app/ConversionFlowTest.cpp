@@ -1,0 +1,121 @@
+// The conversion flow every front end runs: the guards in their one order,
+// creating the outputs (and removing only what a failed creation made), the words
+// of the outcome, and the edit list as CSV.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/AppDecisions.h"
+#include "app/ConversionFlow.h"
+#include "app/EditListCsv.h"
+#include "support/ProjectDir.h"
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Loaded {
+    Loaded() {
+        dir.Add("Take A.wav", NthTake(48000, 96000, 0));
+        EXPECT_TRUE(session.Load(dir.Path()));
+    }
+    ProjectDir dir{"Gig"};
+    ProjectSession session;
+};
+
+int64_t Plenty(const std::string&) {
+    return int64_t{1} << 40;
+}
+
+}  // namespace
+
+TEST(ConversionFlow, GuardsComeInOneOrderAndRoomLast) {
+    Loaded p;
+    TempDir out;
+    WriteFileBytes(out / "old.wav", {1});
+    const std::string take = p.dir.AudioDir() + "/Take A.wav";
+    const OutputFormat dual{24, DualMono};
+    const struct {
+        std::vector<std::string> paths;
+        bool overwrite;
+        std::string refusal;
+    } cases[] = {
+        // The folder first, even where the name is also a take's.
+        {{out / "gone/Take A.wav"}, true, "The folder \"" + (out / "gone") + "\" does not exist."},
+        {{out / "old.wav"}, false, "\"" + (out / "old.wav") + "\" already exists (use --force to overwrite it)"},
+        {{take}, true, "\"Take A.wav\" is one of the project's recordings. Choose another file for the "
+                       "output, so that the recording is not overwritten."},
+        {{out / "x.wav", out / "x.wav"}, true, app::kSameNames},
+        {{out / "x.wav", out / "./x.wav"}, true,
+         "The left and right channel files are both \"x.wav\". Choose two different files."},
+        {{out / "L.wav", out / "R.wav"}, false, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(app::OutputsRefusal(p.session, dual, c.paths, c.overwrite, Plenty), c.refusal)
+            << c.paths[0];
+    }
+    // Room is the last word: every path passes, the volume is full.
+    const std::string full = app::OutputsRefusal(p.session, dual, {out / "L.wav", out / "R.wav"},
+                                                 false, [](const std::string&) { return 0; });
+    EXPECT_EQ(full.rfind(app::kInsufficientSpace, 0), 0u) << full;
+}
+
+TEST(ConversionFlow, AFailedCreationRemovesOnlyWhatItMade) {
+    Loaded p;
+    TempDir out;
+    const OutputFormat dual{16, DualMono};
+    // The right file's folder is gone: the new left file goes again.
+    std::string refusal = app::CreateOutputs(p.session, dual, {out / "L.wav", out / "gone/R.wav"});
+    EXPECT_EQ(refusal, "Could not create \"R.wav\": No such file or directory.");
+    EXPECT_FALSE(fs::exists(out / "L.wav"));
+    // A left file that was there before is the user's choice to overwrite; it stays.
+    WriteFileBytes(out / "L.wav", {1, 2, 3});
+    refusal = app::CreateOutputs(p.session, dual, {out / "L.wav", out / "gone/R.wav"});
+    EXPECT_FALSE(refusal.empty());
+    EXPECT_TRUE(fs::exists(out / "L.wav"));
+    // The names of dual mono: the right follows the left.
+    EXPECT_EQ(app::OutputPaths(out / "MixL.wav", dual),
+              (std::vector<std::string>{out / "MixL.wav", out / "MixR.wav"}));
+    EXPECT_EQ(app::OutputPaths(out / "Mix.wav", {16, Stereo}),
+              (std::vector<std::string>{out / "Mix.wav"}));
+}
+
+TEST(ConversionFlow, TheOutcomeInWords) {
+    Loaded p;
+    TempDir out;
+    const OutputFormat format{16, Stereo};
+    ASSERT_EQ(app::CreateOutputs(p.session, format, {out / "A.wav"}), "");
+    std::atomic<double> progress{0.0};
+    app::OutcomeText words =
+        app::OutcomeWords(p.session, format, p.session.Run(progress), {"A.wav"});
+    EXPECT_STREQ(words.headline, app::kComplete);
+    EXPECT_EQ(words.summary,
+              "A.wav: 16 Bit, Stereo, 48000 Hz, 0:00:02.00 (96000 frames), starts at 0:00:01.00 "
+              "(sample 48000), 385 KB");
+    EXPECT_EQ(words.unreadable, "");
+
+    // Stopped before its first block: the file holds nothing, and says so.
+    ASSERT_EQ(app::CreateOutputs(p.session, format, {out / "B.wav"}), "");
+    p.session.Stop();
+    const RunOutcome stopped = p.session.Run(progress);
+    words = app::OutcomeWords(p.session, format, stopped, {"B.wav"});
+    EXPECT_STREQ(words.headline, app::kCancelled);
+    EXPECT_EQ(words.summary,
+              "\"B.wav\" holds the first 0:00:00.00 (0 of 96000 frames) of the project");
+}
+
+TEST(EditListCsv, QuotesFieldsThatHoldACommaOrAQuote) {
+    ProjectDir p;
+    p.Add("Take, \"one\".wav", NthTake(48000, 96000, 0));
+    p.Add("Take \"two\".wav", NthTake(96000, 24000, 1));
+    p.Add("plain.wav", NthTake(150000, 6000, 2));
+    ProjectSession session;
+    ASSERT_TRUE(session.Load(p.Path()));
+    EXPECT_EQ(app::EditListCsv(session),
+              "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n"
+              "\"Take, \"\"one\"\".wav\",48000,96000,0,0:00:01.00,0:00:02.00,yes,yes\r\n"
+              "\"Take \"\"two\"\".wav\",96000,120000,0,0:00:02.00,0:00:02.50,yes,yes\r\n"
+              "\"Take, \"\"one\"\".wav\",120000,144000,72000,0:00:02.50,0:00:03.00,yes,yes\r\n"
+              "plain.wav,150000,156000,0,0:00:03.12,0:00:03.25,yes,yes\r\n");
+}
