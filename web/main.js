@@ -210,23 +210,19 @@ async function pickRightOutput(suggestedName) {
 
 // The Save dialogs' files for this run, checked; null when the user cancelled or
 // a check refused (after saying why).
-async function chooseStreamTargets(dual) {
+async function chooseStreamTargets() {
   const names = await engine.call('names', {});
-  let handles;
-  if (dual) {
-    const left = await pickOutput(names.left);
-    if (!left) return null;
-    const right = await pickRightOutput((await engine.call('names', { left: left.name })).right);
+  const first = await pickOutput(names[0]);
+  if (!first) return null;
+  const handles = [first];
+  if (names.length > 1) {
+    const right = await pickRightOutput((await engine.call('names', { left: first.name }))[1]);
     if (!right) return null;
-    if (await left.isSameEntry(right)) {
+    if (await first.isSameEntry(right)) {
       alertMessage(texts.sameNames);
       return null;
     }
-    handles = [left, right];
-  } else {
-    const single = await pickOutput(names.single);
-    if (!single) return null;
-    handles = [single];
+    handles.push(right);
   }
   for (const handle of handles) {
     const place = await project.outputPlace(current, handle);
@@ -239,24 +235,22 @@ async function chooseStreamTargets(dual) {
   return { handles, names: handles.map((h) => h.name) };
 }
 
-async function chooseDownloadTargets(dual) {
+async function chooseDownloadTargets() {
   const refusal = await engine.call('room');
   if (refusal) {
     alertMessage(refusal);
     return null;
   }
-  const names = await engine.call('names', {});
-  return { handles: null, names: dual ? [names.left, names.right] : [names.single] };
+  return { handles: null, names: await engine.call('names', {}) };
 }
 
 // ---- Converting ----
 
 async function convert() {
   if (!loaded || sheetState !== 'closed') return;
-  const dual = settings().channels === 'dual';
   let targets;
   try {
-    targets = streaming ? await chooseStreamTargets(dual) : await chooseDownloadTargets(dual);
+    targets = streaming ? await chooseStreamTargets() : await chooseDownloadTargets();
   } catch (error) {
     alertMessage(`${texts.failed} ${error.message}`);
     return;

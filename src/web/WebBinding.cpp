@@ -171,16 +171,18 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_load(const char* name, int32_t audioFo
     return Hand(ReportText(e));
 }
 
-// The names proposed for the outputs: {"single", "left", "right"}, each with
-// ".wav"; the right one follows `leftName`, the left file's chosen name (or the
-// proposed one when empty).
+// The names proposed for the outputs of the present format, with ".wav": the
+// single file, or the left and the right file of dual mono, the right one
+// following `leftName`, the left file's chosen name (the proposed one when empty).
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_proposed_names(const char* leftName) {
-    const std::string& project = State().projectDir;
-    const std::string left = app::WithOutputType(app::ProposedLeftName(project));
-    const std::string chosenLeft = leftName != nullptr && *leftName != 0 ? leftName : left;
-    return HandJson({{"single", app::WithOutputType(app::ProposedSingleName(project))},
-                     {"left", left},
-                     {"right", app::RightOutputPath(chosenLeft)}});
+    const Engine& e = State();
+    const std::string proposed = app::WithOutputType(
+        e.format.TwoFiles() ? app::ProposedLeftName(e.projectDir)
+                            : app::ProposedSingleName(e.projectDir));
+    const bool chosen = leftName != nullptr && *leftName != 0;
+    std::vector<std::string> names = app::OutputPaths(chosen ? leftName : proposed, e.format);
+    names[0] = proposed;
+    return HandJson(names);
 }
 
 // The alert for an output chosen in a Save dialog, from what the page found out
