@@ -1,6 +1,7 @@
 // proj2wav: the command line. `info` shows what a recorder's project holds and what
 // a conversion would make of it; `convert` renders it into one Broadcast WAVE file
-// (or two for dual mono). Results go to stdout, messages to stderr.
+// (or two for dual mono); `session` writes it as an Ardour session. Results go to
+// stdout, messages to stderr.
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/SessionCommand.h"
 
 namespace {
 
@@ -95,6 +97,23 @@ int main(int argc, char** argv) {
     convertCommand->add_flag("-q,--quiet", convert.quiet,
                              "no progress line and no report when the run is complete");
 
+    cli::SessionOptions session;
+    CLI::App* sessionCommand = app.add_subcommand(
+        "session",
+        "Write the project as an Ardour 7 session: a copy of every take, a track \"Edit\" "
+        "that plays the edit list with its fades, and a muted track \"Takes\" with every take "
+        "whole");
+    AddProjectArgument(*sessionCommand, session.project);
+    sessionCommand
+        ->add_option("-o,--output", session.folder,
+                     "the session's folder; it must be new or empty")
+        ->required();
+    sessionCommand->add_flag("--markers", session.markers,
+                             "a location marker where each recording begins, named after its "
+                             "take");
+    sessionCommand->add_flag("-q,--quiet", session.quiet,
+                             "no progress line and no report when the session is written");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -103,5 +122,6 @@ int main(int argc, char** argv) {
     }
 
     if (infoCommand->parsed()) return FinishStdout(cli::RunInfo(info));
+    if (sessionCommand->parsed()) return FinishStdout(cli::RunSession(session));
     return FinishStdout(cli::RunConvert(convert));
 }
