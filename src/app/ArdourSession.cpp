@@ -324,26 +324,45 @@ std::string RouteXml(std::string_view tmpl, Ids& ids, std::map<std::string, std:
 
 // ---- Regions and their fades ----
 
-// Points on each fade curve. Ardour draws straight lines between them; placed at
-// squares of even steps they follow the recorder's square-root curve to within
-// half a percent of full scale.
+// Points on each fade curve; Ardour draws a smooth curve through them.
 constexpr uint64_t kFadeSteps = 32;
 
-// The recorder's fade over `frames` frames as Ardour's four curves: the fade in,
-// the fade out, and the inverse of each, by which Ardour fades a region below.
-// Gain rises as the square root of time: at step j of kFadeSteps it reaches
-// j / kFadeSteps after (j / kFadeSteps)^2 of the fade; a fade out runs backwards.
+// The gain of the recorder's fade `frame` frames into a fade of `frames` frames:
+// it reads a table of 4096 square roots forwards to fade in and backwards to fade
+// out, and its first four entries are silence.
+double RecorderFadeGain(uint64_t frame, uint64_t frames, bool fadeIn) {
+    const double step = 4096.0 * static_cast<double>(frame) / static_cast<double>(frames);
+    const double entry = fadeIn ? step : 4095.0 - step;
+    return entry < 4.0 ? 0.0 : std::sqrt(entry / 4096.0);
+}
+
+// The recorder's fade over `frames` frames as one of Ardour's four curves: the
+// fade in, the fade out, or the inverse of either, by which Ardour fades a region
+// below. The points lie on frames, closer together where the square root is
+// steep; Ardour evaluates a fade of n frames at n points from its start to its
+// end, so frame f is found at f * n / (n - 1).
 std::string FadeXml(const char* element, const char* automation, bool inverse, bool fadeIn,
                     uint64_t frames, uint32_t rate, Ids& ids) {
+    const uint64_t last = frames - 1;
+    std::vector<uint64_t> points;
+    for (uint64_t j = 0; j <= kFadeSteps; ++j) {
+        // Squares of even steps from the silent end of the fade.
+        const uint64_t fromSilence =
+            (last * j * j + kFadeSteps * kFadeSteps / 2) / (kFadeSteps * kFadeSteps);
+        points.push_back(fadeIn ? fromSilence : last - fromSilence);
+    }
+    // The frame where the silence of the table's first entries ends.
+    points.push_back(fadeIn ? (4 * frames + 4095) / 4096 - 1 : 4091 * frames / 4096 + 1);
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+
     std::string events;
-    for (uint64_t k = 0; k <= kFadeSteps; ++k) {
-        const uint64_t j = fadeIn ? k : kFadeSteps - k;  // the gain's step
-        const uint64_t square = fadeIn ? j * j : kFadeSteps * kFadeSteps - j * j;
-        // frames * square / steps^2 frames into the fade, as ticks; frames <= 4096.
-        const uint64_t ticks =
-            (frames * square * kSuperclockRate + rate * kFadeSteps * kFadeSteps / 2) /
-            (uint64_t{rate} * kFadeSteps * kFadeSteps);
-        const double gain = static_cast<double>(j) / kFadeSteps;
+    for (const uint64_t frame : points) {
+        if (frame > last) continue;
+        // frame * frames / last frames into the fade as ticks, rounded; frames <= 4096.
+        const uint64_t denominator = std::max<uint64_t>(last, 1) * rate;
+        const uint64_t ticks = (frame * frames * kSuperclockRate + denominator / 2) / denominator;
+        const double gain = RecorderFadeGain(frame, frames, fadeIn);
         const double value = inverse ? std::sqrt(1.0 - gain * gain) : gain;
         char point[64];
         // Ardour keeps a gain above zero: its smallest is 1e-07.
