@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
     app.footer(
         "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project (for\n"
         "\"info FILE\": not a WAVE file),\n"
-        "130 stopped by Ctrl-C or SIGTERM (the output is then valid but shorter).\n"
+        "130 stopped by Ctrl-C or SIGTERM (a conversion's output is then valid but\n"
+        "shorter; a session is removed again).\n"
         "Run \"proj2wav COMMAND --help\" for a command's options.");
 
     cli::InfoOptions info;
