@@ -419,7 +419,7 @@ std::string RegionXml(const RegionSpec& r, uint32_t rate, uint32_t fadeFrames, I
     xml += " channels=\"" + std::to_string(r.sources->size()) + "\"";
     if (r.wholeFile) return xml + "/>\n";
     // A fade never reaches beyond its region, as Ardour itself keeps it.
-    const uint64_t fade = std::min<uint64_t>(fadeFrames, r.length);
+    const uint64_t fade = std::clamp<uint64_t>(r.length, 1, fadeFrames);
     xml += ">\n        <Envelope default=\"yes\"/>\n";
     xml += FadeXml("FadeIn", "fadein", false, true, fade, rate, ids);
     xml += FadeXml("InverseFadeIn", "fadein", true, true, fade, rate, ids);

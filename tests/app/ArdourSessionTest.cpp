@@ -133,19 +133,14 @@ TEST(ArdourSession, RefusesFoldersThatCannotTakeASessionAndVolumesWithoutRoom) {
     Loaded loaded(dir);
     const app::SessionPlan plan = app::PlanSession(loaded.project, dir / "new/deeper");
     std::string asked;
-    const auto freeBytes = [&](int64_t bytes) {
-        return [&asked, bytes](const std::string& folder) {
-            asked = folder;
-            return bytes;
-        };
-    };
-    const auto needed = static_cast<int64_t>(plan.bytes + app::kRoomMargin);
-    EXPECT_EQ(app::SessionRoomRefusal(plan, freeBytes(needed + 1)), "");
+    int64_t room = static_cast<int64_t>(plan.bytes + app::kRoomMargin) + 1;
+    const auto freeBytes = [&](const std::string& folder) { return asked = folder, room; };
+    EXPECT_EQ(app::SessionRoomRefusal(plan, freeBytes), "");
     EXPECT_EQ(asked, dir.Root().string()) << "the volume of the nearest folder that exists";
-    const std::string refusal = app::SessionRoomRefusal(plan, freeBytes(needed));
-    EXPECT_EQ(refusal.rfind(app::kInsufficientSpace, 0), 0u) << refusal;
-    EXPECT_NE(refusal.find("needs"), std::string::npos);
-    EXPECT_NE(app::SessionRoomRefusal(plan, freeBytes(-1)).find("unknown"), std::string::npos);
+    room -= 1;
+    EXPECT_EQ(app::SessionRoomRefusal(plan, freeBytes).rfind(app::kInsufficientSpace, 0), 0u);
+    room = -1;
+    EXPECT_NE(app::SessionRoomRefusal(plan, freeBytes).find("unknown"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "new")) << "nothing is written by the checks";
 }
 
@@ -182,10 +177,6 @@ TEST(ArdourSession, CopiesAreStandardBroadcastWaveWithTheTakesSamplesAndPlace) {
     EXPECT_EQ(result.bytesCopied, plan.copyBytes);
     EXPECT_EQ(plan.copyBytes, fs::file_size(plan.audioDir + "/Odd.wav") +
                                   fs::file_size(plan.audioDir + "/Mono16.wav"));
-    EXPECT_EQ(app::SessionWrittenText(plan, result),
-              "Ardour session written: \"" + plan.sessionFile + "\"\n2 takes copied (" +
-                  app::formatBytes(static_cast<double>(plan.copyBytes)) + ") into \"" +
-                  plan.audioDir + "\"");
     for (int i = 0; i < 2; ++i) {
         const auto& t = takes[i];
         SCOPED_TRACE(t.name);
