@@ -7,7 +7,9 @@
 // and faded as a conversion plays it (no fade where two pieces of one recording
 // join), and "Takes", muted, every take whole at its place, newer takes layered
 // above older ones. With markers, a location marker stands wherever an output's
-// cue point would: the project's first frame and each new recording.
+// cue point would: the project's first frame and each new recording (also past
+// the 2^32 frames a cue point reaches). Ardour keeps a fade within its region, so
+// an event shorter than a fade is faded over its own length.
 //
 // The session file follows what Ardour 7.3 writes itself. Times in it are
 // superclock ticks (282240000 a second) after an "a" (audio time): frame f at rate
