@@ -49,14 +49,13 @@ int RunSession(const SessionOptions& options) {
         PrintError(Quoted(options.project) + ": " + app::kNotValidProject + " (" + why + ")");
         return kExitNotProject;
     }
-    if (writer.edl->LastSampleInEDL() == writer.edl->FirstSampleInEDL()) {
-        PrintError(Quoted(options.project) +
-                   ": nothing to put in a session: its takes hold no "
-                   "whole frame");
-        return kExitFailed;
-    }
     const app::ArdourProject project =
         app::ArdourProjectOf(writer, app::ProjectName(options.project), options.markers);
+    if (project.events.empty()) {
+        PrintError(Quoted(options.project) +
+                   ": nothing to put in a session: its takes hold no whole frame");
+        return kExitFailed;
+    }
     const app::SessionPlan plan = app::PlanSession(project, options.folder);
     for (const std::string& refusal : {app::SessionFolderRefusal(options.folder, options.project),
                                        app::SessionRoomRefusal(plan, kxDiskMgr::FreeSpace)}) {
