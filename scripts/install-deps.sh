@@ -14,6 +14,9 @@ packages=(
   qt6-base-dev xvfb xauth
   # the Debian package and its checks
   help2man dpkg-dev file lintian appstream desktop-file-utils man-db
+  # Ardour 7, whose ardour7-lua loads and exports the sessions `proj2wav session`
+  # writes (tests only: about 110 MB and half a minute to install)
+  ardour
 )
 
 if [ "${1:-}" = web ]; then

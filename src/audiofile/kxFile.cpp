@@ -91,8 +91,10 @@ bool kxFile::OpenToWalk() {
 bool kxFile::Validate() {
     ChunkWalk walk;
     declaredDataSize = 0;
+    hasIdentity = false;
     if (!OpenToWalk() || !WalkChunks(walk)) return false;
     declaredDataSize = walk.declaredDataSize;
+    hasIdentity = walk.identityRead;
     const WaveFormatChunkData& format = header.format.data;
     foundFormat.channels = format.channels;
     foundFormat.sampleRate = format.sampleRate;
@@ -400,7 +402,7 @@ bool kxFile::Close() {
 }
 
 bool kxFile::SameFileID(const kxFile* other) const {
-    return other != nullptr &&
+    return other != nullptr && hasIdentity && other->hasIdentity &&
            std::memcmp(&header.identity, &other->header.identity, sizeof header.identity) == 0;
 }
 

@@ -117,7 +117,8 @@ public:
     bool Close();
 
     void GetCreateTime(std::tm& time) const { time = creationTime; }
-    // True when both files carry the same identity chunk (one recording).
+    // True when both files carry the same identity chunk (one recording); takes
+    // without one (written by other programs) are recordings of their own.
     bool SameFileID(const kxFile* other) const;
     // Bytes of one frame, all channels.
     uint16_t BytesPerSample() const;
@@ -181,6 +182,7 @@ private:
     bool hasPath = false;
     std::tm creationTime{};
     int64_t locationKey = -1;  // GetLocation, kept with the creation time
+    bool hasIdentity = false;  // Validate found an identity chunk
     TakeProblem problem = TakeProblem::None;
     TakeFormat foundFormat;
 };

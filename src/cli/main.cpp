@@ -1,6 +1,7 @@
 // proj2wav: the command line. `info` shows what a recorder's project holds and what
 // a conversion would make of it; `convert` renders it into one Broadcast WAVE file
-// (or two for dual mono). Results go to stdout, messages to stderr.
+// (or two for dual mono); `session` writes it as an Ardour session. Results go to
+// stdout, messages to stderr.
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -14,6 +15,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/SessionCommand.h"
 
 namespace {
 
@@ -58,7 +60,8 @@ int main(int argc, char** argv) {
     app.footer(
         "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project (for\n"
         "\"info FILE\": not a WAVE file),\n"
-        "130 stopped by Ctrl-C or SIGTERM (the output is then valid but shorter).\n"
+        "130 stopped by Ctrl-C or SIGTERM (a conversion's output is then valid but\n"
+        "shorter; a session is removed again).\n"
         "Run \"proj2wav COMMAND --help\" for a command's options.");
 
     cli::InfoOptions info;
@@ -99,6 +102,23 @@ int main(int argc, char** argv) {
     convertCommand->add_flag("-q,--quiet", convert.quiet,
                              "no progress line and no report when the run is complete");
 
+    cli::SessionOptions session;
+    CLI::App* sessionCommand = app.add_subcommand(
+        "session",
+        "Write the project as an Ardour 7 session: a copy of every take, a track \"Edit\" "
+        "that plays the edit list with its fades, and a muted track \"Takes\" with every take "
+        "whole");
+    AddProjectArgument(*sessionCommand, session.project);
+    sessionCommand
+        ->add_option("-o,--output", session.folder,
+                     "the session's folder; it must be new or empty")
+        ->required();
+    sessionCommand->add_flag("--markers", session.markers,
+                             "a location marker where each recording begins, named after its "
+                             "take");
+    sessionCommand->add_flag("-q,--quiet", session.quiet,
+                             "no progress line and no report when the session is written");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -107,5 +127,6 @@ int main(int argc, char** argv) {
     }
 
     if (infoCommand->parsed()) return FinishStdout(cli::RunInfo(info));
+    if (sessionCommand->parsed()) return FinishStdout(cli::RunSession(session));
     return FinishStdout(cli::RunConvert(convert));
 }

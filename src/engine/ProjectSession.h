@@ -80,6 +80,8 @@ public:
     uint64_t First() const;
     uint64_t Last() const;
     uint64_t Frames() const { return Last() - First(); }
+    // The length of the fades at the project's rate: 1024, 2048 or 4096 frames.
+    uint32_t FadeFrames() const { return 4096u / static_cast<uint32_t>(writer.fadeStep / 4); }
     // A timeline position at the project's rate.
     timeParts TimeOf(uint64_t frame) const;
 

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -118,6 +119,7 @@ AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
 }
 
 AppController::~AppController() {
+    stopSessionWorker();
     stopWorker();
     waitForLoader();
 }
@@ -143,12 +145,18 @@ void AppController::createActions() {
 
     aboutAction_ = new QAction(tr("&About proj2wav"), this);
     connect(aboutAction_, &QAction::triggered, this, &AppController::about);
+
+    exportSessionAction_ = new QAction(tr("Export &Ardour Session..."), this);
+    exportSessionAction_->setStatusTip(
+        tr("Write the project as an Ardour session, every take in place"));
+    connect(exportSessionAction_, &QAction::triggered, this, &AppController::exportArdourSession);
 }
 
 void AppController::createMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(openAction_);
     recentMenu_ = file->addMenu(tr("Open &Recent"));
+    file->addAction(exportSessionAction_);
     file->addSeparator();
     file->addAction(quitAction_);
 
@@ -473,13 +481,14 @@ void AppController::updateStatus() {
 }
 
 void AppController::updateControls() {
-    const bool idle = !workerRunning() && !loading();
+    const bool idle = !workerRunning() && !loading() && !sessionRunning();
     openAction_->setEnabled(idle);
     recentMenu_->setEnabled(idle);
     for (QAbstractButton* button : width_->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : channels_->buttons()) button->setEnabled(idle);
     markers_->setEnabled(idle);
     convertButton_->setEnabled(idle && projectLoaded_);
+    exportSessionAction_->setEnabled(idle && projectLoaded_);
 }
 
 // ---- Converting ----
@@ -727,10 +736,99 @@ void AppController::closeEvent(QCloseEvent* event) {
     // that matches its samples, before the window goes.
     if (workerRunning()) sheet_.Cancel();
     stopWorker();
+    stopSessionWorker();
     waveform_->cancel();
     progressTimer_->stop();
     if (sheet_.shown()) sheet_.PressButton();
     progressSheet_->hide();
     updateControls();
     event->accept();
+}
+
+// ---- Exporting an Ardour session ----
+
+void AppController::exportArdourSession() {
+    if (!projectLoaded_ || sessionRunning() || workerRunning() || loading()) return;
+    const std::optional<QString> where = dialogs_->chooseDirectory(outputStartFolder());
+    if (!where) return;
+    const std::string project = Bytes(fullPath_).toStdString();
+    const std::string name = app::ProjectName(project);
+    const std::string folder = paths::Join(Bytes(*where).toStdString(), name + " Ardour");
+    const app::ArdourProject session =
+        app::ArdourProjectOf(session_, name, markers_->isChecked());
+    const app::SessionPlan plan = app::PlanSession(session, folder);
+    std::string refusal = app::SessionFolderRefusal(folder, project);
+    if (refusal.empty()) {
+        refusal = app::SessionRoomRefusal(
+            plan, [this](const std::string& dir) { return freeSpace_(FromBytes(dir)); });
+    }
+    if (!refusal.empty()) {
+        dialogs_->warn(Text(refusal));
+        return;
+    }
+
+    if (sessionDialog_ == nullptr) {
+        sessionDialog_ = new QProgressDialog(this);
+        sessionDialog_->setWindowTitle(tr("Export Ardour Session"));
+        sessionDialog_->setWindowModality(Qt::WindowModal);
+        sessionDialog_->setRange(0, 100);
+        sessionDialog_->setAutoClose(false);
+        sessionDialog_->setAutoReset(false);
+        sessionDialog_->setMinimumDuration(0);
+        sessionDialog_->setMinimumWidth(420);
+        // Cancel stops the copying; once the outcome shows, the button closes it.
+        connect(sessionDialog_, &QProgressDialog::canceled, this, [this] {
+            if (sessionRunning()) sessionStop_ = true;
+        });
+        sessionTimer_ = new QTimer(this);
+        sessionTimer_->setInterval(100);
+        connect(sessionTimer_, &QTimer::timeout, this,
+                [this] { sessionDialog_->setValue(static_cast<int>(sessionProgress_.load())); });
+    }
+    sessionStop_ = false;
+    sessionProgress_ = 0.0;
+    sessionDialog_->setLabelText(tr("Copying the takes into the Ardour session..."));
+    sessionDialog_->setCancelButtonText(Text(app::kCancelButton));
+    sessionDialog_->setValue(0);
+    sessionDialog_->show();
+    sessionWorker_ = std::thread([this, session, plan] {
+        const app::SessionResult result =
+            app::WriteSession(session, plan, sessionProgress_, sessionStop_);
+        QMetaObject::invokeMethod(
+            this, [this, result, plan] { sessionFinished(result, plan); }, Qt::QueuedConnection);
+    });
+    sessionTimer_->start();
+    updateControls();
+}
+
+void AppController::sessionFinished(const app::SessionResult& result,
+                                    const app::SessionPlan& plan) {
+    if (sessionWorker_.joinable()) sessionWorker_.join();
+    sessionTimer_->stop();
+    updateControls();
+    if (!isVisible()) return;  // the window closed meanwhile
+    QString outcome;
+    switch (result.outcome) {
+        case app::SessionOutcome::Written:
+            outcome = Text(app::SessionWrittenText(plan, result));
+            break;
+        case app::SessionOutcome::Stopped:
+            outcome = Text(app::kCancelled) + tr("\nNothing of the session was kept.");
+            break;
+        case app::SessionOutcome::Failed:
+            outcome = Text(result.error) + tr("\nNothing of the session was kept.");
+            break;
+    }
+    sessionDialog_->setLabelText(outcome);
+    sessionDialog_->setValue(static_cast<int>(sessionProgress_.load()));
+    sessionDialog_->setCancelButtonText(Text(app::kOkButton));
+    sessionDialog_->show();
+}
+
+void AppController::stopSessionWorker() {
+    if (!sessionWorker_.joinable()) return;
+    sessionStop_ = true;
+    sessionWorker_.join();
+    sessionTimer_->stop();
+    sessionDialog_->hide();
 }

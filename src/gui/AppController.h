@@ -2,8 +2,10 @@
 // channel choices, the status line, the timeline with its waveform, the takes
 // panel and the Convert button; the save panels, alerts and the progress sheet of
 // a conversion, the worker thread that runs it, and what is remembered between
-// runs. Every decision comes from the toolkit-free functions in src/app; this
-// class moves values between them, the widgets and the session.
+// runs; File > Export Ardour Session... writes the project as an Ardour session
+// on a worker of its own, behind a progress dialog. Every decision comes from the
+// toolkit-free functions in src/app; this class moves values between them, the
+// widgets and the session.
 //
 // Threads: everything here runs on the main thread except three workers. The
 // loader loads the project into the session and builds the views of the result;
@@ -11,8 +13,9 @@
 // result back through a queued call. While either exists, nothing of the session
 // but Stop is touched: the controls that reach it are disabled, and the worker
 // is joined before the session is used again and before the window goes away.
-// The waveform's worker (WaveformLoader) never touches the session: it works
-// on a copy of what it needs and opens the takes on handles of its own.
+// The waveform's worker (WaveformLoader) and the Ardour session's worker never
+// touch the session: they work on a copy of what they need and open the takes on
+// handles of their own.
 #pragma once
 
 #include <QElapsedTimer>
@@ -27,6 +30,7 @@
 #include <thread>
 
 #include "app/AppDecisions.h"
+#include "app/ArdourSession.h"
 #include "gui/Dialogs.h"
 #include "gui/WindowSettings.h"
 #include "engine/ProjectSession.h"
@@ -39,6 +43,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QProgressDialog;
 class QPushButton;
 class QScrollArea;
 class QTableView;
@@ -104,6 +109,12 @@ public:
     // The command line that converts as the window would now (Help > About).
     QString commandLine() const;
 
+    // File > Export Ardour Session..., its progress dialog (which ends showing the
+    // outcome), and whether its worker is still copying.
+    QAction* exportSessionAction() const { return exportSessionAction_; }
+    QProgressDialog* sessionDialog() const { return sessionDialog_; }
+    bool sessionRunning() const { return sessionWorker_.joinable(); }
+
 public slots:
     void open();
     void convert();
@@ -111,6 +122,9 @@ public slots:
     // The progress sheet's button: Cancel while converting, Ok afterwards.
     void closeProgressSheet();
     void about();
+    // Asks where the session's folder goes ("<project> Ardour" in the folder
+    // chosen), checks it and the room, and starts copying.
+    void exportArdourSession();
 
 signals:
     // A load has ended and the window shows its result.
@@ -153,6 +167,9 @@ private:
     void stopWorker();
     void waitForWorker();
     void waitForLoader();
+    // The session worker's end, on the main thread; and stopping it.
+    void sessionFinished(const app::SessionResult& result, const app::SessionPlan& plan);
+    void stopSessionWorker();
 
     ProjectSession session_;
     std::unique_ptr<Dialogs> dialogs_;
@@ -198,4 +215,11 @@ private:
     QPushButton* dialogButton_ = nullptr;
     QTimer* progressTimer_ = nullptr;
     QElapsedTimer runClock_;  // since the run shown on the sheet began
+
+    QAction* exportSessionAction_ = nullptr;
+    QProgressDialog* sessionDialog_ = nullptr;
+    QTimer* sessionTimer_ = nullptr;
+    std::thread sessionWorker_;
+    std::atomic<double> sessionProgress_{0.0};
+    std::atomic<bool> sessionStop_{false};
 };

@@ -86,6 +86,11 @@ struct kxDiskMgr {
     static bool IsWritable(const std::string& path);
     // Removes a file (a link itself, not what it points to).
     static bool RemoveFile(const std::string& path);
+    // Creates the directory `path` (its parent must exist), readable and writable by
+    // everyone the user's file-creation mask allows; false when it exists already.
+    static bool MakeDirectory(const std::string& path);
+    // Removes the directory `path`, which must be empty.
+    static bool RemoveDirectory(const std::string& path);
     // Bytes free for this user on the volume holding `directory`; -1 when unknown.
     static int64_t FreeSpace(const std::string& directory);
 };

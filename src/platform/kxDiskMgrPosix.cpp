@@ -221,6 +221,14 @@ bool kxDiskMgr::RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+bool kxDiskMgr::MakeDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool kxDiskMgr::RemoveDirectory(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0;
+}
+
 int64_t kxDiskMgr::FreeSpace(const std::string& directory) {
     struct statvfs volume {};
     if (::statvfs(directory.c_str(), &volume) != 0) return -1;

@@ -249,6 +249,16 @@ bool kxDiskMgr::RemoveFile(const std::string& /*path*/) {
     return false;
 }
 
+bool kxDiskMgr::MakeDirectory(const std::string& /*path*/) {
+    errno = EACCES;  // the page writes only the files the browser hands over
+    return false;
+}
+
+bool kxDiskMgr::RemoveDirectory(const std::string& /*path*/) {
+    errno = EACCES;
+    return false;
+}
+
 int64_t kxDiskMgr::FreeSpace(const std::string& /*directory*/) {
     // Unknown here: the page asks the browser for its storage quota instead.
     return -1;

@@ -11,7 +11,7 @@ using namespace testsupport;
 namespace {
 
 // Takes by name, each at a start with a length and an identity (equal identities
-// make one recording); listed in age order.
+// make one recording; 0 writes no identity chunk); listed in age order.
 struct Placed {
     const char* name;
     uint64_t start;
@@ -23,7 +23,17 @@ void Fill(ProjectDir& dir, const std::vector<Placed>& takes) {
     for (size_t n = 0; n < takes.size(); ++n) {
         TakeRecipe recipe = NthTake(takes[n].start, takes[n].frames, static_cast<int>(n));
         recipe.identity = takes[n].identity;
-        dir.Add(takes[n].name, recipe);
+        if (recipe.identity != 0) {
+            dir.Add(takes[n].name, recipe);
+            continue;
+        }
+        TakeBuilder()
+            .Riff()
+            .Form()
+            .Bext(recipe.start, recipe.date, recipe.time)
+            .Fmt(recipe.channels, recipe.rate, recipe.bits)
+            .Data(PatternBytes(recipe.seed, 0, recipe.frames, recipe.channels, recipe.bits))
+            .Write(dir.AudioDir() + "/" + takes[n].name);
     }
 }
 
@@ -49,6 +59,10 @@ TEST(OutputMarkers, OneWhereEachRecordingBeginsNoneInsideOne) {
           {13000, "punch.wav"},
           {14000, "Old take"},
           {22000, "no extension"}}},
+        // Takes other programs wrote carry no identity: each is a recording of its own.
+        {"no identity chunks",
+         {{"x.wav", 0, 1000, 0}, {"y.wav", 1000, 1000, 0}, {"z.wav", 2000, 10, 1}},
+         {{0, "x"}, {1000, "y"}, {2000, "z"}}},
         // A cue point cannot reach 2^32 frames: such markers are left out, never wrapped.
         {"beyond 32 bits",
          {{"a.wav", 5, 10, 1},
