@@ -158,6 +158,7 @@ void ProjectBatch::Run(const FreeSpaceLookup& freeSpace) {
         currentBytes_ = p.bytes;
         progress_ = 0.0;
         RunOne(p, freeSpace);
+        currentBytes_ = 0;  // counted once: from now on among the done ones
         doneBytes_ += p.bytes;
     }
 }
@@ -222,7 +223,9 @@ BatchProgress ProjectBatch::Now() const {
     const double done =
         static_cast<double>(doneBytes_.load()) +
         static_cast<double>(currentBytes_.load()) * now.current / 100.0;
-    now.overall = totalBytes_ == 0 ? 0.0 : 100.0 * done / static_cast<double>(totalBytes_);
+    now.overall = totalBytes_ == 0
+                      ? 0.0
+                      : std::min(100.0, 100.0 * done / static_cast<double>(totalBytes_));
     return now;
 }
 

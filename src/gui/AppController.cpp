@@ -699,6 +699,10 @@ void AppController::dropEvent(QDropEvent* event) {
     }
 }
 
+BatchWindow* AppController::batchWindow() const {
+    return batchWindow_;
+}
+
 void AppController::openProjectsFolder(const QString& folder) {
     if (workerRunning() || loading() || batchWindow_ != nullptr) return;
     const std::vector<std::string> projects = app::FindProjects({Bytes(folder).toStdString()});

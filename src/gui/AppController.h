@@ -67,7 +67,7 @@ public:
     // own, to be converted together; says so when there is none.
     void openProjectsFolder(const QString& folder);
     // That window while it is open, else null.
-    BatchWindow* batchWindow() const { return batchWindow_; }
+    BatchWindow* batchWindow() const;
     // Replaces the free-space source (the volume's real free space by default).
     void setFreeSpaceSource(FreeSpaceSource source) { freeSpace_ = std::move(source); }
 

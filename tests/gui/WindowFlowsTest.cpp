@@ -247,8 +247,8 @@ TEST(WindowFlows, MarkersAtTakesAreRememberedAndWritten) {
 TEST(WindowFlows, AFolderOfProjectsIsConvertedTogether) {
     TempDir disk, out;
     for (const char* name : {"One", "Two"}) {
-        std::filesystem::create_directories(disk / name / "Audio Files");
-        WriteTake(disk / name + "/Audio Files/a.wav", NthTake(0, 24000, 0));
+        std::filesystem::create_directories(disk / (std::string(name) + "/Audio Files"));
+        WriteTake(disk / (std::string(name) + "/Audio Files/a.wav"), NthTake(0, 24000, 0));
     }
     std::filesystem::create_directories(disk / "Empty/Audio Files");  // no take: unchecked
     Window window;
