@@ -111,6 +111,7 @@ bench: deps
 	cmake --build $(BUILD) -j $(JOBS) --target proj2wav make-bench-project window-bench
 	BUILD_DIR="$(abspath $(BUILD))" bench/throughput.sh
 	BUILD_DIR="$(abspath $(BUILD))" bench/scale.sh
+	BUILD_DIR="$(abspath $(BUILD))" bench/batch.sh
 	BUILD_DIR="$(abspath $(BUILD))" bench/callgrind.sh
 	BUILD_DIR="$(abspath $(BUILD))" bench/window.sh
 

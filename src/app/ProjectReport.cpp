@@ -63,7 +63,9 @@ ProjectReport BuildProjectReport(const ProjectSession& session, const OutputForm
     return report;
 }
 
-std::string ReportJson(const ProjectReport& report) {
+namespace {
+
+nlohmann::ordered_json ReportDocument(const ProjectReport& report) {
     nlohmann::ordered_json doc = {
         {"project", report.project},
         {"status", report.status},
@@ -107,7 +109,20 @@ std::string ReportJson(const ProjectReport& report) {
             {"fade_out", e.fadeOut},
         });
     }
-    // File names need not be UTF-8; such bytes become U+FFFD rather than an error.
+    return doc;
+}
+
+}  // namespace
+
+// File names need not be UTF-8; such bytes become U+FFFD rather than an error.
+std::string ReportJson(const ProjectReport& report) {
+    return ReportDocument(report).dump(2, ' ', false,
+                                       nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string ReportsJson(const std::vector<ProjectReport>& reports) {
+    nlohmann::ordered_json doc = {{"projects", nlohmann::ordered_json::array()}};
+    for (const ProjectReport& report : reports) doc["projects"].push_back(ReportDocument(report));
     return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 

@@ -60,6 +60,10 @@ std::string StatusLineOf(const ProjectSession& session, const OutputFormat& form
 // have their stray bytes replaced by U+FFFD.
 std::string ReportJson(const ProjectReport& report);
 
+// Reports on many projects as one JSON document: {"projects": [report, ...]},
+// each report as ReportJson gives it.
+std::string ReportsJson(const std::vector<ProjectReport>& reports);
+
 // "Audio Files: 12 entries, 11 accepted", the heading of a list of the entries.
 std::string EntriesSummary(const std::vector<TakeRow>& entries);
 

@@ -11,6 +11,7 @@
 #include "app/ConversionFlow.h"
 #include "app/ProjectView.h"
 #include "cli/ProgressBar.h"
+#include "platform/Paths.h"
 #include "platform/kxDiskMgr.h"
 
 namespace cli {
@@ -46,27 +47,44 @@ RunOutcome RunConversion(ProjectSession& session, uint64_t bytes, bool showProgr
     return outcome;
 }
 
+// Where an output goes when none was named: beside the project folder, under the
+// name the window proposes.
+std::string DefaultOutput(const std::string& project, const OutputFormat& format) {
+    std::string folder;
+    if (!kxDiskMgr::CanonicalPath(project, folder)) folder = project;
+    const std::string name = format.TwoFiles() ? app::ProposedLeftName(folder)
+                                               : app::ProposedSingleName(folder);
+    return paths::Join(paths::Folder(folder), app::WithOutputType(name));
+}
+
 }  // namespace
 
 int RunConvert(const ConvertOptions& options) {
+    if (!options.outputDir.empty()) return RunBatch(options);
     const OutputFormat& format = options.format;
+    if (options.paths.size() != 1) {
+        PrintUsageError("convert one project at a time, or many with --output-dir");
+        return kExitUsage;
+    }
+    const std::string& project = options.paths.front();
     if (!format.TwoFiles() && !options.right.empty()) {
         PrintUsageError("--right names the right file of dual mono; it needs --channels dual");
         return kExitUsage;
     }
-    std::vector<std::string> names = app::OutputPaths(options.output, format);
-    if (format.TwoFiles() && !options.right.empty()) names[1] = options.right;
 
     ProjectSession session;
-    if (!session.Load(options.project)) {
-        PrintError(Quoted(options.project) + ": " + app::kNotValidProject + " (" +
+    if (!session.Load(project)) {
+        PrintError(Quoted(project) + ": " + app::kNotValidProject + " (" +
                    app::NotAProjectReason(session) + ")");
         return kExitNotProject;
     }
     if (session.Frames() == 0) {
-        PrintError(Quoted(options.project) + ": nothing to convert: its takes hold no whole frame");
+        PrintError(Quoted(project) + ": nothing to convert: its takes hold no whole frame");
         return kExitFailed;
     }
+    std::vector<std::string> names = app::OutputPaths(
+        options.output.empty() ? DefaultOutput(project, format) : options.output, format);
+    if (format.TwoFiles() && !options.right.empty()) names[1] = options.right;
     if (const std::string refusal =
             app::OutputsRefusal(session, format, names, options.force, kxDiskMgr::FreeSpace);
         !refusal.empty()) {

@@ -9,8 +9,7 @@
 
 namespace cli {
 
-int RunFileInfo(const InfoOptions& options) {
-    const std::string& path = options.project;
+int RunFileInfo(const InfoOptions& options, const std::string& path) {
     if (options.csv) {
         PrintError("--csv lists a project's edit list; " + Quoted(path) + " is a file");
         return kExitUsage;

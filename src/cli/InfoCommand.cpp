@@ -1,10 +1,14 @@
 #include "cli/InfoCommand.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "app/AppDecisions.h"
+#include "app/ConversionFlow.h"
 #include "app/EditListCsv.h"
+#include "app/ProjectBatch.h"
 #include "app/ProjectReport.h"
 #include "platform/kxDiskMgr.h"
 
@@ -19,8 +23,8 @@ const char* FadeWords(const app::ReportEvent& event) {
     return "-";
 }
 
-void PrintText(const InfoOptions& options, const app::ProjectReport& report) {
-    std::printf("Project: %s\n", options.project.c_str());
+void PrintText(const app::ProjectReport& report) {
+    std::printf("Project: %s\n", report.project.c_str());
     std::printf("Status:  %s\n", report.status.c_str());
 
     size_t nameWidth = 4;
@@ -55,10 +59,50 @@ void PrintText(const InfoOptions& options, const app::ProjectReport& report) {
 
 }  // namespace
 
+// Each project found with its status line, or all their reports as one JSON
+// document.
+int ListProjects(const InfoOptions& options, const std::vector<std::string>& projects) {
+    if (options.csv) {
+        PrintError("--csv gives the edit list of one project");
+        return kExitUsage;
+    }
+    std::vector<app::ProjectReport> reports;
+    for (const std::string& project : projects) {
+        ProjectSession session;
+        session.Load(project);
+        reports.push_back(app::BuildProjectReport(session, options.format));
+        if (options.json) continue;
+        const app::ProjectReport& report = reports.back();
+        std::printf("%s: %s\n", project.c_str(),
+                    report.valid ? report.status.c_str()
+                                 : (report.status + " (" + report.problem + ")").c_str());
+    }
+    if (options.json) std::printf("%s\n", app::ReportsJson(reports).c_str());
+    return kExitDone;
+}
+
 int RunInfo(const InfoOptions& options) {
-    if (kxDiskMgr::Identify(options.project).regular) return RunFileInfo(options);
+    for (const std::string& path : options.paths) {
+        if (!kxDiskMgr::Identify(path).exists) {
+            PrintError(Quoted(path) + ": " + std::strerror(errno));
+            return kExitFailed;
+        }
+    }
+    const std::string& first = options.paths.front();
+    if (options.paths.size() == 1 && kxDiskMgr::Identify(first).regular) {
+        return RunFileInfo(options, first);
+    }
+    const std::vector<std::string> projects = app::FindProjects(options.paths);
+    const bool one = options.paths.size() == 1 &&
+                     (projects.empty() || projects.front() == app::ProjectDirFor(first));
+    if (!one) {
+        if (!projects.empty()) return ListProjects(options, projects);
+        PrintError("no project found in " + app::OutputNames(options.paths));
+        return kExitNotProject;
+    }
+    const std::string project = projects.empty() ? first : projects.front();
     ProjectSession session;
-    const bool valid = session.Load(options.project);
+    const bool valid = session.Load(project);
     const app::ProjectReport report = app::BuildProjectReport(session, options.format);
     if (options.csv) {
         const std::string csv = app::EditListCsv(session);
@@ -66,10 +110,10 @@ int RunInfo(const InfoOptions& options) {
     } else if (options.json) {
         std::printf("%s\n", app::ReportJson(report).c_str());
     } else {
-        PrintText(options, report);
+        PrintText(report);
     }
     if (valid) return kExitDone;
-    PrintError(Quoted(options.project) + ": " + app::kNotValidProject + " (" + report.problem + ")");
+    PrintError(Quoted(project) + ": " + app::kNotValidProject + " (" + report.problem + ")");
     return kExitNotProject;
 }
 

@@ -5,25 +5,28 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/CliCommon.h"
 
 namespace cli {
 
 struct InfoOptions {
-    std::string project;  // a project directory, or a file
+    std::vector<std::string> paths;  // project directories, folders of them, or a file
     OutputFormat format;
     bool json = false;
     bool csv = false;
 };
 
-// Prints the report to stdout. kExitDone for a valid project, kExitNotProject
-// otherwise (the report still shows what was found). A regular file is described
-// by RunFileInfo instead.
+// Prints the report to stdout: for one project, or a folder that is none, the
+// whole report (kExitDone for a valid project, kExitNotProject otherwise); for
+// folders that hold projects, each project with its status line (kExitDone, or
+// kExitNotProject when none holds one). A regular file is described by
+// RunFileInfo instead; a path that does not exist is kExitFailed.
 int RunInfo(const InfoOptions& options);
 
-// Prints the report on the WAVE file `options.project`. kExitNotProject when it
-// is no WAVE file (kExitFailed when it cannot be read, kExitUsage with --csv).
-int RunFileInfo(const InfoOptions& options);
+// Prints the report on the WAVE file `path`. kExitNotProject when it is no WAVE
+// file (kExitFailed when it cannot be read, kExitUsage with --csv).
+int RunFileInfo(const InfoOptions& options, const std::string& path);
 
 }  // namespace cli

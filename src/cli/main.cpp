@@ -19,6 +19,18 @@
 
 namespace {
 
+// What `proj2wav` alone prints: the commands, with an example of each.
+constexpr char kShortUsage[] =
+    "Usage: proj2wav COMMAND ...\n"
+    "  proj2wav info PATH...       what a project holds and what a conversion makes of it\n"
+    "  proj2wav convert PATH...    render a project into one Broadcast WAVE file\n"
+    "  proj2wav session PROJECT    write a project as an Ardour session\n"
+    "Examples:\n"
+    "  proj2wav info \"/media/disk/Gig\"\n"
+    "  proj2wav convert \"/media/disk/Gig\" -o Gig.wav --bits 24\n"
+    "  proj2wav session \"/media/disk/Gig\" -o \"Gig Ardour\"\n"
+    "Run \"proj2wav --help\" for more.\n";
+
 void AddProjectArgument(CLI::App& command, std::string& project) {
     command.add_option("PROJECT", project, "the project directory (it holds \"Audio Files\")")
         ->required();
@@ -56,10 +68,10 @@ int main(int argc, char** argv) {
         "WAVE file.",
         "proj2wav"};
     app.set_version_flag("--version", "proj2wav " PROJ2WAV_VERSION);
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);
     app.footer(
         "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project (for\n"
-        "\"info FILE\": not a WAVE file),\n"
+        "\"info FILE\": not a WAVE file; for a batch: no project found),\n"
         "130 stopped by Ctrl-C or SIGTERM (a conversion's output is then valid but\n"
         "shorter; a session is removed again).\n"
         "Run \"proj2wav COMMAND --help\" for a command's options.");
@@ -68,11 +80,13 @@ int main(int argc, char** argv) {
     CLI::App* infoCommand = app.add_subcommand(
         "info",
         "Show the project's status line, every entry of \"Audio Files\" (accepted or "
-        "refused, and why) and the edit list; or, given a WAVE file, its format, length, "
-        "time reference, 'bext' texts, identity and markers");
+        "refused, and why) and the edit list; given folders that hold projects, each "
+        "project with its status line; given a WAVE file, its format, length, time "
+        "reference, 'bext' texts, identity and markers");
     infoCommand
-        ->add_option("PATH", info.project,
-                     "the project directory (it holds \"Audio Files\"), or a WAVE file")
+        ->add_option("PATH", info.paths,
+                     "a project directory (it holds \"Audio Files\"), folders that hold "
+                     "projects at any depth, or a WAVE file")
         ->required();
     AddFormatOptions(*infoCommand, info.format);
     CLI::Option* json =
@@ -83,14 +97,20 @@ int main(int argc, char** argv) {
         ->excludes(json);
 
     cli::ConvertOptions convert;
-    CLI::App* convertCommand =
-        app.add_subcommand("convert", "Render the project into one Broadcast WAVE file");
-    AddProjectArgument(*convertCommand, convert.project);
+    CLI::App* convertCommand = app.add_subcommand(
+        "convert",
+        "Render the project into one Broadcast WAVE file; with --output-dir, every project "
+        "found under the paths, each into a file of its own");
     convertCommand
-        ->add_option("-o,--output", convert.output,
-                     "the output file; the left file for --channels dual")
+        ->add_option("PATH", convert.paths,
+                     "the project directory (it holds \"Audio Files\"); with --output-dir, "
+                     "any number of project directories and folders that hold projects")
         ->required();
-    convertCommand->add_option(
+    CLI::Option* output = convertCommand->add_option(
+        "-o,--output", convert.output,
+        "the output file; the left file for --channels dual (default: the project's name "
+        "with .wav, beside the project folder; for dual mono its name with L.wav)");
+    CLI::Option* right = convertCommand->add_option(
         "--right", convert.right,
         "the right file for --channels dual (default: the -o name with its \"L\" before "
         "\".wav\" turned into \"R\", or \"R\" added: Mix.wav gives MixR.wav)");
@@ -101,6 +121,16 @@ int main(int argc, char** argv) {
     convertCommand->add_flag("-f,--force", convert.force, "overwrite output files that exist");
     convertCommand->add_flag("-q,--quiet", convert.quiet,
                              "no progress line and no report when the run is complete");
+    CLI::Option* outputDir =
+        convertCommand
+            ->add_option("--output-dir", convert.outputDir,
+                         "convert every project found under the paths into this folder, as "
+                         "<project name>.wav (\" (2)\", \" (3)\", ... for equal names); "
+                         "projects whose output exists are skipped unless --force")
+            ->excludes(output)
+            ->excludes(right);
+    convertCommand->add_flag("--json", convert.json, "with --output-dir: the report as JSON")
+        ->needs(outputDir);
 
     cli::SessionOptions session;
     CLI::App* sessionCommand = app.add_subcommand(
@@ -128,5 +158,7 @@ int main(int argc, char** argv) {
 
     if (infoCommand->parsed()) return FinishStdout(cli::RunInfo(info));
     if (sessionCommand->parsed()) return FinishStdout(cli::RunSession(session));
-    return FinishStdout(cli::RunConvert(convert));
+    if (convertCommand->parsed()) return FinishStdout(cli::RunConvert(convert));
+    std::fputs(kShortUsage, stderr);
+    return cli::kExitUsage;
 }

@@ -36,9 +36,11 @@
 #include "app/OutputSafety.h"
 #include "app/ProjectView.h"
 #include "app/ConversionFlow.h"
+#include "app/ProjectBatch.h"
 #include "app/ProjectReport.h"
 #include "app/Version.h"
 #include "app/Waveform.h"
+#include "gui/BatchWindow.h"
 #include "gui/TakesModel.h"
 #include "gui/TimelineWidget.h"
 #include "gui/WaveformLoader.h"
@@ -135,6 +137,14 @@ void AppController::createActions() {
     openAction_->setIconText(tr("Open..."));
     connect(openAction_, &QAction::triggered, this, &AppController::open);
 
+    openProjectsAction_ = new QAction(tr("Open &Folder of Projects..."), this);
+    openProjectsAction_->setStatusTip(
+        tr("Choose a folder that holds projects, such as a recorder's disk"));
+    connect(openProjectsAction_, &QAction::triggered, this, [this] {
+        const std::optional<QString> folder = dialogs_->chooseDirectory(QDir::homePath());
+        if (folder) openProjectsFolder(*folder);
+    });
+
     quitAction_ = new QAction(tr("&Quit"), this);
     // Ctrl+Q everywhere: not every desktop defines a standard key for quitting.
     quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -155,6 +165,7 @@ void AppController::createActions() {
 void AppController::createMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(openAction_);
+    file->addAction(openProjectsAction_);
     recentMenu_ = file->addMenu(tr("Open &Recent"));
     file->addAction(exportSessionAction_);
     file->addSeparator();
@@ -483,6 +494,7 @@ void AppController::updateStatus() {
 void AppController::updateControls() {
     const bool idle = !workerRunning() && !loading() && !sessionRunning();
     openAction_->setEnabled(idle);
+    openProjectsAction_->setEnabled(idle);
     recentMenu_->setEnabled(idle);
     for (QAbstractButton* button : width_->buttons()) button->setEnabled(idle);
     for (QAbstractButton* button : channels_->buttons()) button->setEnabled(idle);
@@ -686,7 +698,31 @@ void AppController::dropEvent(QDropEvent* event) {
     const QString path = DroppedPath(event->mimeData());
     if (path.isEmpty()) return;
     event->acceptProposedAction();
-    openProject(path);
+    // A folder that is no project but holds some, such as a recorder's disk.
+    const std::vector<std::string> projects = app::FindProjects({Bytes(path).toStdString()});
+    const std::string project = app::ProjectDirFor(Bytes(path).toStdString());
+    if (!projects.empty() && projects.front() != project) {
+        openProjectsFolder(path);
+    } else {
+        openProject(path);
+    }
+}
+
+BatchWindow* AppController::batchWindow() const {
+    return batchWindow_;
+}
+
+void AppController::openProjectsFolder(const QString& folder) {
+    if (workerRunning() || loading() || batchWindow_ != nullptr) return;
+    const std::vector<std::string> projects = app::FindProjects({Bytes(folder).toStdString()});
+    if (projects.empty()) {
+        dialogs_->warn(tr("No project was found in \"%1\".").arg(folder));
+        return;
+    }
+    batchWindow_ = new BatchWindow(projects, format(), *dialogs_, outputStartFolder(), this);
+    batchWindow_->setAttribute(Qt::WA_DeleteOnClose);
+    batchWindow_->setWindowModality(Qt::WindowModal);
+    batchWindow_->show();
 }
 
 void AppController::about() {

@@ -20,6 +20,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -35,6 +36,7 @@
 #include "gui/WindowSettings.h"
 #include "engine/ProjectSession.h"
 
+class BatchWindow;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
@@ -66,6 +68,11 @@ public:
     // folder, its "Audio Files" or a take in there (app::ProjectDirFor). The load
     // runs on a worker; loadFinished tells when its result shows.
     void openProject(const QString& path);
+    // Shows the projects found in `folder` (a recorder's disk) in a window of their
+    // own, to be converted together; says so when there is none.
+    void openProjectsFolder(const QString& folder);
+    // That window while it is open, else null.
+    BatchWindow* batchWindow() const;
     // Replaces the free-space source (the volume's real free space by default).
     void setFreeSpaceSource(FreeSpaceSource source) { freeSpace_ = std::move(source); }
 
@@ -190,6 +197,7 @@ private:
     OutputFormat runFormat_;  // and their format
 
     QAction* openAction_ = nullptr;
+    QAction* openProjectsAction_ = nullptr;
     QAction* quitAction_ = nullptr;
     QAction* fitAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
@@ -214,6 +222,7 @@ private:
     QPushButton* showInFolder_ = nullptr;
     QPushButton* dialogButton_ = nullptr;
     QTimer* progressTimer_ = nullptr;
+    QPointer<BatchWindow> batchWindow_;
     QElapsedTimer runClock_;  // since the run shown on the sheet began
 
     QAction* exportSessionAction_ = nullptr;

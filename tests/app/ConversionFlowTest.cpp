@@ -8,6 +8,7 @@
 #include "app/AppDecisions.h"
 #include "app/ConversionFlow.h"
 #include "app/EditListCsv.h"
+#include "app/ProjectBatch.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
@@ -118,4 +119,30 @@ TEST(EditListCsv, QuotesFieldsThatHoldACommaOrAQuote) {
               "\"Take \"\"two\"\".wav\",96000,120000,0,0:00:02.00,0:00:02.50,yes,yes\r\n"
               "\"Take, \"\"one\"\".wav\",120000,144000,72000,0:00:02.50,0:00:03.00,yes,yes\r\n"
               "plain.wav,150000,156000,0,0:00:03.12,0:00:03.25,yes,yes\r\n");
+}
+
+TEST(ProjectBatch, TheTableAndTheProgressLineInWords) {
+    app::BatchProject gig;
+    gig.project = "/disk/Gig";
+    gig.outputs = {"/out/GigL.wav", "/out/GigR.wav"};
+    gig.state = app::BatchState::Converted;
+    gig.sampleRate = 48000;
+    gig.frames = 96000;
+    app::BatchProject broken;
+    broken.project = "/disk/Broken";
+    broken.state = app::BatchState::Failed;
+    broken.reason = "no take";
+    EXPECT_EQ(app::BatchTable({gig, broken}),
+              "project       outputs                       length      state      reason\n"
+              "/disk/Gig     /out/GigL.wav, /out/GigR.wav  0:00:02.00  converted\n"
+              "/disk/Broken  -                             -           failed     no take\n");
+    app::BatchProgress progress;
+    progress.index = 2;
+    progress.count = 12;
+    progress.name = "Gig";
+    progress.current = 80;
+    progress.overall = 45;
+    progress.totalBytes = 100'000'000;
+    EXPECT_EQ(app::BatchProgressText(progress, 9),
+              "project 3 of 12: Gig  80% of it; all:  45%  0:09 elapsed  0:11 left  5.0 MB/s");
 }

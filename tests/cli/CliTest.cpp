@@ -18,72 +18,15 @@
 #include <thread>
 #include <vector>
 
+#include "Proj2wavRun.h"
 #include "support/ProjectDir.h"
 #include "support/WaveHeader.h"
-
-extern char** environ;
 
 using namespace testsupport;
 using nlohmann::json;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadText(const std::string& path) {
-    const std::vector<uint8_t> bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// Starts `argv` with stdout and stderr going to the files `out` and `err`, or
-// stderr onto the descriptor `errFd` when there is one; returns the child's pid.
-pid_t Start(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
-            int errFd = -1) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (errFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-    }
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int failed = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return failed == 0 ? pid : -1;
-}
-
-// The child's exit code; -1 when it did not exit by itself (a signal killed it).
-int Wait(pid_t pid) {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// proj2wav with `args`, run by the shell `script` (the program is $0, the
-// arguments follow).
-std::vector<std::string> Command(const std::vector<std::string>& args,
-                                 const std::string& script = "exec \"$0\" \"$@\"") {
-    std::vector<std::string> argv = {"/bin/sh", "-c", script, PROJ2WAV_BIN};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}
-
-Result Proj2wav(const std::vector<std::string>& args,
-                const std::string& script = "exec \"$0\" \"$@\"") {
-    TempDir capture;
-    const pid_t pid = Start(Command(args, script), capture / "out", capture / "err");
-    return {pid > 0 ? Wait(pid) : -1, ReadText(capture / "out"), ReadText(capture / "err")};
-}
 
 // Runs proj2wav with stderr on a pseudo-terminal and returns what reached it.
 std::string StderrOnTerminal(const std::vector<std::string>& args, int* code) {
@@ -177,7 +120,10 @@ TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextAndJson) {
 
 TEST(CliInfo, InvalidProjectsExitThreeAndStillReportInValidJson) {
     TempDir empty;
-    EXPECT_EQ(Proj2wav({"info", (empty / "missing")}).code, 3);
+    Result missing = Proj2wav({"info", (empty / "missing")});
+    EXPECT_EQ(missing.code, 1);  // a path that is not there is no project report
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "proj2wav: \"" + (empty / "missing") + "\": No such file or directory\n");
     EXPECT_EQ(Proj2wav({"info", empty.Path().string()}).code, 3);  // no "Audio Files"
     ProjectDir junk;                                               // no takes
     WriteFileBytes(junk.AudioDir() + "/notes.txt", {'x'});
@@ -218,12 +164,15 @@ TEST(CliUsage, HelpVersionAndWrongUsage) {
              {},
              {"info", p.Path(), "--bits", "20"},
              {"info", p.Path(), "--channels", "quad"},
-             {"convert", p.Path()},  // no -o
              {"convert", p.Path(), "-o", out, "--right", p / "r.wav"},
          }) {
         EXPECT_EQ(Proj2wav(wrong).code, 2) << testing::PrintToString(wrong);
     }
     EXPECT_FALSE(fs::exists(out));
+    // Alone, the program says what it does, with an example of each command.
+    r = Proj2wav({});
+    EXPECT_PRED2(Contains, r.err, "proj2wav info \"/media/disk/Gig\"");
+    EXPECT_PRED2(Contains, r.err, "proj2wav convert \"/media/disk/Gig\" -o Gig.wav");
 }
 
 TEST(CliConvert, SaysWhereTheOutputWentAndShowsProgressOnlyOnATerminal) {
@@ -254,6 +203,13 @@ TEST(CliConvert, SaysWhereTheOutputWentAndShowsProgressOnlyOnATerminal) {
 
 TEST(CliConvert, DualMonoNamesTheRightFileAfterTheLeft) {
     Session p;
+    // Without -o: beside the project, named after it; never over what is there.
+    const std::string beside = fs::path(p.Path()).parent_path() / "My Session.wav";
+    ASSERT_EQ(Proj2wav({"convert", p.Path()}).code, 0);
+    EXPECT_TRUE(ReadWaveHeader(beside).Consistent());
+    EXPECT_EQ(Proj2wav({"convert", p.Path()}).code, 1);
+    ASSERT_EQ(Proj2wav({"convert", p.Path(), "--channels", "dual"}).code, 0);
+    EXPECT_TRUE(fs::exists(fs::path(p.Path()).parent_path() / "My SessionR.wav"));
     for (const auto& [left, right] : {std::pair{"MixL.wav", "MixR.wav"}, {"Mix.wav", "MixR.wav"}}) {
         const Result r = Proj2wav({"convert", p.Path(), "-o", p / left, "--channels", "dual", "-f"});
         ASSERT_EQ(r.code, 0) << r.err;

@@ -13,9 +13,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QUrl>
 #include <filesystem>
@@ -29,11 +31,13 @@
 #include "app/AppDecisions.h"
 #include "app/Version.h"
 #include "gui/AppController.h"
+#include "gui/BatchWindow.h"
 #include "platform/Paths.h"
 #include "gui/TakesModel.h"
 #include "gui/TimelineWidget.h"
 #include "audiofile/kxFile.h"
 #include "support/ProjectDir.h"
+#include "support/WaveHeader.h"
 
 using namespace testsupport;
 
@@ -238,4 +242,33 @@ TEST(WindowFlows, MarkersAtTakesAreRememberedAndWritten) {
     WaveDescription description;
     ASSERT_EQ(kxFile::Describe(output, description), TakeProblem::None);
     EXPECT_EQ(description.markers, (std::vector<WaveMarker>{{0, "A"}, {2 * 48000, "B"}}));
+}
+
+TEST(WindowFlows, AFolderOfProjectsIsConvertedTogether) {
+    TempDir disk, out;
+    for (const char* name : {"One", "Two"}) {
+        std::filesystem::create_directories(disk / (std::string(name) + "/Audio Files"));
+        WriteTake(disk / (std::string(name) + "/Audio Files/a.wav"), NthTake(0, 24000, 0));
+    }
+    std::filesystem::create_directories(disk / "Empty/Audio Files");  // no take: unchecked
+    Window window;
+    window->openProjectsFolder(Q(disk.Path().string()));
+    BatchWindow* batch = window->batchWindow();
+    ASSERT_NE(batch, nullptr);
+    ASSERT_EQ(batch->table()->rowCount(), 3);
+    EXPECT_EQ(batch->table()->item(0, 0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(batch->table()->item(1, 0)->checkState(), Qt::Checked);
+    EXPECT_TRUE(batch->table()->item(1, 1)->text().startsWith("16 Bit, Stereo, 48.0Khz"));
+
+    window.dialogs->directories.push_back(Q(out.Path().string()));
+    batch->convertButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([batch] { return batch->batch() != nullptr; }, 60000));
+    for (const char* name : {"One", "Two"}) {
+        EXPECT_TRUE(ReadWaveHeader(out / (std::string(name) + ".wav")).Consistent()) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out / "Empty.wav"));
+    EXPECT_EQ(batch->table()->columnCount(), 5);  // the end table
+    EXPECT_EQ(batch->table()->item(0, 3)->text(), "converted");
+    EXPECT_EQ(batch->table()->item(1, 3)->text(), "converted");
+    EXPECT_EQ(batch->overallBar()->value(), 100);
 }

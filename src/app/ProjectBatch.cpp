@@ -1,0 +1,283 @@
+#include "app/ProjectBatch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "app/AppDecisions.h"
+#include "app/ConversionFlow.h"
+#include "app/ProjectReport.h"
+#include "app/ProjectView.h"
+#include "platform/Paths.h"
+#include "platform/kxDiskMgr.h"
+
+namespace app {
+
+namespace {
+
+bool IsProjectFolder(const std::string& folder) {
+    return kxDiskMgr::Identify(AudioFilesDir(folder), false).directory;
+}
+
+// Project folders at any depth below `root`, a folder that is none itself. An
+// explicit stack rather than recursion: a deep tree never deepens the stack.
+void SearchBelow(const std::string& root, std::set<std::string>& found) {
+    std::vector<std::string> folders = {root};
+    while (!folders.empty()) {
+        const std::string folder = folders.back();
+        folders.pop_back();
+        std::vector<std::string> names;
+        if (!kxDiskMgr::ListDirectory(folder, names)) continue;
+        for (const std::string& name : names) {
+            const std::string path = paths::Join(folder, name);
+            if (!kxDiskMgr::Identify(path, false).directory) continue;  // links not followed
+            if (IsProjectFolder(path)) {
+                found.insert(path);
+            } else {
+                folders.push_back(path);
+            }
+        }
+    }
+}
+
+// `name`, or `name (2)`, `name (3)`, ... : the first not yet taken.
+std::string UniqueName(const std::string& name, std::set<std::string>& taken) {
+    std::string unique = name;
+    for (int n = 2; !taken.insert(unique).second; ++n) unique = name + " (" + std::to_string(n) + ")";
+    return unique;
+}
+
+}  // namespace
+
+std::vector<std::string> FindProjects(const std::vector<std::string>& paths) {
+    std::set<std::string> found;
+    for (const std::string& given : paths) {
+        const std::string project = ProjectDirFor(given);
+        if (IsProjectFolder(project)) {
+            found.insert(project);
+        } else if (kxDiskMgr::Identify(project).directory) {
+            SearchBelow(project, found);
+        }
+    }
+    return {found.begin(), found.end()};
+}
+
+const char* BatchStateText(BatchState state) {
+    switch (state) {
+        case BatchState::Converted: return "converted";
+        case BatchState::Skipped: return "skipped";
+        case BatchState::Failed: return "failed";
+        case BatchState::Stopped: return "stopped";
+        case BatchState::NotRun: break;
+    }
+    return "not run";
+}
+
+ProjectBatch::ProjectBatch(std::vector<std::string> projects, std::string outputFolder,
+                           const OutputFormat& format, bool overwrite)
+    : folder_(std::move(outputFolder)), format_(format), overwrite_(overwrite) {
+    for (std::string& project : projects) {
+        BatchProject p;
+        p.project = std::move(project);
+        projects_.push_back(std::move(p));
+    }
+}
+
+void ProjectBatch::Plan() {
+    std::set<std::string> taken;
+    totalBytes_ = 0;
+    toRun_ = 0;
+    for (BatchProject& p : projects_) {
+        ProjectSession session;
+        p.valid = session.Load(p.project);
+        p.name = ProjectName(p.project);
+        p.sampleRate = session.SampleRate();
+        p.outputs = OutputPaths(paths::Join(folder_, UniqueName(p.name, taken) + ".wav"), format_);
+        if (!p.valid) {
+            p.outputs.clear();  // its name stays taken, so that names do not shift
+            p.state = BatchState::Failed;
+            p.status = std::string(kNotValidProject) + " (" + NotAProjectReason(session) + ")";
+            p.reason = NotAProjectReason(session);
+            continue;
+        }
+        p.status = StatusLineOf(session, format_);
+        p.frames = session.Frames();
+        if (p.frames == 0) {
+            p.outputs.clear();
+            p.state = BatchState::Failed;
+            p.reason = "nothing to convert: its takes hold no whole frame";
+            continue;
+        }
+        for (const std::string& output : p.outputs) {
+            if (!overwrite_ && kxDiskMgr::Identify(output, false).exists) {
+                p.state = BatchState::Skipped;
+                p.reason = Quoted(output) + " already exists";
+                break;
+            }
+        }
+        if (p.state == BatchState::Skipped) continue;
+        p.bytes = session.Plan(format_).audioBytes;
+        totalBytes_ += p.bytes;
+        ++toRun_;
+    }
+}
+
+std::string ProjectBatch::Refusal(const FreeSpaceLookup& freeSpace) const {
+    if (std::string refusal = FolderRefusal(paths::Join(folder_, "x.wav")); !refusal.empty()) {
+        return refusal;
+    }
+    const int64_t free = freeSpace(folder_);
+    const uint64_t needed = RoomNeeded(static_cast<int64_t>(totalBytes_));
+    if (toRun_ == 0 || HasRoom(free > 0 ? static_cast<uint64_t>(free) : 0,
+                               static_cast<int64_t>(totalBytes_))) {
+        return std::string();
+    }
+    const std::string folder = Quoted(folder_);
+    std::string text = std::string(kInsufficientSpace) + " The " + std::to_string(toRun_) +
+                       (toRun_ == 1 ? " output needs " : " outputs need ") +
+                       formatBytes(static_cast<double>(needed)) + " in " + folder;
+    if (free < 0) return text + ", and its free space is unknown.";
+    return text + ", which has " + formatBytes(static_cast<double>(free)) + " free: " +
+           formatBytes(static_cast<double>(needed - static_cast<uint64_t>(free))) + " missing.";
+}
+
+void ProjectBatch::Run(const FreeSpaceLookup& freeSpace) {
+    size_t index = 0;
+    for (BatchProject& p : projects_) {
+        if (p.state != BatchState::NotRun) continue;
+        if (stop_.load()) {
+            p.reason = "the run was stopped before it";
+            continue;
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            runIndex_ = index++;
+            runName_ = p.name;
+        }
+        currentBytes_ = p.bytes;
+        progress_ = 0.0;
+        RunOne(p, freeSpace);
+        currentBytes_ = 0;  // counted once: from now on among the done ones
+        doneBytes_ += p.bytes;
+    }
+}
+
+void ProjectBatch::RunOne(BatchProject& p, const FreeSpaceLookup& freeSpace) {
+    ProjectSession session;
+    p.state = BatchState::Failed;
+    if (!session.Load(p.project)) {  // changed since it was planned
+        p.reason = NotAProjectReason(session);
+        p.outputs.clear();
+        return;
+    }
+    p.reason = OutputsRefusal(session, format_, p.outputs, overwrite_, freeSpace);
+    if (p.reason.empty()) p.reason = CreateOutputs(session, format_, p.outputs);
+    if (!p.reason.empty()) {
+        p.outputs.clear();  // nothing was written
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        session_ = &session;
+    }
+    // A stop that came while the outputs were made must still end this run.
+    if (stop_.load()) session.Stop();
+    const RunOutcome outcome = session.Run(progress_);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        session_ = nullptr;
+    }
+    p.frames = outcome.frames;
+    switch (outcome.end) {
+        case RunOutcome::End::Complete:
+            p.state = BatchState::Converted;
+            p.reason.clear();
+            break;
+        case RunOutcome::End::Stopped:
+            p.state = BatchState::Stopped;
+            p.reason = OutcomeWords(session, format_, outcome, p.outputs).summary;
+            break;
+        case RunOutcome::End::Failed:
+            p.reason = OutcomeWords(session, format_, outcome, p.outputs).summary;
+            break;
+    }
+}
+
+void ProjectBatch::Stop() {
+    stop_ = true;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (session_ != nullptr) session_->Stop();
+}
+
+BatchProgress ProjectBatch::Now() const {
+    BatchProgress now;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        now.index = runIndex_;
+        now.name = runName_;
+    }
+    now.count = toRun_;
+    now.totalBytes = totalBytes_;
+    now.current = std::clamp(progress_.load(), 0.0, 100.0);
+    const double done =
+        static_cast<double>(doneBytes_.load()) +
+        static_cast<double>(currentBytes_.load()) * now.current / 100.0;
+    now.overall = totalBytes_ == 0
+                      ? 0.0
+                      : std::min(100.0, 100.0 * done / static_cast<double>(totalBytes_));
+    return now;
+}
+
+std::string BatchTable(const std::vector<BatchProject>& projects) {
+    const char* header[] = {"project", "outputs", "length", "state", "reason"};
+    std::vector<std::vector<std::string>> rows;
+    for (const BatchProject& p : projects) {
+        std::string outputs;
+        for (const std::string& output : p.outputs) outputs += (outputs.empty() ? "" : ", ") + output;
+        const bool written = p.state == BatchState::Converted || p.state == BatchState::Stopped;
+        rows.push_back({p.project, outputs.empty() ? "-" : outputs,
+                        written ? ShortTimeText(p.frames, p.sampleRate) : "-",
+                        BatchStateText(p.state), p.reason});
+    }
+    size_t widths[4] = {};
+    for (size_t column = 0; column < 4; ++column) {
+        widths[column] = std::string(header[column]).size();
+        for (const auto& row : rows) widths[column] = std::max(widths[column], row[column].size());
+    }
+    const auto line = [&](const std::vector<std::string>& cells) {
+        std::string text;
+        for (size_t column = 0; column < 4; ++column) {
+            text += cells[column] + std::string(widths[column] - cells[column].size() + 2, ' ');
+        }
+        text += cells[4];
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        return text + "\n";
+    };
+    std::string table = line({header, header + 5});
+    for (const auto& row : rows) table += line(row);
+    return table;
+}
+
+std::string BatchJson(const std::vector<BatchProject>& projects) {
+    nlohmann::ordered_json doc = {{"projects", nlohmann::ordered_json::array()}};
+    for (const BatchProject& p : projects) {
+        doc["projects"].push_back({{"project", p.project},
+                                   {"name", p.name},
+                                   {"state", BatchStateText(p.state)},
+                                   {"outputs", p.outputs},
+                                   {"frames", p.frames},
+                                   {"reason", p.reason}});
+    }
+    return doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string BatchProgressText(const BatchProgress& progress, double elapsedSeconds) {
+    return "project " + std::to_string(progress.index + 1) + " of " +
+           std::to_string(progress.count) + ": " + progress.name + "  " +
+           std::to_string(static_cast<int>(progress.current)) + "% of it; all:" +
+           ProgressFigures(progress.overall, elapsedSeconds,
+                           static_cast<double>(progress.totalBytes));
+}
+
+}  // namespace app
