@@ -124,10 +124,13 @@ void ProjectBatch::Plan() {
 }
 
 std::string ProjectBatch::Refusal(const FreeSpaceLookup& freeSpace) const {
-    if (std::string refusal = FolderRefusal(paths::Join(folder_, "x.wav")); !refusal.empty()) {
+    // A folder not there yet is made in its parent, which must then take it.
+    const bool exists = kxDiskMgr::Identify(folder_, false).exists;
+    const std::string where = exists ? folder_ : OutputFolder(folder_);
+    if (std::string refusal = FolderRefusal(paths::Join(where, "x.wav")); !refusal.empty()) {
         return refusal;
     }
-    const int64_t free = freeSpace(folder_);
+    const int64_t free = freeSpace(where);
     const uint64_t needed = RoomNeeded(static_cast<int64_t>(totalBytes_));
     if (toRun_ == 0 || HasRoom(free > 0 ? static_cast<uint64_t>(free) : 0,
                                static_cast<int64_t>(totalBytes_))) {
@@ -143,6 +146,9 @@ std::string ProjectBatch::Refusal(const FreeSpaceLookup& freeSpace) const {
 }
 
 void ProjectBatch::Run(const FreeSpaceLookup& freeSpace) {
+    if (toRun_ > 0 && !kxDiskMgr::Identify(folder_, false).exists) {
+        kxDiskMgr::MakeDirectory(folder_);  // when it cannot be made, each project says why
+    }
     size_t index = 0;
     for (BatchProject& p : projects_) {
         if (p.state != BatchState::NotRun) continue;

@@ -71,8 +71,9 @@ public:
     // name with " (2)", " (3)", ... for later projects of the same name) and
     // sizes; what cannot be converted is failed, what exists is skipped.
     void Plan();
-    // Why nothing may be written: the output folder cannot take files, or lacks
-    // room for all outputs together (saying how much is missing). Empty otherwise.
+    // Why nothing may be written: the output folder (or, when it is not there yet,
+    // the folder it is to be made in) cannot take files, or lacks room for all
+    // outputs together (saying how much is missing). Empty otherwise.
     std::string Refusal(const FreeSpaceLookup& freeSpace) const;
     // Converts the planned projects in order; a project that fails is reported and
     // the others go on. After Stop, the project being converted ends as a valid,

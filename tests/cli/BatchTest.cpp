@@ -105,6 +105,13 @@ TEST(CliBatch, ConvertsEveryProjectOnceNamesThemApartAndSkipsThemTheSecondTime) 
     r = Proj2wav({"convert", disk.root / "A", disk.root / "deep", "--output-dir", out, "--bits", "24"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("skipped"), std::string::npos) << r.out;  // the table
+    // A new output folder is made; one whose parent is missing is refused.
+    r = Proj2wav({"convert", disk.root / "A", "--output-dir", out + "/new", "--quiet"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(out + "/new/Gig.wav"));
+    r = Proj2wav({"convert", disk.root / "A", "--output-dir", out + "/no/new"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "proj2wav: The folder \"" + out + "/no\" does not exist.\n");
 }
 
 TEST(CliBatch, InfoListsEveryProjectAndNothingFoundIsExitThree) {
