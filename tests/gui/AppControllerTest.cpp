@@ -19,7 +19,7 @@
 #include <deque>
 #include <filesystem>
 
-#include "ScriptedDialogs.h"
+#include "ScriptedWindow.h"
 #include "gui/AppController.h"
 #include "gui/TimelineWidget.h"
 #include "support/ProjectDir.h"
@@ -30,10 +30,6 @@ using namespace testsupport;
 using State = app::ProgressSheet::State;
 
 namespace {
-
-QString Q(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
 
 // Two stereo 24-bit takes at 48 kHz, back to back from 1 s to 3 s.
 const std::vector<TakeRecipe> kShort = {NthTake(48000, 48000, 0), NthTake(96000, 48000, 1)};

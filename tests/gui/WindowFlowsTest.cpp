@@ -4,84 +4,24 @@
 // cancel kept.
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDropEvent>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
-#include <QPushButton>
 #include <QSettings>
 #include <QTableView>
-#include <QTest>
-#include <QUrl>
 #include <filesystem>
 
-// GCC 12 takes the scripted dialogs' optional answers for uninitialized when they
-// are inlined here (a false positive).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include "ScriptedDialogs.h"
-#pragma GCC diagnostic pop
+#include "ScriptedWindow.h"
 #include "app/AppDecisions.h"
 #include "app/Version.h"
-#include "gui/AppController.h"
-#include "platform/Paths.h"
+#include "audiofile/kxFile.h"
 #include "gui/TakesModel.h"
 #include "gui/TimelineWidget.h"
-#include "audiofile/kxFile.h"
+#include "platform/Paths.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
-
-namespace {
-
-QString Q(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-struct Window {
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<AppController> controller;
-
-    Window() {
-        auto scripted = std::make_unique<ScriptedDialogs>();
-        dialogs = scripted.get();
-        controller = std::make_unique<AppController>(std::move(scripted));
-        controller->setFreeSpaceSource([](const QString&) { return int64_t{1} << 50; });
-        controller->show();
-    }
-    AppController* operator->() const { return controller.get(); }
-    bool Loaded() const {
-        return QTest::qWaitFor([this] { return !controller->loading(); }, 60000);
-    }
-    void Drop(const std::string& path) const {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(Q(path))});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(controller.get(), &enter);
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(controller.get(), &drop);
-    }
-    // Converts into `path` and waits for the worker's end; Cancel at once when asked.
-    bool Convert(const std::string& path, bool cancel = false) const {
-        dialogs->saveFiles.push_back(Q(path));
-        controller->convertButton()->click();
-        if (cancel) controller->sheetButton()->click();
-        return QTest::qWaitFor([this] { return !controller->workerRunning(); }, 120000);
-    }
-    QStringList RecentItems() const {
-        QStringList items;
-        for (const QAction* action : controller->recentMenu()->actions()) items << action->text();
-        return items;
-    }
-};
-
-}  // namespace
 
 TEST(WindowFlows, ADroppedProjectListsEveryEntryAndSelectsAcrossPanels) {
     ProjectDir project;
@@ -129,10 +69,8 @@ TEST(WindowFlows, ChoicesFoldersAndRecentProjectsAreRemembered) {
     second.Add("A.wav", NthTake(0, 4800, 0));
     {
         Window window;
-        window->openProject(Q(first.Path()));
-        ASSERT_TRUE(window.Loaded());
-        window->openProject(Q(second.Path()));
-        ASSERT_TRUE(window.Loaded());
+        ASSERT_TRUE(window.Open(first.Path()));
+        ASSERT_TRUE(window.Open(second.Path()));
         window->widthGroup()->button(24)->click();
         window->channelsGroup()->button(MonoSummed)->click();
         EXPECT_EQ(window.RecentItems(),
@@ -159,8 +97,7 @@ TEST(WindowFlows, TheEndSheetNamesTheOutputAndTheNextPanelStartsThere) {
     project.Add("A.wav", NthTake(48000, 48000, 0));
     TempDir out;
     Window window;
-    window->openProject(Q(project.Path()));
-    ASSERT_TRUE(window.Loaded());
+    ASSERT_TRUE(window.Open(project.Path()));
     const std::string output = out / "Mix.wav";
     ASSERT_TRUE(window.Convert(output));
     EXPECT_EQ(window->sheetText()->text(), app::kComplete);
@@ -183,8 +120,7 @@ TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
     project.Add("B.wav", NthTake(kSpan - 48000, 48000, 1, 1, 16));
     TempDir out;
     Window window;
-    window->openProject(Q(project.Path()));
-    ASSERT_TRUE(window.Loaded());
+    ASSERT_TRUE(window.Open(project.Path()));
     const std::string output = out / "Long.wav";
     ASSERT_TRUE(window.Convert(output, true));
     EXPECT_EQ(window->sheetText()->text(), app::kCancelled);
@@ -224,8 +160,7 @@ TEST(WindowFlows, MarkersAtTakesAreRememberedAndWritten) {
     const std::string output = out / "Marked.wav";
     {
         Window window;
-        window->openProject(Q(project.Path()));
-        ASSERT_TRUE(window.Loaded());
+        ASSERT_TRUE(window.Open(project.Path()));
         window->markersBox()->click();
         EXPECT_TRUE(window->commandLine().endsWith(" --markers"));
         ASSERT_TRUE(window.Convert(output));
