@@ -297,7 +297,7 @@ void AppController::createStatusLine() {
 
 void AppController::createProgressSheet() {
     progressSheet_ = new ProgressSheetDialog(this, [this] { closeProgressSheet(); });
-    progressSheet_->setWindowTitle(tr("Converting"));
+    progressSheet_->setWindowTitle(Text(app::kConvertingTitle));
     progressSheet_->setWindowModality(Qt::WindowModal);
     progressSheet_->setMinimumWidth(420);
     auto* layout = new QVBoxLayout(progressSheet_);
@@ -581,8 +581,7 @@ void AppController::handleTimer() {
 // The worker of run `ticket` has ended (on the main thread, queued by the worker).
 void AppController::finished(uint64_t ticket, std::shared_ptr<RunOutcome> outcome) {
     if (ticket == workerTicket_) waitForWorker();
-    const bool success = outcome->end != RunOutcome::End::Failed;
-    if (sheet_.Finished(ticket, success)) progressTimer_->stop();
+    if (sheet_.Finished(ticket, *outcome)) progressTimer_->stop();
     // Whatever decided the outcome, the sheet of this run tells it in full.
     if (ticket == workerTicket_ && sheet_.shown()) showOutcome(*outcome);
     showSheet();
@@ -636,7 +635,8 @@ void AppController::closeProgressSheet() {
 }
 
 void AppController::showSheet() {
-    progressBar_->setValue(qRound(sheet_.bar()));
+    progressSheet_->setWindowTitle(Text(sheet_.title()));
+    progressBar_->setValue(sheet_.percent());
     // The figures the command line and the page show beside their bars.
     const bool converting = sheet_.state() == app::ProgressSheet::State::Converting;
     dialogFigures_->setText(

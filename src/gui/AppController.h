@@ -108,7 +108,7 @@ public slots:
     void open();
     void convert();
     void updateStatus();
-    // The progress sheet's button: Cancel while converting, Ok afterwards.
+    // The progress sheet's button: Cancel while converting, OK afterwards.
     void closeProgressSheet();
     void about();
 

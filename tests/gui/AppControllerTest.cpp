@@ -173,7 +173,7 @@ TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
 
     ASSERT_TRUE(WaitForWorker());
     EXPECT_EQ(SheetText(), "Conversion complete...");
-    EXPECT_EQ(window_->sheetButton()->text(), "Ok");
+    EXPECT_EQ(window_->sheetButton()->text(), "OK");
     EXPECT_EQ(window_->progressBar()->value(), 100);
     EXPECT_FALSE(window_->sheetDetails()->isVisible());  // every take was read
     EXPECT_TRUE(ReadWaveHeader(output).Consistent());
@@ -303,9 +303,9 @@ TEST_F(WindowTest, CancelLeavesAValidShorterFileAndTheNextRunWaitsForIt) {
     EXPECT_EQ(window_->sheetButton()->text(), "Cancel");
     window_->sheetButton()->click();  // at once, maybe before the worker has begun
     EXPECT_EQ(SheetText(), "Operation cancelled...");
-    EXPECT_EQ(window_->sheetButton()->text(), "Ok");
+    EXPECT_EQ(window_->sheetButton()->text(), "OK");
     EXPECT_EQ(window_->progressBar()->value(), 0);
-    window_->sheetButton()->click();  // Ok: the sheet goes, the worker may still run
+    window_->sheetButton()->click();  // OK: the sheet goes, the worker may still run
     EXPECT_FALSE(window_->progressSheetDialog()->isVisible());
     // Until its end has been handled, nothing may reach the driver.
     EXPECT_FALSE(window_->convertButton()->isEnabled());

@@ -1,13 +1,15 @@
-// The window for daily use, driven as a user would: dropping a project, the takes
-// panel and the timeline selecting each other, what is remembered for the next
-// start, markers at takes, and the end sheets naming the output or the file a
-// cancel kept.
+// The window for daily use, driven as a user would: dropping a project, the
+// timeline following the takes panel, what is remembered for the next start,
+// markers at takes, and the end sheets naming the output or the file a cancel
+// kept, with the bar at what it holds.
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QSettings>
 #include <QTableView>
 #include <filesystem>
@@ -20,6 +22,7 @@
 #include "gui/TimelineWidget.h"
 #include "platform/Paths.h"
 #include "support/ProjectDir.h"
+#include "support/WaveHeader.h"
 
 using namespace testsupport;
 
@@ -124,6 +127,11 @@ TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
     const std::string output = out / "Long.wav";
     ASSERT_TRUE(window.Convert(output, true));
     EXPECT_EQ(window->sheetText()->text(), app::kCancelled);
+    EXPECT_EQ(window->progressSheetDialog()->windowTitle(), "Conversion Cancelled");
+    // The bar stops at what the file holds.
+    const uint64_t frames = ReadWaveHeader(output).dataSize / 4;
+    EXPECT_GT(frames, 0u);
+    EXPECT_EQ(window->progressBar()->value(), static_cast<int>(100.0 * frames / kSpan));
     const QString kept = window->sheetSummary()->text();
     EXPECT_TRUE(kept.startsWith(Q("\"" + output + "\" holds the first "))) << kept.toStdString();
     EXPECT_TRUE(kept.endsWith(" of " + QString::number(kSpan) + " frames) of the project"))
