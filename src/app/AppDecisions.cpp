@@ -178,14 +178,37 @@ std::string ShellQuoted(const std::string& word) {
     return quoted + "'";
 }
 
+std::string MissingPathText(const std::string& path) {
+    return "Cannot open " + Quoted(path) + ": there is no such file or folder.";
+}
+
+std::string NoFileManagerText(const std::string& folder) {
+    return "Cannot show " + Quoted(folder) +
+           ": no file manager could be started. The output is in that folder.";
+}
+
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               const OutputFormat& format) {
+                               const OutputFormat& format, const std::string& program) {
     const std::string name =
         format.TwoFiles() ? ProposedLeftName(projectDir) : ProposedSingleName(projectDir);
     const std::string output = paths::Join(outputFolder, WithOutputType(name));
-    return "proj2wav convert " + ShellQuoted(projectDir) + " -o " + ShellQuoted(output) +
-           " --bits " + std::to_string(format.bits == 24 ? 24 : 16) + " --channels " +
-           LayoutName(format.layout) + (format.markers ? " --markers" : "");
+    return ShellQuoted(program) + " convert " + ShellQuoted(projectDir) + " -o " +
+           ShellQuoted(output) + " --bits " + std::to_string(format.bits == 24 ? 24 : 16) +
+           " --channels " + LayoutName(format.layout) + (format.markers ? " --markers" : "");
+}
+
+std::string CommandLineProgram(const std::string& program, const std::string& onPath) {
+    return program.empty() || program == onPath ? "proj2wav" : program;
+}
+
+WindowSize FirstWindowSize(WindowSize wanted, WindowSize least, WindowSize minimum,
+                           WindowSize available) {
+    const auto fit = [](int want, int atLeast, int smallest, int room) {
+        return std::max(std::min(std::max(want, atLeast), room), smallest);
+    };
+    return {
+        fit(wanted.width, least.width, minimum.width, available.width - kWindowFrame.width),
+        fit(wanted.height, least.height, minimum.height, available.height - kWindowFrame.height)};
 }
 
 uint64_t RoomNeeded(int64_t fileBytes) {

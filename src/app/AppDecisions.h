@@ -59,6 +59,12 @@ inline constexpr char kSaveLeftTitle[] = "Choose Left Channel Filename";
 inline constexpr char kSaveRightLabel[] = "Save Right Channel As";
 inline constexpr char kSaveRightTitle[] = "Choose Right Channel Filename";
 
+// The alert when a path to open (typed, given at start or remembered) names
+// nothing: "Cannot open \"/a/Gig\": there is no such file or folder."
+std::string MissingPathText(const std::string& path);
+// The alert when no file manager could be started to show the folder of an output.
+std::string NoFileManagerText(const std::string& folder);
+
 // ---- Fixed values of the conversion flow ----
 
 // The type every output name ends in (the save panel adds ".wav" when left out).
@@ -174,10 +180,35 @@ std::string ShellQuoted(const std::string& word);
 
 // The command that converts the project as the window would, into the names the
 // window proposes in `outputFolder` (for dual mono the left one; the command line
-// derives the right name from it), with " --markers" when outputs carry them:
+// derives the right name from it), with " --markers" when outputs carry them,
+// started by `program` (see CommandLineProgram):
 //   proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               const OutputFormat& format);
+                               const OutputFormat& format, const std::string& program = "proj2wav");
+
+// The program a command line shown to people starts with, so that it works when
+// pasted into a shell: "proj2wav" when the shell finds `program` (a path) by that
+// name, that is when `onPath` (what a search of PATH for "proj2wav" found, empty
+// when nothing) is the same file; else `program` itself. "proj2wav" when
+// `program` is unknown (empty). Pass both as canonical paths.
+std::string CommandLineProgram(const std::string& program, const std::string& onPath);
+
+// ---- The window on the screen ----
+
+struct WindowSize {
+    int width = 0;
+    int height = 0;
+};
+
+// Room a window manager's frame and title bar take around a window, at most.
+inline constexpr WindowSize kWindowFrame = {16, 48};
+
+// The size a window opens at the first time: the size it asks for, at least
+// `least`, but no larger than fits in `available` (the screen's room, without
+// panels) together with its frame; never below `minimum`, the smallest size its
+// controls fit in.
+WindowSize FirstWindowSize(WindowSize wanted, WindowSize least, WindowSize minimum,
+                           WindowSize available);
 
 // ---- Room on the volume ----
 

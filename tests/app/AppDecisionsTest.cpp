@@ -118,6 +118,18 @@ TEST(OutputNames, ComeFromTheProjectAndTheRightFollowsTheLeft) {
     for (const auto& c : cases) EXPECT_EQ(app::RightOutputPath(c.left), c.right) << c.left;
 }
 
+// At QT_SCALE_FACTOR=2 a 1600x1000 screen holds 800x500 of a window's pixels.
+TEST(FirstWindowSize, WhatTheWindowAsksForWithinTheScreen) {
+    const auto size = [](app::WindowSize wanted, app::WindowSize available) {
+        const app::WindowSize s = app::FirstWindowSize(wanted, {900, 620}, {690, 405}, available);
+        return std::pair(s.width, s.height);
+    };
+    EXPECT_EQ(size({1000, 700}, {1920, 1080}), std::pair(1000, 700));
+    EXPECT_EQ(size({600, 400}, {1920, 1080}), std::pair(900, 620));
+    EXPECT_EQ(size({1000, 700}, {800, 500}), std::pair(800 - 16, 500 - 48));
+    EXPECT_EQ(size({1000, 700}, {600, 400}), std::pair(690, 405));  // the controls still fit
+}
+
 // ---- Progress sheet ----
 
 using State = app::ProgressSheet::State;
