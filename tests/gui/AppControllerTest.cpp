@@ -189,7 +189,7 @@ TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
     Load(project.Path());
     Choose(24, DualMono);
     fs::create_directories(project / "Out");
-    const std::string left = project / "Out/GigL.wav", right = project / "Out/GigR.wav";
+    const std::string left = project / "Out/same.wav", right = project / "Out/sameR.wav";
     Convert({left, right});
     ASSERT_EQ(dialogs_->saveRequests.size(), 2u);
     const auto& leftPanel = dialogs_->saveRequests[0];
@@ -201,7 +201,7 @@ TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
     EXPECT_EQ(rightPanel.title, "Choose Right Channel Filename");
     EXPECT_EQ(rightPanel.label, "Save Right Channel As");
     EXPECT_EQ(rightPanel.startDir, Q(project / "Out"));
-    EXPECT_EQ(rightPanel.proposedName, "GigR.wav");
+    EXPECT_EQ(rightPanel.proposedName, "sameR.wav");  // as the left name goes
 
     ASSERT_TRUE(WaitForWorker());
     EXPECT_EQ(SheetText(), "Conversion complete...");

@@ -46,15 +46,8 @@ TEST(WindowFlows, ADroppedProjectListsEveryEntryAndSelectsAcrossPanels) {
     EXPECT_EQ(model.cellText(model.rows()[2], TakesModel::Status), "refused: not a WAVE file");
     EXPECT_EQ(model.cellText(model.rows()[1], TakesModel::Start), "0:00:04.00");
 
-    // A row selects its blocks; a block selects its row.
-    window->takesView()->selectRow(1);
-    EXPECT_EQ(window->timeline()->selectedRow(), 1);
-    TimelineWidget* timeline = window->timeline();
-    QTest::mouseClick(timeline, Qt::LeftButton, {}, timeline->blockRect(0).center());
-    EXPECT_EQ(window->takesView()->currentIndex().row(), 0);
-    EXPECT_EQ(timeline->selectedRow(), 0);
-
     // Zoomed in on A, selecting B brings it into view; Fit to Window shows all.
+    TimelineWidget* timeline = window->timeline();
     const double whole = timeline->framesPerPixel();
     timeline->zoom(16, timeline->blockRect(0).center().x());
     EXPECT_DOUBLE_EQ(timeline->framesPerPixel(), whole / 16);
@@ -108,6 +101,15 @@ TEST(WindowFlows, TheEndSheetNamesTheOutputAndTheNextPanelStartsThere) {
         Q(output + ": 16 Bit, Stereo, 48000 Hz, 0:00:01.00 (48000 frames), starts at 0:00:01.00")))
         << window->sheetSummary()->text().toStdString();
     EXPECT_TRUE(window->showInFolderButton()->isVisible());
+    // Without a file manager, "Show in Folder" says so.
+    QString shown;
+    window->setFolderOpener([&shown](const QString& folder) {
+        shown = folder;
+        return false;
+    });
+    window->showInFolderButton()->click();
+    EXPECT_EQ(shown, Q(out.Path().string()));
+    EXPECT_EQ(window.dialogs->warnings.back(), Q(app::NoFileManagerText(out.Path().string())));
     window->sheetButton()->click();
 
     ASSERT_TRUE(window.Convert(out / "Again.wav"));
