@@ -49,6 +49,11 @@ inline constexpr char kAlertButton[] = "OK";
 inline constexpr char kMarkersOption[] = "Markers at takes";
 inline constexpr char kMarkersHelp[] =
     "A marker where each recording begins, labelled with its take's name";
+// How a 16-bit output is made, for help texts: its samples are not rounded or
+// dithered, only cut short (the kernels drop the low bits).
+inline constexpr char kSixteenBitHelp[] =
+    "16-bit outputs are the 24-bit samples cut to 16 bits (the lowest 8 bits dropped), "
+    "without dither";
 // What a project folder must hold, for help texts.
 inline constexpr char kProjectFolderHelp[] =
     "A project folder holds the recorder's takes in a folder named \"Audio Files\": "

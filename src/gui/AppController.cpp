@@ -222,6 +222,7 @@ void AppController::createWidgets() {
     for (int column = 0; column < 2; ++column) {
         const int bits = column == 0 ? 16 : 24;
         auto* button = new QRadioButton(Text(app::WidthName(bits)), formatBox);
+        if (bits == 16) button->setToolTip(Text(app::kSixteenBitHelp));
         width_->addButton(button, bits);
         grid->addWidget(button, 0, column + 1);
     }
