@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "engine/ProjectSession.h"
 #include "platform/Paths.h"
 
 namespace app {
@@ -177,14 +178,37 @@ std::string ShellQuoted(const std::string& word) {
     return quoted + "'";
 }
 
+std::string MissingPathText(const std::string& path) {
+    return "Cannot open " + Quoted(path) + ": there is no such file or folder.";
+}
+
+std::string NoFileManagerText(const std::string& folder) {
+    return "Cannot show " + Quoted(folder) +
+           ": no file manager could be started. The output is in that folder.";
+}
+
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               const OutputFormat& format) {
+                               const OutputFormat& format, const std::string& program) {
     const std::string name =
         format.TwoFiles() ? ProposedLeftName(projectDir) : ProposedSingleName(projectDir);
     const std::string output = paths::Join(outputFolder, WithOutputType(name));
-    return "proj2wav convert " + ShellQuoted(projectDir) + " -o " + ShellQuoted(output) +
-           " --bits " + std::to_string(format.bits == 24 ? 24 : 16) + " --channels " +
-           LayoutName(format.layout) + (format.markers ? " --markers" : "");
+    return ShellQuoted(program) + " convert " + ShellQuoted(projectDir) + " -o " +
+           ShellQuoted(output) + " --bits " + std::to_string(format.bits == 24 ? 24 : 16) +
+           " --channels " + LayoutName(format.layout) + (format.markers ? " --markers" : "");
+}
+
+std::string CommandLineProgram(const std::string& program, const std::string& onPath) {
+    return program.empty() || program == onPath ? "proj2wav" : program;
+}
+
+WindowSize FirstWindowSize(WindowSize wanted, WindowSize least, WindowSize minimum,
+                           WindowSize available) {
+    const auto fit = [](int want, int atLeast, int smallest, int room) {
+        return std::max(std::min(std::max(want, atLeast), room), smallest);
+    };
+    return {
+        fit(wanted.width, least.width, minimum.width, available.width - kWindowFrame.width),
+        fit(wanted.height, least.height, minimum.height, available.height - kWindowFrame.height)};
 }
 
 uint64_t RoomNeeded(int64_t fileBytes) {
@@ -225,6 +249,7 @@ uint64_t ProgressSheet::Open() {
     bar_ = 0.0;
     text_ = kConverting;
     button_ = kCancelButton;
+    runEnded_ = false;
     return ++run_;
 }
 
@@ -237,17 +262,34 @@ void ProgressSheet::Tick(double percent) {
     bar_ = percent;
 }
 
-bool ProgressSheet::Finished(uint64_t ticket, bool success) {
-    if (state_ != State::Converting || ticket != run_) return false;
-    ShowOutcome(100.0, success ? kComplete : kFailed);
-    state_ = State::Done;
+bool ProgressSheet::Finished(uint64_t ticket, const RunOutcome& outcome) {
+    if (ticket != run_ || runEnded_ ||
+        (state_ != State::Converting && state_ != State::Cancelled)) {
+        return false;
+    }
+    runEnded_ = true;
+    // What the outputs hold, whatever the run had reached when the stop came.
+    const double written = outcome.total == 0
+                               ? 0.0
+                               : std::min(100.0, 100.0 * static_cast<double>(outcome.frames) /
+                                                     static_cast<double>(outcome.total));
+    switch (outcome.end) {
+        case RunOutcome::End::Complete:
+            ShowOutcome(State::Done, 100.0, kComplete);
+            break;
+        case RunOutcome::End::Stopped:
+            ShowOutcome(State::Cancelled, written, kCancelled);
+            break;
+        case RunOutcome::End::Failed:
+            ShowOutcome(State::Failed, written, kFailed);
+            break;
+    }
     return true;
 }
 
 bool ProgressSheet::Cancel() {
     if (state_ != State::Converting) return false;
-    ShowOutcome(0.0, kCancelled);
-    state_ = State::Cancelled;
+    ShowOutcome(State::Cancelled, bar_, kCancelled);
     return true;
 }
 
@@ -257,6 +299,7 @@ ProgressSheet::ButtonAction ProgressSheet::PressButton() {
             Cancel();
             return ButtonAction::StopConversion;
         case State::Done:
+        case State::Failed:
         case State::Cancelled:
             state_ = State::Closed;
             text_ = "";
@@ -268,7 +311,28 @@ ProgressSheet::ButtonAction ProgressSheet::PressButton() {
     return ButtonAction::None;
 }
 
-void ProgressSheet::ShowOutcome(double bar, const char* text) {
+int ProgressSheet::percent() const {
+    return static_cast<int>(bar_);
+}
+
+const char* ProgressSheet::title() const {
+    switch (state_) {
+        case State::Converting:
+            return kConvertingTitle;
+        case State::Done:
+            return kCompleteTitle;
+        case State::Failed:
+            return kFailedTitle;
+        case State::Cancelled:
+            return kCancelledTitle;
+        case State::Closed:
+            break;
+    }
+    return "";
+}
+
+void ProgressSheet::ShowOutcome(State state, double bar, const char* text) {
+    state_ = state;
     bar_ = bar;
     text_ = text;
     button_ = kOkButton;

@@ -17,6 +17,8 @@
 #include "engine/TimeParts.h"
 #include "render/OutputFormat.h"
 
+struct RunOutcome;
+
 namespace app {
 
 // ---- Words shown to people ----
@@ -33,15 +35,25 @@ inline constexpr char kConverting[] = "Converting file...";
 inline constexpr char kComplete[] = "Conversion complete...";
 inline constexpr char kFailed[] = "Operation failed...";
 inline constexpr char kCancelled[] = "Operation cancelled...";
-// The progress sheet's one button: "Cancel" while a run goes on, "Ok" once the
-// outcome shows. Alerts have a single button of their own, spelt "OK".
+// The progress sheet's title while a run goes on, and once its outcome shows.
+inline constexpr char kConvertingTitle[] = "Converting";
+inline constexpr char kCompleteTitle[] = "Conversion Complete";
+inline constexpr char kFailedTitle[] = "Conversion Failed";
+inline constexpr char kCancelledTitle[] = "Conversion Cancelled";
+// The progress sheet's one button: "Cancel" while a run goes on, "OK" once the
+// outcome shows. Alerts have the single button "OK" as well.
 inline constexpr char kCancelButton[] = "Cancel";
-inline constexpr char kOkButton[] = "Ok";
+inline constexpr char kOkButton[] = "OK";
 inline constexpr char kAlertButton[] = "OK";
 // The choice of markers where each recording begins, and what it does.
 inline constexpr char kMarkersOption[] = "Markers at takes";
 inline constexpr char kMarkersHelp[] =
     "A marker where each recording begins, labelled with its take's name";
+// How a 16-bit output is made, for help texts: its samples are not rounded or
+// dithered, only cut short (the kernels drop the low bits).
+inline constexpr char kSixteenBitHelp[] =
+    "16-bit outputs are the 24-bit samples cut to 16 bits (the lowest 8 bits dropped), "
+    "without dither";
 // What a project folder must hold, for help texts.
 inline constexpr char kProjectFolderHelp[] =
     "A project folder holds the recorder's takes in a folder named \"Audio Files\": "
@@ -51,6 +63,12 @@ inline constexpr char kSaveLeftLabel[] = "Save Left Channel As";
 inline constexpr char kSaveLeftTitle[] = "Choose Left Channel Filename";
 inline constexpr char kSaveRightLabel[] = "Save Right Channel As";
 inline constexpr char kSaveRightTitle[] = "Choose Right Channel Filename";
+
+// The alert when a path to open (typed, given at start or remembered) names
+// nothing: "Cannot open \"/a/Gig\": there is no such file or folder."
+std::string MissingPathText(const std::string& path);
+// The alert when no file manager could be started to show the folder of an output.
+std::string NoFileManagerText(const std::string& folder);
 
 // ---- Fixed values of the conversion flow ----
 
@@ -167,10 +185,35 @@ std::string ShellQuoted(const std::string& word);
 
 // The command that converts the project as the window would, into the names the
 // window proposes in `outputFolder` (for dual mono the left one; the command line
-// derives the right name from it), with " --markers" when outputs carry them:
+// derives the right name from it), with " --markers" when outputs carry them,
+// started by `program` (see CommandLineProgram):
 //   proj2wav convert /a/Gig -o /out/Gig.wav --bits 24 --channels stereo
 std::string ConvertCommandLine(const std::string& projectDir, const std::string& outputFolder,
-                               const OutputFormat& format);
+                               const OutputFormat& format, const std::string& program = "proj2wav");
+
+// The program a command line shown to people starts with, so that it works when
+// pasted into a shell: "proj2wav" when the shell finds `program` (a path) by that
+// name, that is when `onPath` (what a search of PATH for "proj2wav" found, empty
+// when nothing) is the same file; else `program` itself. "proj2wav" when
+// `program` is unknown (empty). Pass both as canonical paths.
+std::string CommandLineProgram(const std::string& program, const std::string& onPath);
+
+// ---- The window on the screen ----
+
+struct WindowSize {
+    int width = 0;
+    int height = 0;
+};
+
+// Room a window manager's frame and title bar take around a window, at most.
+inline constexpr WindowSize kWindowFrame = {16, 48};
+
+// The size a window opens at the first time: the size it asks for, at least
+// `least`, but no larger than fits in `available` (the screen's room, without
+// panels) together with its frame; never below `minimum`, the smallest size its
+// controls fit in.
+WindowSize FirstWindowSize(WindowSize wanted, WindowSize least, WindowSize minimum,
+                           WindowSize available);
 
 // ---- Room on the volume ----
 
@@ -193,22 +236,27 @@ std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes);
 
 // The figures of a running conversion: " 50%  0:12 elapsed  0:12 left  41.3 MB/s"
 // for a run `percent` done after `elapsedSeconds` that writes `totalBytes` in
-// all. The time left and the speed appear once there is a little of the run
+// all. The percent is cut to a whole one (49.6 reads 49), as the sheet's bar
+// shows it. The time left and the speed appear once there is a little of the run
 // behind them to go by; times read "1:05" or "1:02:05".
 std::string ProgressFigures(double percent, double elapsedSeconds, double totalBytes);
 
-// The progress sheet of one conversion: a bar from 0 to 100, a line of text and
-// one button. The window shows what it says; the command line can drive it too.
+// The progress sheet of one conversion: a title, a bar from 0 to 100, a line of
+// text and one button. The window shows what it says; the command line can drive
+// it too.
 //
-//   Closed --Open--> Converting --Finished--> Done      --button--> Closed
-//                         \------Cancel-----> Cancelled --button--> Closed
+//   Closed --Open--> Converting --Finished--> Done, Failed or Cancelled
+//                        |                              |
+//                        \--Cancel--> Cancelled ---------+--button--> Closed
+//                                          \--Finished--> Done, Failed or Cancelled
 //
-// Exactly one of Finished and Cancel decides a run's outcome: whichever comes
-// first wins and the other changes nothing. Every call belongs to the main thread;
-// the worker's end reaches it as a queued call to Finished.
+// A Cancel shows at once, but the run's end has the last word: a run that wrote
+// everything before it saw the stop is complete, and the bar ends at what the
+// run really wrote. Every call belongs to the main thread; the worker's end
+// reaches it as a queued call to Finished.
 class ProgressSheet {
 public:
-    enum class State { Closed, Converting, Done, Cancelled };
+    enum class State { Closed, Converting, Done, Failed, Cancelled };
     enum class ButtonAction {
         None,            // no sheet is up
         StopConversion,  // the run was cancelled: set the driver's stop flag now
@@ -223,15 +271,19 @@ public:
     // it, held within 0 to 100 (NaN reads 0); in any other state nothing moves.
     void Tick(double percent);
 
-    // The worker of run `ticket` has ended. If that run is still converting, the
-    // bar goes to 100, the text to "Conversion complete..." or "Operation
-    // failed..." and the button to "Ok", and the result is true. After a Cancel,
-    // or for an earlier run's ticket, nothing changes and the result is false.
-    bool Finished(uint64_t ticket, bool success);
+    // The worker of run `ticket` has ended with `outcome`. While that run is
+    // converting, or cancelled but neither ended nor closed, the sheet shows the outcome:
+    // complete (bar 100, "Conversion complete..."), stopped ("Operation
+    // cancelled...") or failed ("Operation failed..."), the bar at the share of
+    // the frames written, the button "OK"; the result is true. For a sheet that
+    // shows an outcome already, is closed, or belongs to another run, nothing
+    // changes and the result is false.
+    bool Finished(uint64_t ticket, const RunOutcome& outcome);
 
-    // The user stops the run. While converting: bar 0, "Operation cancelled...",
-    // button "Ok", result true, and the caller must then set the driver's stop
-    // flag. In any other state nothing changes and the result is false.
+    // The user stops the run. While converting: the bar stays where the run has
+    // got to, "Operation cancelled...", button "OK", result true, and the caller
+    // must then set the driver's stop flag. In any other state nothing changes and
+    // the result is false.
     bool Cancel();
 
     // The sheet's button was pressed: it cancels while converting and closes the
@@ -241,18 +293,23 @@ public:
     State state() const { return state_; }
     bool shown() const { return state_ != State::Closed; }
     double bar() const { return bar_; }
-    // The line of text and the button's title; empty while closed.
+    // The bar's whole percent, cut down as ProgressFigures cuts it, so that the
+    // bar and the figures beside it agree.
+    int percent() const;
+    // The title, the line of text and the button's title; empty while closed.
+    const char* title() const;
     const char* text() const { return text_; }
     const char* button() const { return button_; }
 
 private:
-    void ShowOutcome(double bar, const char* text);
+    void ShowOutcome(State state, double bar, const char* text);
 
     State state_ = State::Closed;
     double bar_ = 0.0;
     const char* text_ = "";
     const char* button_ = "";
     uint64_t run_ = 0;  // ticket of the run shown last
+    bool runEnded_ = false;  // its Finished has come
 };
 
 }  // namespace app

@@ -6,15 +6,17 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <unordered_map>
+#include <utility>
 
 #include "app/AppDecisions.h"
 #include "app/TakeProblemText.h"
 #include "app/Version.h"
-#include "platform/kxDiskMgr.h"
 #include "engine/ProjectSession.h"
 #include "platform/Paths.h"
+#include "platform/kxDiskMgr.h"
 
 namespace app {
 
@@ -70,6 +72,7 @@ std::vector<TakeRow> BuildTakeRows(const ProjectSession& session) {
         row.origination = OriginationText(take);
         row.startText = ShortTimeText(row.startSample, row.sampleRate);
         row.lengthText = ShortTimeText(row.frames, row.sampleRate);
+        row.projectRate = session.SampleRate();
     }
     return rows;
 }
@@ -81,7 +84,33 @@ std::string TruncationText(const TakeRow& row) {
 
 std::string TakeStatusText(const TakeRow& row) {
     if (!row.accepted) return "refused: " + row.reason;
-    return row.truncated() ? "truncated: " + TruncationText(row) : "accepted";
+    if (row.truncated()) return "truncated: " + TruncationText(row);
+    if (row.otherRate()) {
+        return "accepted: " + std::to_string(row.sampleRate) + " Hz, the project is " +
+               std::to_string(row.projectRate) + " Hz";
+    }
+    return "accepted";
+}
+
+std::string RefusedEntriesText(const std::vector<TakeRow>& rows) {
+    if (rows.empty()) return std::string();
+    const auto refused =
+        std::count_if(rows.begin(), rows.end(), [](const TakeRow& row) { return !row.accepted; });
+    const auto otherRate =
+        std::count_if(rows.begin(), rows.end(), [](const TakeRow& row) { return row.otherRate(); });
+    std::string text = std::to_string(refused) + " of " + std::to_string(rows.size()) +
+                       (rows.size() == 1 ? " entry" : " entries") + " refused";
+    if (otherRate != 0) {
+        text += ", " + std::to_string(otherRate) + (otherRate == 1 ? " take" : " takes") +
+                " at another rate";
+    }
+    return text;
+}
+
+std::string LeftOutEntriesText(const std::vector<TakeRow>& rows) {
+    const bool anyRefused =
+        std::any_of(rows.begin(), rows.end(), [](const TakeRow& row) { return !row.accepted; });
+    return anyRefused ? RefusedEntriesText(rows) + "; they are not in the output" : std::string();
 }
 
 const char* LayoutWord(uint16_t channels) {
@@ -108,6 +137,71 @@ std::string TakeCellText(const TakeRow& row, int column) {
         default:
             return std::string();
     }
+}
+
+bool TakeRowBefore(const TakeRow& a, const TakeRow& b, int column) {
+    if (column == kTakeName) return a.name < b.name;
+    if (column == kTakeStatus) return TakeStatusText(a) < TakeStatusText(b);
+    if (a.accepted != b.accepted) return a.accepted;
+    const auto facts = [column](const TakeRow& row) -> std::pair<uint64_t, std::string> {
+        switch (column) {
+            case kTakeChannels:
+                return {row.channels, ""};
+            case kTakeBits:
+                return {row.bits, ""};
+            case kTakeRate:
+                return {row.sampleRate, ""};
+            case kTakeStart:
+                return {row.startSample, ""};
+            case kTakeLength:
+                return {row.frames, ""};
+            case kTakeRecorded:
+                return {0, row.origination};
+            default:
+                return {0, ""};
+        }
+    };
+    return facts(a) < facts(b);
+}
+
+namespace {
+
+// A share `alpha` (0 to 1) of `colour` laid over `background`, as one opaque colour.
+Rgb Blend(Rgb colour, Rgb background, double alpha) {
+    const auto mix = [alpha](int a, int b) {
+        return static_cast<int>(a * alpha + b * (1 - alpha));
+    };
+    return {mix(colour.red, background.red), mix(colour.green, background.green),
+            mix(colour.blue, background.blue)};
+}
+
+// Relative luminance as WCAG 2 defines it.
+double Luminance(Rgb colour) {
+    const auto linear = [](int channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.red) + 0.7152 * linear(colour.green) +
+           0.0722 * linear(colour.blue);
+}
+
+}  // namespace
+
+BlockColours TakeBlockColours(int take, Rgb base, Rgb text) {
+    constexpr int count = static_cast<int>(std::size(kTakeColours));
+    const Rgb colour = kTakeColours[((take % count) + count) % count];
+    return {Blend(colour, base, 0.45), Blend(colour, text, 0.5)};
+}
+
+Rgb WarningTextColour(Rgb base) {
+    constexpr Rgb kOnLight = {0xa0, 0x3a, 0x00};
+    constexpr Rgb kOnDark = {0xff, 0xa0, 0x50};
+    return ContrastRatio(kOnLight, base) >= ContrastRatio(kOnDark, base) ? kOnLight : kOnDark;
+}
+
+double ContrastRatio(Rgb a, Rgb b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 Timeline BuildTimeline(const ProjectSession& session) {

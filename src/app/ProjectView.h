@@ -35,10 +35,14 @@ struct TakeRow {
     std::string origination;      // recorded, "2026-03-14 10:00:00"
     std::string startText;        // ShortTimeText of the start and of the length,
     std::string lengthText;       // at the take's own rate
+    uint32_t projectRate = 0;     // the project's rate (its first take's); 0 when refused
 
     // Cut short (power lost while recording, an interrupted copy): it declares
     // more audio than it holds. Only what it holds is converted.
     bool truncated() const { return declaredFrames > frames; }
+    // Recorded at another rate than the project's first take: the project cannot
+    // be converted until it is taken out.
+    bool otherRate() const { return accepted && sampleRate != projectRate; }
 };
 
 // Every entry of the last scan, with the facts of the accepted takes.
@@ -48,8 +52,17 @@ std::vector<TakeRow> BuildTakeRows(const ProjectSession& session);
 std::string TruncationText(const TakeRow& row);
 
 // A row's state in words: "accepted", "truncated: holds 0:00:01.50 of
-// 0:00:04.00" or "refused: <reason>".
+// 0:00:04.00", "accepted: 44100 Hz, the project is 48000 Hz" or "refused:
+// <reason>".
 std::string TakeStatusText(const TakeRow& row);
+
+// "2 of 7 entries refused", with ", 1 take at another rate" when takes differ
+// from the project's rate: the heading of a list of the entries. Empty without
+// entries.
+std::string RefusedEntriesText(const std::vector<TakeRow>& rows);
+// For the end of a run: "2 of 7 entries refused; they are not in the output".
+// Empty when every entry went into it.
+std::string LeftOutEntriesText(const std::vector<TakeRow>& rows);
 
 // "stereo" for two channels, "mono" for one.
 const char* LayoutWord(uint16_t channels);
@@ -75,6 +88,13 @@ inline constexpr const char* kTakeColumnTitles[kTakeColumnCount] = {
 // columns are empty for a refused entry.
 std::string TakeCellText(const TakeRow& row, int column);
 
+// Whether row `a` comes before row `b` in a list sorted by `column`, rising:
+// names, states and recording times by their text, the other facts by their
+// value (the start by its place on the timeline, the length in frames). Entries
+// without the fact (refused ones) come after those with it. Equal rows are
+// neither before the other: a stable sort keeps them in listing order.
+bool TakeRowBefore(const TakeRow& a, const TakeRow& b, int column);
+
 // One event of the edit list.
 struct TimelineBlock {
     uint64_t start = 0;  // first timeline frame
@@ -92,6 +112,39 @@ struct TimelineBlock {
     std::string startText;  // formatTime of start and end
     std::string endText;
 };
+
+// A colour as red, green and blue from 0 to 255.
+struct Rgb {
+    int red = 0, green = 0, blue = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+// The colours of the takes on a timeline, in turn: calm, well separated, so that
+// neighbouring takes rarely share one.
+inline constexpr Rgb kTakeColours[] = {
+    {0x4e, 0x79, 0xa7}, {0xf2, 0x8e, 0x2b}, {0x59, 0xa1, 0x4f}, {0xe1, 0x57, 0x59},
+    {0x76, 0xb7, 0xb2}, {0xb0, 0x7a, 0xa1}, {0xed, 0xc9, 0x48}, {0x9c, 0x75, 0x5f},
+};
+
+// A block of a take and the waveform drawn in it.
+struct BlockColours {
+    Rgb fill;
+    Rgb wave;
+};
+
+// The colours of the blocks of take `take` (TimelineBlock::take) on a view whose
+// background is `base` and whose text is `text`: the block is the take's colour
+// leaning to the background, its waveform the take's colour leaning to the text,
+// so that on a light and on a dark palette alike the waveform stands out from its
+// block (a contrast of 3:1 at least).
+BlockColours TakeBlockColours(int take, Rgb base, Rgb text);
+
+// The colour of a warning in a list on `base` (a truncated take): an orange that
+// is readable on it, light or dark (a contrast of 4.5:1 at least).
+Rgb WarningTextColour(Rgb base);
+
+// The contrast ratio of two colours as WCAG 2 defines it, from 1 to 21.
+double ContrastRatio(Rgb a, Rgb b);
 
 struct Timeline {
     uint64_t first = 0;                 // the project's first frame

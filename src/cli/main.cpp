@@ -38,7 +38,10 @@ void AddProjectArgument(CLI::App& command, std::string& project) {
 
 // --bits and --channels, straight into the output format.
 void AddFormatOptions(CLI::App& command, OutputFormat& format) {
-    command.add_option("--bits", format.bits, "output word length: 16 or 24 (default 16)")
+    command
+        .add_option(
+            "--bits", format.bits,
+            std::string("output word length: 16 or 24 (default 16); ") + app::kSixteenBitHelp)
         ->check(CLI::IsMember({16, 24}));
     command
         .add_option_function<std::string>(

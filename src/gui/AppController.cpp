@@ -27,20 +27,22 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cerrno>
 
-#include "app/OutputSafety.h"
-#include "app/ProjectView.h"
 #include "app/ConversionFlow.h"
+#include "app/OutputSafety.h"
 #include "app/ProjectBatch.h"
 #include "app/ProjectReport.h"
+#include "app/ProjectView.h"
 #include "app/Version.h"
 #include "app/Waveform.h"
 #include "gui/BatchWindow.h"
+#include "gui/PlainText.h"
 #include "gui/TakesModel.h"
 #include "gui/TimelineWidget.h"
 #include "gui/WaveformLoader.h"
@@ -80,6 +82,24 @@ private:
 constexpr int kDetailLines = 10;
 constexpr int kDetailWidth = 640;
 
+// The command line that belongs to this window, as the About box starts its
+// command with it: installed beside the window, or in the build tree.
+std::string CommandLineProgram() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    QString program;
+    for (const QString& candidate :
+         {dir + QStringLiteral("/proj2wav"), dir + QStringLiteral("/../cli/proj2wav")}) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable()) {
+            program = info.canonicalFilePath();
+            break;
+        }
+    }
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("proj2wav"));
+    const QString onPath = found.isEmpty() ? QString() : QFileInfo(found).canonicalFilePath();
+    return app::CommandLineProgram(Bytes(program).toStdString(), Bytes(onPath).toStdString());
+}
+
 // The local file or folder a drag carries first, or empty.
 QString DroppedPath(const QMimeData* mime) {
     if (mime == nullptr || !mime->hasUrls() || mime->urls().isEmpty()) return {};
@@ -105,6 +125,9 @@ AppController::AppController(std::unique_ptr<Dialogs> dialogs, QWidget* parent)
       dialogs_(dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>(this)),
       freeSpace_(
           [](const QString& folder) { return kxDiskMgr::FreeSpace(Bytes(folder).toStdString()); }),
+      folderOpener_([](const QString& folder) {
+          return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+      }),
       settings_(WindowSettings::load()) {
     createActions();
     createMenus();
@@ -152,6 +175,12 @@ void AppController::createActions() {
 
     fitAction_ = new QAction(tr("&Fit to Window"), this);
     fitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    zoomInAction_ = new QAction(tr("Zoom &In"), this);
+    // Ctrl+= too: the key under "+" on many keyboards, without Shift.
+    zoomInAction_->setShortcuts(
+        {QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    zoomOutAction_ = new QAction(tr("Zoom &Out"), this);
+    zoomOutAction_->setShortcuts(QKeySequence::ZoomOut);
 
     aboutAction_ = new QAction(tr("&About proj2wav"), this);
     connect(aboutAction_, &QAction::triggered, this, &AppController::about);
@@ -172,6 +201,8 @@ void AppController::createMenus() {
     file->addAction(quitAction_);
 
     QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(zoomInAction_);
+    view->addAction(zoomOutAction_);
     view->addAction(fitAction_);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
@@ -181,14 +212,16 @@ void AppController::createMenus() {
 void AppController::createWidgets() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(10);
+    layout->setContentsMargins(12, 10, 12, 10);
+    layout->setSpacing(8);
 
     // The project: its path and the way to choose one.
     auto* projectRow = new QHBoxLayout;
     projPath_ = new QLineEdit(central);
-    projPath_->setReadOnly(true);
-    projPath_->setPlaceholderText(tr("No project loaded"));
+    projPath_->setPlaceholderText(
+        tr("No project loaded: open one, or type its path and press Enter"));
+    connect(projPath_, &QLineEdit::returnPressed, this, &AppController::openTypedProject);
+    projPath_->installEventFilter(this);
     auto* openButton = new QToolButton(central);
     openButton->setObjectName(QStringLiteral("openButton"));
     openButton->setDefaultAction(openAction_);
@@ -208,6 +241,7 @@ void AppController::createWidgets() {
     for (int column = 0; column < 2; ++column) {
         const int bits = column == 0 ? 16 : 24;
         auto* button = new QRadioButton(Text(app::WidthName(bits)), formatBox);
+        if (bits == 16) button->setToolTip(Text(app::kSixteenBitHelp));
         width_->addButton(button, bits);
         grid->addWidget(button, 0, column + 1);
     }
@@ -225,7 +259,7 @@ void AppController::createWidgets() {
         settings_.format = format();
         settings_.save();
     });
-    grid->addWidget(markers_, 2, 1, 1, 3);
+    grid->addWidget(markers_, 0, 3, 1, 3);  // beside the word length: a row less to fit
     grid->setColumnStretch(6, 1);
     width_->button(settings_.format.bits)->setChecked(true);
     channels_->button(settings_.format.layout)->setChecked(true);
@@ -246,6 +280,7 @@ void AppController::createWidgets() {
 void AppController::createStatusLine() {
     auto* layout = static_cast<QVBoxLayout*>(centralWidget()->layout());
     fileInfo_ = new QLabel(centralWidget());
+    fileInfo_->setTextFormat(Qt::PlainText);
     fileInfo_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     fileInfo_->setMargin(4);
     fileInfo_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -256,41 +291,30 @@ void AppController::createStatusLine() {
     splitter->setChildrenCollapsible(false);
     timeline_ = new TimelineWidget(splitter);
     connect(fitAction_, &QAction::triggered, timeline_, &TimelineWidget::fitToWindow);
+    connect(zoomInAction_, &QAction::triggered, timeline_, &TimelineWidget::zoomIn);
+    connect(zoomOutAction_, &QAction::triggered, timeline_, &TimelineWidget::zoomOut);
     waveform_ = new WaveformLoader(this);
     connect(waveform_, &WaveformLoader::peaksArrived, timeline_, &TimelineWidget::addPeaks);
     connect(waveform_, &WaveformLoader::finished, this, &AppController::waveformFinished);
 
+    // The takes panel: a heading with the refused entries over the list.
+    auto* takesPanel = new QWidget(splitter);
+    auto* takesLayout = new QVBoxLayout(takesPanel);
+    takesLayout->setContentsMargins(0, 4, 0, 0);
+    takesLayout->setSpacing(4);
+    takesHeading_ = new QLabel(takesPanel);
+    takesHeading_->setTextFormat(Qt::PlainText);
+    takesLayout->addWidget(takesHeading_);
     takesModel_ = new TakesModel(this);
-    takesView_ = new QTableView(splitter);
-    takesView_->setModel(takesModel_);
-    takesView_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    takesView_->setSelectionMode(QAbstractItemView::SingleSelection);
-    takesView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    takesView_->setAlternatingRowColors(true);
-    takesView_->setWordWrap(false);
-    takesView_->verticalHeader()->hide();
-    // Fixed row heights and column widths: a project of thousands of takes lists
-    // at once, without measuring every row.
-    takesView_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    takesView_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    const char* const samples[TakesModel::ColumnCount] = {"Take 01 Long Name.wav",
-                                                          "accepted, more",
-                                                          "stereo",
-                                                          "24-bit",
-                                                          "48000 Hz",
-                                                          "00:00:00.00",
-                                                          "00:00:00.00",
-                                                          "2026-03-14 10:00:00"};
-    for (int column = 0; column < TakesModel::ColumnCount; ++column) {
-        const QString header =
-            takesModel_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-        const int text = std::max(fontMetrics().horizontalAdvance(Text(samples[column])),
-                                  fontMetrics().horizontalAdvance(header));
-        takesView_->setColumnWidth(column, text + 24);
-    }
-    takesView_->horizontalHeader()->setStretchLastSection(true);
-    connect(takesView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { timeline_->setSelectedRow(current.row()); });
+    takesSort_ = new TakesSortModel(takesModel_, this);
+    takesView_ = new TakesView(takesSort_, takesPanel);
+    takesLayout->addWidget(takesView_);
+    // The timeline knows the takes by their rows in the model, the list by its own.
+    const auto showTake = [this](const QModelIndex& index) {
+        timeline_->setSelectedRow(takesSort_->modelRow(index.row()));
+    };
+    connect(takesView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, showTake);
+    connect(takesView_, &QTableView::clicked, this, showTake);  // again, when scrolled away
     connect(timeline_, &TimelineWidget::rowClicked, this, [this](int row) {
         if (row < 0) {
             takesView_->clearSelection();
@@ -298,8 +322,9 @@ void AppController::createStatusLine() {
             timeline_->setSelectedRow(-1);
             return;
         }
-        takesView_->selectRow(row);
-        takesView_->scrollTo(takesModel_->index(row, 0));
+        const int viewRow = takesSort_->viewRow(row);
+        takesView_->selectRow(viewRow);
+        takesView_->scrollTo(takesSort_->index(viewRow, 0));
     });
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 1);
@@ -316,23 +341,27 @@ void AppController::createStatusLine() {
 
 void AppController::createProgressSheet() {
     progressSheet_ = new ProgressSheetDialog(this, [this] { closeProgressSheet(); });
-    progressSheet_->setWindowTitle(tr("Converting"));
+    progressSheet_->setWindowTitle(Text(app::kConvertingTitle));
     progressSheet_->setWindowModality(Qt::WindowModal);
     progressSheet_->setMinimumWidth(420);
     auto* layout = new QVBoxLayout(progressSheet_);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     dialogText_ = new QLabel(progressSheet_);
+    dialogText_->setTextFormat(Qt::PlainText);
     progressBar_ = new QProgressBar(progressSheet_);
     progressBar_->setRange(0, 100);
     progressBar_->setMinimumWidth(400);
     dialogFigures_ = new QLabel(progressSheet_);
+    dialogFigures_->setTextFormat(Qt::PlainText);
     dialogFigures_->setObjectName(QStringLiteral("progressFigures"));
     dialogSummary_ = new QLabel(progressSheet_);
+    dialogSummary_->setTextFormat(Qt::PlainText);
     dialogSummary_->setWordWrap(true);
     dialogSummary_->setMaximumWidth(kDetailWidth);
     dialogSummary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     dialogSummary_->hide();
     dialogDetails_ = new QLabel;
+    dialogDetails_->setTextFormat(Qt::PlainText);
     dialogDetails_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     dialogDetails_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     detailsArea_ = new QScrollArea(progressSheet_);
@@ -345,8 +374,10 @@ void AppController::createProgressSheet() {
     showInFolder_->hide();
     connect(showInFolder_, &QPushButton::clicked, this, [this] {
         if (runOutputs_.isEmpty()) return;
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QFileInfo(runOutputs_.first()).absolutePath()));
+        const QString folder = QFileInfo(runOutputs_.first()).absolutePath();
+        if (!folderOpener_(folder)) {
+            dialogs_->warn(FromBytes(app::NoFileManagerText(Bytes(folder).toStdString())));
+        }
     });
     dialogButton_ = new QPushButton(progressSheet_);
     dialogButton_->setAutoDefault(false);
@@ -382,8 +413,33 @@ void AppController::open() {
     if (directory) openProject(*directory);
 }
 
-void AppController::openProject(const QString& path) {
-    if (workerRunning() || loading()) return;
+void AppController::openTypedProject() {
+    QString typed = projPath_->text().trimmed();
+    if (typed.isEmpty()) return;
+    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"))) {
+        typed = QDir::homePath() + typed.mid(1);
+    }
+    openProject(QDir::cleanPath(QFileInfo(typed).absoluteFilePath()));
+}
+
+// A path typed but not opened with Enter goes when the focus moves on in the
+// window, so that the field names the project that Convert converts. (An alert
+// about the path takes the focus without that: the typing can be mended.)
+bool AppController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == projPath_ && event->type() == QEvent::FocusOut &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+        projPath_->setText(projectLoaded_ ? fullPath_ : QString());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool AppController::openProject(const QString& path) {
+    if (workerRunning() || loading()) return true;
+    if (!kxDiskMgr::Identify(Bytes(path).toStdString()).exists) {
+        dialogs_->warn(FromBytes(app::MissingPathText(Bytes(path).toStdString())));
+        return false;
+    }
     fullPath_ = FromBytes(app::ProjectDirFor(Bytes(path).toStdString()));
     waveform_->cancel();
     fileInfo_->setText(Text(app::kLoadingProject));
@@ -406,6 +462,7 @@ void AppController::openProject(const QString& path) {
             this, [this, ticket, result] { projectLoaded(ticket, result); }, Qt::QueuedConnection);
     });
     updateControls();
+    return true;
 }
 
 void AppController::projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> result) {
@@ -413,6 +470,7 @@ void AppController::projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> r
     waitForLoader();
     QApplication::restoreOverrideCursor();
     projectLoaded_ = result->loaded;
+    takesHeading_->setText(FromBytes(app::RefusedEntriesText(result->rows)));
     takesModel_->setRows(std::move(result->rows));
     if (projectLoaded_) {
         projPath_->setText(fullPath_);
@@ -430,6 +488,10 @@ void AppController::projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> r
     }
     updateControls();
     emit loadFinished(projectLoaded_);
+}
+
+QTableView* AppController::takesView() const {
+    return takesView_;
 }
 
 bool AppController::waveformRunning() const {
@@ -453,8 +515,11 @@ void AppController::rememberProject(const QString& directory) {
 void AppController::updateRecentMenu() {
     recentMenu_->clear();
     for (const QString& project : settings_.recentProjects) {
-        QAction* action = recentMenu_->addAction(project);
-        connect(action, &QAction::triggered, this, [this, project] { openProject(project); });
+        QAction* action = recentMenu_->addAction(MenuTextOf(project));
+        connect(action, &QAction::triggered, this, [this, project] {
+            const QString directory = project;  // the menu and this slot may go now
+            if (!openProject(directory)) forgetRecentProject(directory);
+        });
     }
     recentMenu_->addSeparator();
     QAction* clear = recentMenu_->addAction(tr("&Clear Menu"));
@@ -464,6 +529,12 @@ void AppController::updateRecentMenu() {
         settings_.save();
         updateRecentMenu();
     });
+}
+
+void AppController::forgetRecentProject(const QString& directory) {
+    settings_.recentProjects.removeAll(directory);
+    settings_.save();
+    updateRecentMenu();
 }
 
 QString AppController::outputStartFolder() const {
@@ -477,12 +548,21 @@ QString AppController::outputStartFolder() const {
 QString AppController::commandLine() const {
     const std::string project = projectLoaded_ ? Bytes(fullPath_).toStdString() : "PROJECT";
     const std::string folder = projectLoaded_ ? Bytes(outputStartFolder()).toStdString() : "";
-    return FromBytes(app::ConvertCommandLine(project, folder, format()));
+    return FromBytes(app::ConvertCommandLine(project, folder, format(), CommandLineProgram()));
 }
 
 OutputFormat AppController::format() const {
     return {width_->checkedId(), static_cast<ChanTypes>(channels_->checkedId()),
             markers_->isChecked()};
+}
+
+void AppController::fitFirstSize(const QSize& available) {
+    const QSize wanted = sizeHint();
+    const QSize minimum = minimumSizeHint();
+    const app::WindowSize size = app::FirstWindowSize({wanted.width(), wanted.height()}, {900, 620},
+                                                      {minimum.width(), minimum.height()},
+                                                      {available.width(), available.height()});
+    resize(size.width, size.height);
 }
 
 void AppController::updateStatus() {
@@ -602,8 +682,7 @@ void AppController::handleTimer() {
 // The worker of run `ticket` has ended (on the main thread, queued by the worker).
 void AppController::finished(uint64_t ticket, std::shared_ptr<RunOutcome> outcome) {
     if (ticket == workerTicket_) waitForWorker();
-    const bool success = outcome->end != RunOutcome::End::Failed;
-    if (sheet_.Finished(ticket, success)) progressTimer_->stop();
+    if (sheet_.Finished(ticket, *outcome)) progressTimer_->stop();
     // Whatever decided the outcome, the sheet of this run tells it in full.
     if (ticket == workerTicket_ && sheet_.shown()) showOutcome(*outcome);
     showSheet();
@@ -618,8 +697,11 @@ void AppController::showOutcome(const RunOutcome& outcome) {
     for (const QString& output : runOutputs_) outputs.push_back(Bytes(output).toStdString());
     const app::OutcomeText words = app::OutcomeWords(session_, runFormat_, outcome, outputs);
     QString summary = FromBytes(words.summary);
-    if (!words.markersNote.empty()) {
-        summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + Text(words.markersNote);
+    for (const std::string& note :
+         {words.markersNote, app::LeftOutEntriesText(takesModel_->rows())}) {
+        if (!note.empty()) {
+            summary += (summary.isEmpty() ? QString() : QStringLiteral("\n")) + FromBytes(note);
+        }
     }
     dialogSummary_->setText(summary);
     dialogSummary_->setVisible(!summary.isEmpty());
@@ -657,7 +739,8 @@ void AppController::closeProgressSheet() {
 }
 
 void AppController::showSheet() {
-    progressBar_->setValue(qRound(sheet_.bar()));
+    progressSheet_->setWindowTitle(Text(sheet_.title()));
+    progressBar_->setValue(sheet_.percent());
     // The figures the command line and the page show beside their bars.
     const bool converting = sheet_.state() == app::ProgressSheet::State::Converting;
     dialogFigures_->setText(
@@ -732,12 +815,15 @@ void AppController::about() {
     auto* layout = new QVBoxLayout(&dialog);
 
     QString shortcuts;
-    for (const QAction* action : {openAction_, fitAction_, quitAction_}) {
+    for (const QAction* action :
+         {openAction_, zoomInAction_, zoomOutAction_, fitAction_, quitAction_}) {
         shortcuts += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>")
                          .arg(action->shortcut().toString(QKeySequence::NativeText),
                               action->text().remove(QLatin1Char('&')).toHtmlEscaped());
     }
-    shortcuts += tr("<tr><td>Ctrl+Wheel</td><td>Zoom the timeline</td></tr>");
+    shortcuts +=
+        tr("<tr><td>Ctrl+Wheel</td><td>Zoom the timeline</td></tr>"
+           "<tr><td>Arrows, Home, End</td><td>Move along the timeline</td></tr>");
     auto* text = new QLabel(
         tr("<h3>proj2wav %1</h3><p>Turns a hard-disk recorder's project into one continuous "
            "Broadcast WAVE file.</p><p>%2</p><p><b>Keyboard shortcuts</b></p>"

@@ -50,6 +50,8 @@ class QPushButton;
 class QScrollArea;
 class QTableView;
 class TakesModel;
+class TakesSortModel;
+class TakesView;
 class TimelineWidget;
 class WaveformLoader;
 
@@ -58,6 +60,8 @@ class AppController : public QMainWindow {
 public:
     // Free bytes on the volume holding a directory; negative when unknown.
     using FreeSpaceSource = std::function<int64_t(const QString& directory)>;
+    // Shows a folder in the desktop's file manager; false when none could.
+    using FolderOpener = std::function<bool(const QString& folder)>;
 
     // The window asks its questions through `dialogs`; null means real Qt dialogs.
     explicit AppController(std::unique_ptr<Dialogs> dialogs = nullptr, QWidget* parent = nullptr);
@@ -66,8 +70,10 @@ public:
 
     // Loads a project as if it had been chosen in the open panel: a project
     // folder, its "Audio Files" or a take in there (app::ProjectDirFor). The load
-    // runs on a worker; loadFinished tells when its result shows.
-    void openProject(const QString& path);
+    // runs on a worker; loadFinished tells when its result shows. When nothing is
+    // at `path`, an alert says so, the project loaded before stays, and the
+    // result is false.
+    bool openProject(const QString& path);
     // Shows the projects found in `folder` (a recorder's disk) in a window of their
     // own, to be converted together; says so when there is none.
     void openProjectsFolder(const QString& folder);
@@ -75,6 +81,11 @@ public:
     BatchWindow* batchWindow() const;
     // Replaces the free-space source (the volume's real free space by default).
     void setFreeSpaceSource(FreeSpaceSource source) { freeSpace_ = std::move(source); }
+    // Replaces what "Show in Folder" calls (the desktop's file manager by default).
+    void setFolderOpener(FolderOpener opener) { folderOpener_ = std::move(opener); }
+    // Gives the window its first size: what it asks for, within `available`, the
+    // room of the screen it opens on.
+    void fitFirstSize(const QSize& available);
 
     // What the window shows, for tests and for the screenshot.
     QLineEdit* projectPathField() const { return projPath_; }
@@ -86,8 +97,12 @@ public:
     QAction* openAction() const { return openAction_; }
     QMenu* recentMenu() const { return recentMenu_; }
     TimelineWidget* timeline() const { return timeline_; }
-    QTableView* takesView() const { return takesView_; }
+    // Above the takes: how many entries were refused.
+    QLabel* takesHeading() const { return takesHeading_; }
+    // The takes as the user has sorted them, over takesModel.
+    QTableView* takesView() const;
     TakesModel* takesModel() const { return takesModel_; }
+    TakesSortModel* takesSortModel() const { return takesSort_; }
     QDialog* progressSheetDialog() const { return progressSheet_; }
     QProgressBar* progressBar() const { return progressBar_; }
     QLabel* sheetText() const { return dialogText_; }
@@ -126,7 +141,7 @@ public slots:
     void open();
     void convert();
     void updateStatus();
-    // The progress sheet's button: Cancel while converting, Ok afterwards.
+    // The progress sheet's button: Cancel while converting, OK afterwards.
     void closeProgressSheet();
     void about();
     // Asks where the session's folder goes ("<project> Ardour" in the folder
@@ -140,6 +155,7 @@ signals:
     void waveformFinished();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -156,6 +172,9 @@ private:
 
     void updateControls();
     void updateRecentMenu();
+    void forgetRecentProject(const QString& directory);
+    // The project path typed into the project field, on Enter.
+    void openTypedProject();
     // The loader's result, on the main thread.
     void projectLoaded(uint64_t ticket, std::shared_ptr<LoadResult> result);
     void rememberProject(const QString& directory);
@@ -181,6 +200,7 @@ private:
     ProjectSession session_;
     std::unique_ptr<Dialogs> dialogs_;
     FreeSpaceSource freeSpace_;
+    FolderOpener folderOpener_;
     WindowSettings settings_;
 
     app::ProgressSheet sheet_;
@@ -200,6 +220,8 @@ private:
     QAction* openProjectsAction_ = nullptr;
     QAction* quitAction_ = nullptr;
     QAction* fitAction_ = nullptr;
+    QAction* zoomInAction_ = nullptr;
+    QAction* zoomOutAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QLineEdit* projPath_ = nullptr;
@@ -210,7 +232,9 @@ private:
     TimelineWidget* timeline_ = nullptr;
     WaveformLoader* waveform_ = nullptr;
     TakesModel* takesModel_ = nullptr;
-    QTableView* takesView_ = nullptr;
+    TakesSortModel* takesSort_ = nullptr;
+    QLabel* takesHeading_ = nullptr;
+    TakesView* takesView_ = nullptr;
     QPushButton* convertButton_ = nullptr;
     QDialog* progressSheet_ = nullptr;
     QProgressBar* progressBar_ = nullptr;

@@ -69,6 +69,7 @@ bool QtDialogs::confirmReplace(const QString& path) {
                     QObject::tr("\"%1\" already exists. Do you want to replace it?")
                         .arg(QFileInfo(path).fileName()),
                     QMessageBox::Yes | QMessageBox::No, window_);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     box.setWindowModality(Qt::WindowModal);
     return box.exec() == QMessageBox::Yes;
@@ -77,6 +78,7 @@ bool QtDialogs::confirmReplace(const QString& path) {
 void QtDialogs::warn(const QString& message) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("proj2wav"), message,
                     QMessageBox::NoButton, window_);
+    box.setTextFormat(Qt::PlainText);  // the names in it are shown as they are
     box.addButton(QString::fromLatin1(app::kAlertButton), QMessageBox::AcceptRole);
     box.setInformativeText(QString());
     box.setWindowModality(Qt::WindowModal);

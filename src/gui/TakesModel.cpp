@@ -2,12 +2,26 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QPalette>
+
+#include "gui/PlainText.h"
 
 namespace {
 
 QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// Padding of a cell around its text.
+constexpr int kCellPadding = 24;
+// The widest the states' column grows to fit its texts.
+constexpr int kMaxStatesWidth = 640;
+
+QColor WarningColour() {
+    const QColor base = QApplication::palette().color(QPalette::Base);
+    const app::Rgb colour = app::WarningTextColour({base.red(), base.green(), base.blue()});
+    return QColor(colour.red, colour.green, colour.blue);
 }
 
 }  // namespace
@@ -38,11 +52,13 @@ QVariant TakesModel::data(const QModelIndex& index, int role) const {
             return cellText(row, index.column());
         case Qt::ToolTipRole:
             return index.column() == Status || index.column() == Name
-                       ? cellText(row, Name) + QLatin1Char('\n') + cellText(row, Status)
+                       ? RichTextOf(cellText(row, Name) + QLatin1Char('\n') + cellText(row, Status))
                        : QVariant();
         case Qt::ForegroundRole:
             if (!row.accepted) return QApplication::palette().color(QPalette::PlaceholderText);
-            if (row.truncated() && index.column() == Status) return QColor(0xb0, 0x40, 0x00);
+            if ((row.truncated() || row.otherRate()) && index.column() == Status) {
+                return WarningColour();
+            }
             return {};
         case Qt::TextAlignmentRole:
             return index.column() >= Bits && index.column() <= Length
@@ -58,4 +74,80 @@ QVariant TakesModel::headerData(int section, Qt::Orientation orientation, int ro
     return section >= 0 && section < ColumnCount
                ? QString::fromUtf8(app::kTakeColumnTitles[section])
                : QVariant();
+}
+
+TakesSortModel::TakesSortModel(TakesModel* takes, QObject* parent)
+    : QSortFilterProxyModel(parent), takes_(takes) {
+    setSourceModel(takes);
+}
+
+int TakesSortModel::modelRow(int viewRow) const {
+    return viewRow < 0 ? -1 : mapToSource(index(viewRow, 0)).row();
+}
+
+int TakesSortModel::viewRow(int modelRow) const {
+    return modelRow < 0 ? -1 : mapFromSource(takes_->index(modelRow, 0)).row();
+}
+
+bool TakesSortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const auto& rows = takes_->rows();
+    return app::TakeRowBefore(rows[static_cast<size_t>(left.row())],
+                              rows[static_cast<size_t>(right.row())], left.column());
+}
+
+TakesView::TakesView(TakesSortModel* takes, QWidget* parent) : QTableView(parent) {
+    setModel(takes);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
+    setTabKeyNavigation(false);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAlternatingRowColors(true);
+    setWordWrap(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    horizontalHeader()->setStretchLastSection(false);
+    const char* const samples[TakesModel::ColumnCount] = {"Take 01 Long Name.wav",
+                                                          "accepted, more",
+                                                          "stereo",
+                                                          "24-bit",
+                                                          "48000 Hz",
+                                                          "00:00:00.00",
+                                                          "00:00:00.00",
+                                                          "2026-03-14 10:00:00"};
+    for (int column = 0; column < TakesModel::ColumnCount; ++column) {
+        const QString header =
+            takes->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int text =
+            std::max(fontMetrics().horizontalAdvance(QString::fromUtf8(samples[column])),
+                     fontMetrics().horizontalAdvance(header));
+        setColumnWidth(column, text + kCellPadding);
+    }
+    statesWidth_ = columnWidth(TakesModel::Status);
+    connect(takes, &QAbstractItemModel::modelReset, this, &TakesView::measureStates);
+}
+
+void TakesView::measureStates() {
+    int widest = fontMetrics().horizontalAdvance(QStringLiteral("accepted, more"));
+    for (int row = 0; row < model()->rowCount() && widest < kMaxStatesWidth; ++row) {
+        const QString state = model()->index(row, TakesModel::Status).data().toString();
+        widest = std::max(widest, fontMetrics().horizontalAdvance(state));
+    }
+    statesWidth_ = std::min(widest + kCellPadding, kMaxStatesWidth);
+    spreadColumns();
+}
+
+void TakesView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    spreadColumns();
+}
+
+void TakesView::spreadColumns() {
+    int others = 0;
+    for (int column = 0; column < TakesModel::ColumnCount; ++column) {
+        if (column != TakesModel::Status) others += columnWidth(column);
+    }
+    setColumnWidth(TakesModel::Status, std::max(statesWidth_, viewport()->width() - others));
 }

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -12,35 +13,30 @@
 #include <cmath>
 
 #include "app/AppDecisions.h"
+#include "gui/PlainText.h"
 
 namespace {
 
 constexpr int kMargin = 6;
-constexpr int kMinStripHeight = 56;
+constexpr int kMinStripHeight = 40;
 constexpr int kRampWidth = 7;  // fades are far shorter than a pixel; the mark is a sign
 constexpr double kZoomPerNotch = 1.25;
+constexpr double kZoomPerStep = 2.0;  // Zoom In and Zoom Out
 // However far one zooms in, a pixel shows a frame at least, and the scroll bar's
 // range stays within what its int holds.
 constexpr double kMaxScrollPixels = 1e9;
 
-// Calm, well separated colours; neighbouring takes rarely share one.
-const std::array<QColor, 8> kTakeColours = {
-    QColor(0x4e, 0x79, 0xa7), QColor(0xf2, 0x8e, 0x2b), QColor(0x59, 0xa1, 0x4f),
-    QColor(0xe1, 0x57, 0x59), QColor(0x76, 0xb7, 0xb2), QColor(0xb0, 0x7a, 0xa1),
-    QColor(0xed, 0xc9, 0x48), QColor(0x9c, 0x75, 0x5f),
-};
+constexpr size_t kColourCount = std::size(app::kTakeColours);
 
 QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-// A colour laid over the background at `alpha` (0 to 1), as one opaque colour.
-QColor Blend(const QColor& colour, const QColor& background, double alpha) {
-    const auto mix = [alpha](int a, int b) {
-        return static_cast<int>(a * alpha + b * (1 - alpha));
-    };
-    return QColor(mix(colour.red(), background.red()), mix(colour.green(), background.green()),
-                  mix(colour.blue(), background.blue()));
+app::Rgb RgbOf(const QColor& colour) {
+    return {colour.red(), colour.green(), colour.blue()};
+}
+QColor ColourOf(const app::Rgb& rgb) {
+    return QColor(rgb.red, rgb.green, rgb.blue);
 }
 
 }  // namespace
@@ -48,6 +44,7 @@ QColor Blend(const QColor& colour, const QColor& background, double alpha) {
 TimelineWidget::TimelineWidget(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     scrollBar_ = new QScrollBar(Qt::Horizontal, this);
     scrollBar_->hide();
     connect(scrollBar_, &QScrollBar::valueChanged, this, &TimelineWidget::scrolled);
@@ -70,15 +67,18 @@ void TimelineWidget::addPeaks(size_t first, const std::vector<app::Peak>& peaks)
 
 void TimelineWidget::setSelectedRow(int row) {
     selectedRow_ = row;
-    if (row >= 0 && !fitted_) {
-        const auto& blocks = timeline_.blocks;
-        const auto block =
-            std::find_if(blocks.begin(), blocks.end(),
-                         [row](const app::TimelineBlock& b) { return b.row == row; });
+    const auto& blocks = timeline_.blocks;
+    const auto block = std::find_if(blocks.begin(), blocks.end(),
+                                    [row](const app::TimelineBlock& b) { return b.row == row; });
+    if (row >= 0 && !fitted_ && block != blocks.end()) {
         const double shown = framesPerPixel_ * stripRect().width();
-        if (block != blocks.end() &&
-            (block->end <= viewFirst_ || static_cast<double>(block->start) >= viewFirst_ + shown)) {
-            setView(static_cast<double>(block->start) - shown / 10, framesPerPixel_);
+        const auto start = static_cast<double>(block->start);
+        const auto end = static_cast<double>(block->end);
+        if (start < viewFirst_ || end > viewFirst_ + shown) {
+            // Centred when it fits, else its start a little in from the left.
+            const double first =
+                end - start <= shown ? (start + end - shown) / 2 : start - shown / 10;
+            setView(first, framesPerPixel_);
         }
     }
     update();
@@ -87,7 +87,7 @@ void TimelineWidget::setSelectedRow(int row) {
 // ---- Geometry ----
 
 QSize TimelineWidget::sizeHint() const {
-    return {600, rulerHeight() + 2 * kMinStripHeight + kMargin};
+    return {600, rulerHeight() + 3 * kMinStripHeight + kMargin};
 }
 
 QSize TimelineWidget::minimumSizeHint() const {
@@ -144,6 +144,14 @@ void TimelineWidget::fitToWindow() {
     setView(static_cast<double>(timeline_.first), 1e300);
 }
 
+void TimelineWidget::zoomIn() {
+    zoom(kZoomPerStep, stripRect().center().x());
+}
+
+void TimelineWidget::zoomOut() {
+    zoom(1 / kZoomPerStep, stripRect().center().x());
+}
+
 void TimelineWidget::zoom(double factor, int x) {
     if (timeline_.empty() || factor <= 0) return;
     const double anchor = frameAt(x);
@@ -178,15 +186,27 @@ QRect TimelineWidget::blockRect(int index) const {
     return blockRect(index, stripRect());
 }
 
+std::pair<double, double> TimelineWidget::blockEdges(int index, const QRect& strip) const {
+    const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
+    return {std::max(xOf(static_cast<double>(block.start)), strip.left() - 1.0),
+            std::min(xOf(static_cast<double>(block.end)), strip.right() + 2.0)};
+}
+
 QRect TimelineWidget::blockRect(int index, const QRect& strip) const {
     if (index < 0 || index >= static_cast<int>(timeline_.blocks.size())) return {};
-    const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
-    const double left = std::max(xOf(static_cast<double>(block.start)), strip.left() - 1.0);
-    const double right = std::min(xOf(static_cast<double>(block.end)), strip.right() + 2.0);
+    const auto [left, right] = blockEdges(index, strip);
     if (right < strip.left() || left > strip.right()) return {};
-    const int x = static_cast<int>(std::floor(left));
-    // Every event stays visible, however short.
-    const int w = std::max(1, static_cast<int>(std::floor(right)) - x);
+    // A block covers the pixels its span begins in and runs through; every event
+    // gets one at least, however short.
+    int x = static_cast<int>(std::floor(left));
+    int w = std::max(1, static_cast<int>(std::floor(right)) - x);
+    // An event shorter than a pixel keeps the pixel it lies in when the next
+    // block, beginning in that pixel too, has pixels of its own to spare.
+    if (w > 1 && index > 0 &&
+        static_cast<int>(std::floor(blockEdges(index - 1, strip).first)) == x) {
+        ++x;
+        --w;
+    }
     return QRect(x, strip.top(), w, strip.height()).intersected(strip);
 }
 
@@ -204,7 +224,7 @@ QString TimelineWidget::toolTipAt(const QPoint& point) const {
     const int index = blockAt(point);
     if (index < 0) return {};
     const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(index)];
-    return tr("%1\n%2 - %3")
+    return QStringLiteral("%1\n%2 - %3")
         .arg(Text(block.name), Text(block.startText).trimmed(), Text(block.endText).trimmed());
 }
 
@@ -218,7 +238,8 @@ bool TimelineWidget::event(QEvent* event) {
             QToolTip::hideText();
             event->ignore();
         } else {
-            QToolTip::showText(help->globalPos(), text, this, blockRect(blockAt(help->pos())));
+            QToolTip::showText(help->globalPos(), RichTextOf(text), this,
+                               blockRect(blockAt(help->pos())));
         }
         return true;
     }
@@ -240,6 +261,34 @@ void TimelineWidget::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+void TimelineWidget::keyPressEvent(QKeyEvent* event) {
+    QScrollBar* bar = scrollBar_;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            bar->setValue(bar->value() - bar->singleStep());
+            break;
+        case Qt::Key_Right:
+            bar->setValue(bar->value() + bar->singleStep());
+            break;
+        case Qt::Key_PageUp:
+            bar->setValue(bar->value() - bar->pageStep());
+            break;
+        case Qt::Key_PageDown:
+            bar->setValue(bar->value() + bar->pageStep());
+            break;
+        case Qt::Key_Home:
+            bar->setValue(bar->minimum());
+            break;
+        case Qt::Key_End:
+            bar->setValue(bar->maximum());
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
 void TimelineWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const int index = blockAt(event->position().toPoint());
@@ -251,7 +300,8 @@ void TimelineWidget::mousePressEvent(QMouseEvent* event) {
 void TimelineWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect strip = stripRect();
-    painter.setPen(palette().color(QPalette::Mid));
+    // The frame tells where the keyboard goes.
+    painter.setPen(palette().color(hasFocus() ? QPalette::Highlight : QPalette::Mid));
     painter.setBrush(palette().color(QPalette::Base));
     painter.drawRect(strip.adjusted(0, 0, -1, -1));
     if (timeline_.empty()) return;
@@ -262,26 +312,32 @@ void TimelineWidget::paintEvent(QPaintEvent*) {
     // Thousands of takes can stand side by side, each a pixel wide: a block is a
     // filled rectangle, the waveform is drawn in one pass over the pixel columns,
     // and only blocks wide enough get their fade marks and names.
-    const QColor base = palette().color(QPalette::Base);
-    std::array<QColor, kTakeColours.size()> fills;
-    for (size_t i = 0; i < fills.size(); ++i) fills[i] = Blend(kTakeColours[i], base, 0.45);
+    const app::Rgb base = RgbOf(palette().color(QPalette::Base));
+    const app::Rgb text = RgbOf(palette().color(QPalette::Text));
+    std::vector<QColor> fills(kColourCount), waves(kColourCount);
+    for (size_t i = 0; i < kColourCount; ++i) {
+        const app::BlockColours colours = app::TakeBlockColours(static_cast<int>(i), base, text);
+        fills[i] = ColourOf(colours.fill);
+        waves[i] = ColourOf(colours.wave);
+    }
     const QRect body = strip.adjusted(0, 1, 0, -1);
     for (int i = begin; i < end; ++i) {
         const app::TimelineBlock& block = timeline_.blocks[static_cast<size_t>(i)];
         painter.fillRect(blockRect(i, body), fills[static_cast<size_t>(block.take) % fills.size()]);
     }
-    paintWaveform(painter, body, begin, end);
+    paintWaveform(painter, body, begin, end, waves);
     for (int i = begin; i < end; ++i) paintDecorations(painter, body, i);
 }
 
 // One line per pixel column from the lowest to the highest sample heard there,
 // in the colour of the take that plays at the column's start.
-void TimelineWidget::paintWaveform(QPainter& painter, const QRect& body, int begin, int end) {
+void TimelineWidget::paintWaveform(QPainter& painter, const QRect& body, int begin, int end,
+                                   const std::vector<QColor>& colours) {
     const QFontMetrics metrics = fontMetrics();
     const QRect wave = body.adjusted(0, metrics.height(), 0, -2);
     const double middle = wave.top() + wave.height() / 2.0;
     const double half = wave.height() / 2.0;
-    std::array<std::vector<QLineF>, kTakeColours.size()> lines;
+    std::array<std::vector<QLineF>, kColourCount> lines;
     // The columns of each block, exactly those its rectangle fills.
     int index = begin;
     QRect rect = blockRect(index, body);
@@ -299,7 +355,7 @@ void TimelineWidget::paintWaveform(QPainter& painter, const QRect& body, int beg
             middle - peak.low * half / 32768.0 + 0.5);
     }
     for (size_t i = 0; i < lines.size(); ++i) {
-        painter.setPen(kTakeColours[i].darker(135));
+        painter.setPen(colours[i]);
         painter.drawLines(lines[i].data(), static_cast<int>(lines[i].size()));
     }
 }
@@ -345,11 +401,13 @@ void TimelineWidget::paintDecorations(QPainter& painter, const QRect& body, int 
     painter.setPen(Qt::NoPen);
     painter.setBrush(palette().color(QPalette::Base));
     const int ramp = std::min(kRampWidth, rect.width() / 3);
-    if (block.fadeIn) {
+    // Where the view cuts a block, the take goes on: no fade there.
+    const auto [left, right] = blockEdges(index, body);
+    if (block.fadeIn && left == xOf(static_cast<double>(block.start))) {
         painter.drawPolygon(
             QPolygon({rect.topLeft(), QPoint(rect.left() + ramp, rect.top()), rect.bottomLeft()}));
     }
-    if (block.fadeOut) {
+    if (block.fadeOut && right == xOf(static_cast<double>(block.end))) {
         const QPoint topRight(rect.right() + 1, rect.top());
         const QPoint bottomRight(rect.right() + 1, rect.bottom() + 1);
         painter.drawPolygon(

@@ -1,15 +1,22 @@
 // The project's edit list drawn across its span, under a time ruler: each event a
 // block in its take's colour with the take's waveform inside, gaps left empty, a
-// small ramp where the run fades a take in or out. It fills the room it is given.
-// Ctrl+wheel zooms around the pointer, the wheel or the scroll bar moves along,
-// and fitToWindow shows the whole span again. Hovering a block tells its file and
-// its start and end time; clicking one selects its take (rowClicked), and the
-// blocks of the selected take are outlined.
+// small ramp where the run fades a take in or out (only where the take really
+// starts or ends, not where the view cuts it). It fills the room it is given.
+// Ctrl+wheel zooms around the pointer, zoomIn and zoomOut around the middle; the
+// wheel, the scroll bar and, with the keyboard focus, the arrow keys, Page Up,
+// Page Down, Home and End move along; fitToWindow shows the whole span again.
+// An event shorter than a pixel still gets a pixel of its own, unless it shares
+// it with other such events. Hovering a block tells its file and its start and
+// end time; clicking one selects its take (rowClicked), and the blocks of the
+// selected take are outlined. The colours come from the palette (app::
+// TakeBlockColours), light or dark.
 #pragma once
 
+#include <QColor>
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <utility>
 #include <vector>
 
 #include "app/ProjectView.h"
@@ -32,13 +39,15 @@ public:
     const std::vector<app::Peak>& peaks() const { return peaks_; }
 
     // Outlines the blocks of take row `row` (-1: none) and brings the first of
-    // them into view.
+    // them into view, whole when it fits.
     void setSelectedRow(int row);
     int selectedRow() const { return selectedRow_; }
 
     // Timeline frames per pixel, and whether the whole span is shown.
     double framesPerPixel() const { return framesPerPixel_; }
     bool fitted() const { return fitted_; }
+    // The frame at the strip's left edge.
+    double firstFrame() const { return viewFirst_; }
     // Zooms by `factor` (above 1 shows more detail), keeping the frame under `x`
     // in place.
     void zoom(double factor, int x);
@@ -53,6 +62,9 @@ public:
 
 public slots:
     void fitToWindow();
+    // Twice the detail, or half, around the middle of the strip.
+    void zoomIn();
+    void zoomOut();
 
 signals:
     // A block was clicked: the take row of its event, or -1 for a gap.
@@ -63,6 +75,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
@@ -77,8 +90,12 @@ private:
     void setView(double firstFrame, double framesPerPixel);
     void scrolled(int value);
     QRect blockRect(int index, const QRect& strip) const;
+    // Where block `index` starts and ends in x, cut to just beyond the strip.
+    std::pair<double, double> blockEdges(int index, const QRect& strip) const;
     void paintRuler(QPainter& painter);
-    void paintWaveform(QPainter& painter, const QRect& body, int begin, int end);
+    // `colours` are the waveform's, one per take colour.
+    void paintWaveform(QPainter& painter, const QRect& body, int begin, int end,
+                       const std::vector<QColor>& colours);
     void paintDecorations(QPainter& painter, const QRect& body, int index);
 
     app::Timeline timeline_;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 #include <cstdio>
@@ -78,13 +79,15 @@ int main(int argc, char** argv) {
     }
 
     AppController window;
-    window.resize(window.sizeHint().expandedTo(QSize(900, 620)));
+    window.fitFirstSize(window.screen()->availableGeometry().size());
+    window.show();
+    // Once the window is up, so that an alert about a missing path has a window.
     const bool project = !parser.positionalArguments().isEmpty();
     if (project) {
-        const QString directory = parser.positionalArguments().first();
-        window.openProject(QDir::cleanPath(QFileInfo(directory).absoluteFilePath()));
+        const QString directory =
+            QDir::cleanPath(QFileInfo(parser.positionalArguments().first()).absoluteFilePath());
+        QTimer::singleShot(0, &window, [&window, directory] { window.openProject(directory); });
     }
-    window.show();
 
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);

@@ -7,6 +7,7 @@
 
 #include "app/AppDecisions.h"
 #include "app/TakeProblemText.h"
+#include "engine/ProjectSession.h"
 
 namespace {
 
@@ -117,6 +118,18 @@ TEST(OutputNames, ComeFromTheProjectAndTheRightFollowsTheLeft) {
     for (const auto& c : cases) EXPECT_EQ(app::RightOutputPath(c.left), c.right) << c.left;
 }
 
+// At QT_SCALE_FACTOR=2 a 1600x1000 screen holds 800x500 of a window's pixels.
+TEST(FirstWindowSize, WhatTheWindowAsksForWithinTheScreen) {
+    const auto size = [](app::WindowSize wanted, app::WindowSize available) {
+        const app::WindowSize s = app::FirstWindowSize(wanted, {900, 620}, {690, 405}, available);
+        return std::pair(s.width, s.height);
+    };
+    EXPECT_EQ(size({1000, 700}, {1920, 1080}), std::pair(1000, 700));
+    EXPECT_EQ(size({600, 400}, {1920, 1080}), std::pair(900, 620));
+    EXPECT_EQ(size({1000, 700}, {800, 500}), std::pair(800 - 16, 500 - 48));
+    EXPECT_EQ(size({1000, 700}, {600, 400}), std::pair(690, 405));  // the controls still fit
+}
+
 // ---- Progress sheet ----
 
 using State = app::ProgressSheet::State;
@@ -130,32 +143,55 @@ void ExpectSheet(const app::ProgressSheet& sheet, State state, double bar, const
     EXPECT_STREQ(sheet.button(), button);
 }
 
-TEST(ProgressSheet, TheFirstOfFinishedAndCancelDecides) {
-    for (const bool success : {true, false}) {
+// A Cancel shows at once; the run's end then says what the outputs hold.
+TEST(ProgressSheet, TheRunsEndHasTheLastWord) {
+    using End = RunOutcome::End;
+    const struct {
+        double cancelAt;  // the bar when Cancel is pressed; negative: never
+        End end;
+        uint64_t frames;  // of 1000
+        State state;
+        double bar;
+        const char* text;
+        const char* title;
+    } cases[] = {
+        {-1, End::Complete, 1000, State::Done, 100, app::kComplete, "Conversion Complete"},
+        {-1, End::Failed, 250, State::Failed, 25, app::kFailed, "Conversion Failed"},
+        {-1, End::Failed, 0, State::Failed, 0, app::kFailed, "Conversion Failed"},
+        {-1, End::Stopped, 500, State::Cancelled, 50, app::kCancelled, "Conversion Cancelled"},
+        {60, End::Stopped, 615, State::Cancelled, 61.5, app::kCancelled, "Conversion Cancelled"},
+        {98, End::Complete, 1000, State::Done, 100, app::kComplete, "Conversion Complete"},
+        {60, End::Failed, 620, State::Failed, 62, app::kFailed, "Conversion Failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         app::ProgressSheet sheet;
         const uint64_t run = sheet.Open();
         ExpectSheet(sheet, State::Converting, 0.0, "Converting file...", "Cancel");
-        sheet.Tick(42.5);
-        EXPECT_EQ(sheet.bar(), 42.5);
-        EXPECT_TRUE(sheet.Finished(run, success));
-        ExpectSheet(sheet, State::Done, 100.0,
-                    success ? "Conversion complete..." : "Operation failed...", "Ok");
-        sheet.Tick(30.0);
-        EXPECT_FALSE(sheet.Cancel());  // too late: the outcome is shown
-        ExpectSheet(sheet, State::Done, 100.0,
-                    success ? "Conversion complete..." : "Operation failed...", "Ok");
+        EXPECT_STREQ(sheet.title(), "Converting");
+        if (c.cancelAt >= 0) {
+            sheet.Tick(c.cancelAt);
+            EXPECT_EQ(sheet.PressButton(), Action::StopConversion);
+            ExpectSheet(sheet, State::Cancelled, c.cancelAt, "Operation cancelled...", "OK");
+            sheet.Tick(c.cancelAt + 1);  // a late tick moves nothing
+            EXPECT_EQ(sheet.bar(), c.cancelAt);
+        }
+        RunOutcome outcome;
+        outcome.end = c.end;
+        outcome.frames = c.frames;
+        outcome.total = 1000;
+        EXPECT_TRUE(sheet.Finished(run, outcome));
+        ExpectSheet(sheet, c.state, c.bar, c.text, "OK");
+        EXPECT_STREQ(sheet.title(), c.title);
+        EXPECT_EQ(sheet.percent(), static_cast<int>(c.bar));
+        // The outcome shows: nothing changes it any more.
+        EXPECT_FALSE(sheet.Cancel());
+        EXPECT_FALSE(sheet.Finished(run, {}));
+        ExpectSheet(sheet, c.state, c.bar, c.text, "OK");
         EXPECT_EQ(sheet.PressButton(), Action::CloseSheet);
         EXPECT_FALSE(sheet.shown());
+        EXPECT_EQ(sheet.PressButton(), Action::None);
     }
-    app::ProgressSheet sheet;
-    const uint64_t run = sheet.Open();
-    sheet.Tick(60);
-    EXPECT_EQ(sheet.PressButton(), Action::StopConversion);
-    EXPECT_FALSE(sheet.Finished(run, true));
-    sheet.Tick(80);
-    ExpectSheet(sheet, State::Cancelled, 0.0, "Operation cancelled...", "Ok");
-    EXPECT_EQ(sheet.PressButton(), Action::CloseSheet);
-    EXPECT_EQ(sheet.PressButton(), Action::None);
 }
 
 TEST(ProgressSheet, TicksStayWithinTheBar) {
@@ -168,5 +204,11 @@ TEST(ProgressSheet, TicksStayWithinTheBar) {
     for (const auto& [tick, bar] : ticks) {
         sheet.Tick(tick);
         EXPECT_EQ(sheet.bar(), bar) << tick;
+    }
+    // The bar and the figures beside it give the same whole percent.
+    for (const double tick : {49.6, 99.99, 0.5}) {
+        sheet.Tick(tick);
+        const std::string figures = app::ProgressFigures(tick, 10, 1e6);
+        EXPECT_EQ(std::stoi(figures), sheet.percent()) << figures;
     }
 }

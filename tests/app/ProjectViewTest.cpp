@@ -61,3 +61,25 @@ TEST(Timeline, BlocksFollowTheEditList) {
     EXPECT_EQ(timeline.blocks[1].startText, " 0:00:02.00");
     EXPECT_EQ(timeline.blocks[1].endText, " 0:00:03.00");
 }
+
+// Light and dark palettes alike: a waveform stands out from its block, and a
+// warning from the list's background.
+TEST(Timeline, ColoursHoldTheirContrastOnLightAndDarkPalettes) {
+    EXPECT_DOUBLE_EQ(app::ContrastRatio({0, 0, 0}, {255, 255, 255}), 21.0);
+    const struct {
+        app::Rgb base, text;
+    } palettes[] = {
+        {{255, 255, 255}, {0, 0, 0}},              // light
+        {{0xe0, 0xe0, 0xe0}, {0x20, 0x20, 0x20}},  // grey
+        {{0x23, 0x26, 0x29}, {0xfc, 0xfc, 0xfc}},  // dark
+        {{0, 0, 0}, {255, 255, 255}},              // black
+    };
+    for (const auto& p : palettes) {
+        for (int take = 0; take < static_cast<int>(std::size(app::kTakeColours)); ++take) {
+            const app::BlockColours colours = app::TakeBlockColours(take, p.base, p.text);
+            EXPECT_GE(app::ContrastRatio(colours.fill, colours.wave), 3.0)
+                << take << " on " << p.base.red;
+        }
+        EXPECT_GE(app::ContrastRatio(app::WarningTextColour(p.base), p.base), 4.5) << p.base.red;
+    }
+}

@@ -67,6 +67,41 @@ TEST(TakeRows, EveryEntryWithItsFactsOrWhyItWasRefused) {
     EXPECT_EQ(timeline.blocks[1].row, 1);
 }
 
+TEST(TakeRows, RefusalsAreCountedAndTakesAtAnotherRateMarked) {
+    std::vector<app::TakeRow> rows(3);
+    rows[0].accepted = rows[1].accepted = true;
+    rows[0].sampleRate = rows[0].projectRate = rows[1].projectRate = 48000;
+    rows[1].sampleRate = 44100;
+    EXPECT_EQ(app::TakeStatusText(rows[0]), "accepted");
+    EXPECT_EQ(app::TakeStatusText(rows[1]), "accepted: 44100 Hz, the project is 48000 Hz");
+    EXPECT_EQ(app::LeftOutEntriesText(rows),
+              "1 of 3 entries refused, 1 take at another rate; they are not in the output");
+    rows.pop_back();
+    EXPECT_EQ(app::LeftOutEntriesText(rows), "");
+    EXPECT_EQ(app::RefusedEntriesText({rows[0]}), "0 of 1 entry refused");
+    EXPECT_EQ(app::RefusedEntriesText({}), "");
+}
+
+// Sorted by any column: facts by value (ten hours start after two), refused
+// entries after the takes.
+TEST(TakeRows, SortByTheFactsValues) {
+    const auto take = [](const char* name, uint64_t hours, uint32_t rate) {
+        app::TakeRow row;
+        row.name = name;
+        row.accepted = true;
+        row.startSample = row.frames = hours * 3600 * 48000;
+        row.sampleRate = rate;
+        return row;
+    };
+    const app::TakeRow early = take("a.wav", 2, 44100), late = take("b.wav", 10, 48000);
+    for (const int column : {app::kTakeName, app::kTakeStart, app::kTakeLength, app::kTakeRate}) {
+        EXPECT_TRUE(app::TakeRowBefore(early, late, column)) << column;
+        EXPECT_FALSE(app::TakeRowBefore(late, early, column)) << column;
+    }
+    EXPECT_TRUE(app::TakeRowBefore(late, app::TakeRow{}, app::kTakeStart));
+    EXPECT_FALSE(app::TakeRowBefore(app::TakeRow{}, late, app::kTakeStart));
+}
+
 TEST(ProjectDirFor, AudioFilesAndTakesStandForTheProject) {
     ProjectDir project;
     const std::string take = project.Add("Take 1.wav", NthTake(0, 100, 0));
@@ -121,6 +156,15 @@ TEST(CommandLine, MatchesTheChoicesAndSurvivesTheShell) {
     // Dual mono names the left file; the command line makes the right one.
     EXPECT_EQ(app::ConvertCommandLine("/a/My Gig", "/out/", {16, DualMono}),
               "proj2wav convert '/a/My Gig' -o '/out/My GigL.wav' --bits 16 --channels dual");
+    // The program by its full path when a shell would not find it by its name.
+    EXPECT_EQ(app::CommandLineProgram("/usr/bin/proj2wav", "/usr/bin/proj2wav"), "proj2wav");
+    EXPECT_EQ(app::CommandLineProgram("", "/usr/bin/proj2wav"), "proj2wav");
+    const std::string built = "/home/me/My Build/src/cli/proj2wav";
+    for (const std::string onPath : {"/usr/bin/proj2wav", ""}) {
+        EXPECT_EQ(app::CommandLineProgram(built, onPath), built);
+    }
+    EXPECT_EQ(app::ConvertCommandLine("/a/Gig", "/out", {16, Stereo}, built),
+              "'" + built + "' convert /a/Gig -o /out/Gig.wav --bits 16 --channels stereo");
     // What a shell makes of a quoted word is the word itself.
     for (const std::string word :
          {"plain", "two words", "it's", "$HOME `x` \\ \"q\"", "Ærø 日本", "-"}) {

@@ -153,7 +153,9 @@ TEST(CliUsage, HelpVersionAndWrongUsage) {
     Result r = Proj2wav({"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_PRED2(Contains, r.out, "convert");
-    EXPECT_EQ(Proj2wav({"convert", "--help"}).code, 0);
+    r = Proj2wav({"convert", "--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_PRED2(Contains, r.out, "cut to 16 bits (the lowest 8 bits dropped), without dither");
     r = Proj2wav({"--version"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out.rfind("proj2wav ", 0), 0u) << r.out;

@@ -19,7 +19,7 @@
 #include <deque>
 #include <filesystem>
 
-#include "ScriptedDialogs.h"
+#include "ScriptedWindow.h"
 #include "gui/AppController.h"
 #include "gui/TimelineWidget.h"
 #include "support/ProjectDir.h"
@@ -30,10 +30,6 @@ using namespace testsupport;
 using State = app::ProgressSheet::State;
 
 namespace {
-
-QString Q(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
 
 // Two stereo 24-bit takes at 48 kHz, back to back from 1 s to 3 s.
 const std::vector<TakeRecipe> kShort = {NthTake(48000, 48000, 0), NthTake(96000, 48000, 1)};
@@ -177,7 +173,7 @@ TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
 
     ASSERT_TRUE(WaitForWorker());
     EXPECT_EQ(SheetText(), "Conversion complete...");
-    EXPECT_EQ(window_->sheetButton()->text(), "Ok");
+    EXPECT_EQ(window_->sheetButton()->text(), "OK");
     EXPECT_EQ(window_->progressBar()->value(), 100);
     EXPECT_FALSE(window_->sheetDetails()->isVisible());  // every take was read
     EXPECT_TRUE(ReadWaveHeader(output).Consistent());
@@ -193,7 +189,7 @@ TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
     Load(project.Path());
     Choose(24, DualMono);
     fs::create_directories(project / "Out");
-    const std::string left = project / "Out/GigL.wav", right = project / "Out/GigR.wav";
+    const std::string left = project / "Out/same.wav", right = project / "Out/sameR.wav";
     Convert({left, right});
     ASSERT_EQ(dialogs_->saveRequests.size(), 2u);
     const auto& leftPanel = dialogs_->saveRequests[0];
@@ -205,7 +201,7 @@ TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
     EXPECT_EQ(rightPanel.title, "Choose Right Channel Filename");
     EXPECT_EQ(rightPanel.label, "Save Right Channel As");
     EXPECT_EQ(rightPanel.startDir, Q(project / "Out"));
-    EXPECT_EQ(rightPanel.proposedName, "GigR.wav");
+    EXPECT_EQ(rightPanel.proposedName, "sameR.wav");  // as the left name goes
 
     ASSERT_TRUE(WaitForWorker());
     EXPECT_EQ(SheetText(), "Conversion complete...");
@@ -307,9 +303,9 @@ TEST_F(WindowTest, CancelLeavesAValidShorterFileAndTheNextRunWaitsForIt) {
     EXPECT_EQ(window_->sheetButton()->text(), "Cancel");
     window_->sheetButton()->click();  // at once, maybe before the worker has begun
     EXPECT_EQ(SheetText(), "Operation cancelled...");
-    EXPECT_EQ(window_->sheetButton()->text(), "Ok");
+    EXPECT_EQ(window_->sheetButton()->text(), "OK");
     EXPECT_EQ(window_->progressBar()->value(), 0);
-    window_->sheetButton()->click();  // Ok: the sheet goes, the worker may still run
+    window_->sheetButton()->click();  // OK: the sheet goes, the worker may still run
     EXPECT_FALSE(window_->progressSheetDialog()->isVisible());
     // Until its end has been handled, nothing may reach the driver.
     EXPECT_FALSE(window_->convertButton()->isEnabled());

@@ -21,6 +21,7 @@ struct Shown {
     Qt::WindowModality modality = Qt::NonModal;
     QStringList filters, buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    Qt::TextFormat format = Qt::AutoText;
 };
 
 // Types the next name into each save panel that shows and presses the next answer
@@ -57,6 +58,7 @@ private:
                 Shown seen{"", "", "", "", box->text(), box->windowModality(), {}, {}, box->icon()};
                 for (QAbstractButton* button : box->buttons()) seen.buttons << button->text();
                 seen.label = box->informativeText();
+                seen.format = box->textFormat();
                 boxes.push_back(seen);
                 QAbstractButton* answer = box->button(answers_.value(boxes.size() - 1));
                 (answer ? answer : box->buttons().first())->click();
@@ -108,6 +110,9 @@ TEST(QtDialogs, GuardsComeBeforeTheReplaceQuestionAndNamesEndInWav) {
     EXPECT_EQ(warning.modality, Qt::WindowModal);
     EXPECT_EQ(warning.buttons, QStringList{"OK"});
     EXPECT_NE(user.boxes[1].text.indexOf("\"Concert 14.03.wav\" already exists"), -1);
+    // Names in alerts show as they are, never as markup.
+    EXPECT_EQ(warning.format, Qt::PlainText);
+    EXPECT_EQ(user.boxes[1].format, Qt::PlainText);
     EXPECT_EQ(user.boxes[2].text, user.boxes[1].text);
     EXPECT_EQ(ReadFileBytes(out / "Concert 14.03.wav"), (std::vector<uint8_t>{1, 2, 3}));
 }

@@ -1,91 +1,32 @@
-// The window for daily use, driven as a user would: dropping a project, the takes
-// panel and the timeline selecting each other, what is remembered for the next
-// start, markers at takes, and the end sheets naming the output or the file a
-// cancel kept.
+// The window for daily use, driven as a user would: dropping a project, the
+// timeline following the takes panel, what is remembered for the next start,
+// markers at takes, and the end sheets naming the output or the file a cancel
+// kept, with the bar at what it holds.
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDropEvent>
-#include <QFile>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QSettings>
 #include <QTableView>
 #include <QTableWidget>
-#include <QTest>
-#include <QUrl>
 #include <filesystem>
 
-// GCC 12 takes the scripted dialogs' optional answers for uninitialized when they
-// are inlined here (a false positive).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include "ScriptedDialogs.h"
-#pragma GCC diagnostic pop
+#include "ScriptedWindow.h"
 #include "app/AppDecisions.h"
 #include "app/Version.h"
-#include "gui/AppController.h"
+#include "audiofile/kxFile.h"
 #include "gui/BatchWindow.h"
-#include "platform/Paths.h"
 #include "gui/TakesModel.h"
 #include "gui/TimelineWidget.h"
-#include "audiofile/kxFile.h"
+#include "platform/Paths.h"
 #include "support/ProjectDir.h"
 #include "support/WaveHeader.h"
 
 using namespace testsupport;
-
-namespace {
-
-QString Q(const std::string& bytes) {
-    return QFile::decodeName(QByteArray::fromStdString(bytes));
-}
-
-struct Window {
-    ScriptedDialogs* dialogs = nullptr;
-    std::unique_ptr<AppController> controller;
-
-    Window() {
-        auto scripted = std::make_unique<ScriptedDialogs>();
-        dialogs = scripted.get();
-        controller = std::make_unique<AppController>(std::move(scripted));
-        controller->setFreeSpaceSource([](const QString&) { return int64_t{1} << 50; });
-        controller->show();
-    }
-    AppController* operator->() const { return controller.get(); }
-    bool Loaded() const {
-        return QTest::qWaitFor([this] { return !controller->loading(); }, 60000);
-    }
-    void Drop(const std::string& path) const {
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(Q(path))});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
-        QCoreApplication::sendEvent(controller.get(), &enter);
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(controller.get(), &drop);
-    }
-    // Converts into `path` and waits for the worker's end; Cancel at once when asked.
-    bool Convert(const std::string& path, bool cancel = false) const {
-        dialogs->saveFiles.push_back(Q(path));
-        controller->convertButton()->click();
-        if (cancel) controller->sheetButton()->click();
-        return QTest::qWaitFor([this] { return !controller->workerRunning(); }, 120000);
-    }
-    QStringList RecentItems() const {
-        QStringList items;
-        for (const QAction* action : controller->recentMenu()->actions()) items << action->text();
-        return items;
-    }
-};
-
-}  // namespace
 
 TEST(WindowFlows, ADroppedProjectListsEveryEntryAndSelectsAcrossPanels) {
     ProjectDir project;
@@ -107,15 +48,8 @@ TEST(WindowFlows, ADroppedProjectListsEveryEntryAndSelectsAcrossPanels) {
     EXPECT_EQ(model.cellText(model.rows()[2], TakesModel::Status), "refused: not a WAVE file");
     EXPECT_EQ(model.cellText(model.rows()[1], TakesModel::Start), "0:00:04.00");
 
-    // A row selects its blocks; a block selects its row.
-    window->takesView()->selectRow(1);
-    EXPECT_EQ(window->timeline()->selectedRow(), 1);
-    TimelineWidget* timeline = window->timeline();
-    QTest::mouseClick(timeline, Qt::LeftButton, {}, timeline->blockRect(0).center());
-    EXPECT_EQ(window->takesView()->currentIndex().row(), 0);
-    EXPECT_EQ(timeline->selectedRow(), 0);
-
     // Zoomed in on A, selecting B brings it into view; Fit to Window shows all.
+    TimelineWidget* timeline = window->timeline();
     const double whole = timeline->framesPerPixel();
     timeline->zoom(16, timeline->blockRect(0).center().x());
     EXPECT_DOUBLE_EQ(timeline->framesPerPixel(), whole / 16);
@@ -133,10 +67,8 @@ TEST(WindowFlows, ChoicesFoldersAndRecentProjectsAreRemembered) {
     second.Add("A.wav", NthTake(0, 4800, 0));
     {
         Window window;
-        window->openProject(Q(first.Path()));
-        ASSERT_TRUE(window.Loaded());
-        window->openProject(Q(second.Path()));
-        ASSERT_TRUE(window.Loaded());
+        ASSERT_TRUE(window.Open(first.Path()));
+        ASSERT_TRUE(window.Open(second.Path()));
         window->widthGroup()->button(24)->click();
         window->channelsGroup()->button(MonoSummed)->click();
         EXPECT_EQ(window.RecentItems(),
@@ -163,8 +95,7 @@ TEST(WindowFlows, TheEndSheetNamesTheOutputAndTheNextPanelStartsThere) {
     project.Add("A.wav", NthTake(48000, 48000, 0));
     TempDir out;
     Window window;
-    window->openProject(Q(project.Path()));
-    ASSERT_TRUE(window.Loaded());
+    ASSERT_TRUE(window.Open(project.Path()));
     const std::string output = out / "Mix.wav";
     ASSERT_TRUE(window.Convert(output));
     EXPECT_EQ(window->sheetText()->text(), app::kComplete);
@@ -172,6 +103,15 @@ TEST(WindowFlows, TheEndSheetNamesTheOutputAndTheNextPanelStartsThere) {
         Q(output + ": 16 Bit, Stereo, 48000 Hz, 0:00:01.00 (48000 frames), starts at 0:00:01.00")))
         << window->sheetSummary()->text().toStdString();
     EXPECT_TRUE(window->showInFolderButton()->isVisible());
+    // Without a file manager, "Show in Folder" says so.
+    QString shown;
+    window->setFolderOpener([&shown](const QString& folder) {
+        shown = folder;
+        return false;
+    });
+    window->showInFolderButton()->click();
+    EXPECT_EQ(shown, Q(out.Path().string()));
+    EXPECT_EQ(window.dialogs->warnings.back(), Q(app::NoFileManagerText(out.Path().string())));
     window->sheetButton()->click();
 
     ASSERT_TRUE(window.Convert(out / "Again.wav"));
@@ -187,11 +127,15 @@ TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
     project.Add("B.wav", NthTake(kSpan - 48000, 48000, 1, 1, 16));
     TempDir out;
     Window window;
-    window->openProject(Q(project.Path()));
-    ASSERT_TRUE(window.Loaded());
+    ASSERT_TRUE(window.Open(project.Path()));
     const std::string output = out / "Long.wav";
     ASSERT_TRUE(window.Convert(output, true));
     EXPECT_EQ(window->sheetText()->text(), app::kCancelled);
+    EXPECT_EQ(window->progressSheetDialog()->windowTitle(), "Conversion Cancelled");
+    // The bar stops at what the file holds.
+    const uint64_t frames = ReadWaveHeader(output).dataSize / 4;
+    EXPECT_GT(frames, 0u);
+    EXPECT_EQ(window->progressBar()->value(), static_cast<int>(100.0 * frames / kSpan));
     const QString kept = window->sheetSummary()->text();
     EXPECT_TRUE(kept.startsWith(Q("\"" + output + "\" holds the first "))) << kept.toStdString();
     EXPECT_TRUE(kept.endsWith(" of " + QString::number(kSpan) + " frames) of the project"))
@@ -228,8 +172,7 @@ TEST(WindowFlows, MarkersAtTakesAreRememberedAndWritten) {
     const std::string output = out / "Marked.wav";
     {
         Window window;
-        window->openProject(Q(project.Path()));
-        ASSERT_TRUE(window.Loaded());
+        ASSERT_TRUE(window.Open(project.Path()));
         window->markersBox()->click();
         EXPECT_TRUE(window->commandLine().endsWith(" --markers"));
         ASSERT_TRUE(window.Convert(output));
