@@ -6,16 +6,6 @@
 
 'use strict';
 
-const missing = [];
-if (typeof FileReaderSync === 'undefined') missing.push('FileReaderSync in workers');
-if (typeof WebAssembly === 'undefined') missing.push('WebAssembly');
-if (missing.length > 0) {
-  postMessage({ type: 'unsupported', reason: `it lacks ${missing.join(' and ')}` });
-} else {
-  importScripts('sinks.js', 'proj2wav-engine.js');
-  start();
-}
-
 // Table paths: the project under its folder's name, outputs under a root of their
 // own.
 const kOutputRoot = '/.proj2wav-outputs';
@@ -394,4 +384,19 @@ async function runBlocks() {
     failureText(failure));
   outcome.seconds = (performance.now() - started) / 1000;
   return outcome;
+}
+
+// ---- Start-up ----
+
+// Last of all, once every name above is declared: Firefox checks that `engine`
+// is declared when it reaches `engine = await ...` in start(), not when the load
+// has been awaited, and a call of start() above the declaration failed there.
+const missing = [];
+if (typeof FileReaderSync === 'undefined') missing.push('FileReaderSync in workers');
+if (typeof WebAssembly === 'undefined') missing.push('WebAssembly');
+if (missing.length > 0) {
+  postMessage({ type: 'unsupported', reason: `it lacks ${missing.join(' and ')}` });
+} else {
+  importScripts('sinks.js', 'proj2wav-engine.js');
+  start();
 }
