@@ -31,15 +31,21 @@ function missingFeatures() {
 }
 
 // Where outputs cannot be kept in the page's own storage, only the Save dialog
-// can take them.
-const kNoStorage = "it cannot keep the output in the page's own storage until it is downloaded";
+// can take them: why not, by the engine's storage refusal.
+const kNoStorage = {
+  off: 'it keeps no storage for web pages, or has it switched off, and the page needs it to '
+    + 'hold the output until it is downloaded (WebKitGTK browsers keep it off unless their '
+    + '“File System API” and “Storage API” features are switched on)',
+  refused: 'it refuses the page the storage it needs to hold the output until it is '
+    + 'downloaded, as private windows do: open the page in a normal window',
+};
 
 function unsupported(reason) {
   $('starting').hidden = true;
   $('app').hidden = true;
   const message = $('unsupported');
   message.textContent = `This browser cannot run proj2wav: ${reason}. `
-    + 'A current Chromium, Chrome or Edge can; Firefox and Safari should.';
+    + 'A current Chromium, Chrome, Edge, Firefox or Safari can.';
   message.hidden = false;
 }
 
@@ -55,8 +61,8 @@ async function start() {
     unsupported(error.message);
     return;
   }
-  if (!streaming && !engine.canStore) {
-    unsupported(kNoStorage);
+  if (!streaming && !engine.storage.route) {
+    unsupported(kNoStorage[engine.storage.refusal]);
     return;
   }
   texts = engine.texts;

@@ -9,6 +9,8 @@
 'use strict';
 
 const kBatchBytes = 4 << 20;
+// How long the writer worker may take to open its first file.
+const kWriterPatienceMs = 3000;
 
 // Writes that follow one another, gathered into one buffer. A batch taken keeps
 // its buffer until it is given back (reuse), once its bytes have arrived.
@@ -32,12 +34,15 @@ class Batch {
     this.used += bytes.length;
   }
 
-  // The gathered write, emptying the batch.
+  // The gathered write, emptying the batch. Its bytes fill a buffer of their own,
+  // since WebKit writes the whole buffer under a view: a full batch hands over its
+  // buffer, a shorter one a copy, and the buffer stays for the next batch.
   take() {
-    const write = { position: this.start, data: this.buffer.subarray(0, this.used) };
-    if (this.used > 0) this.buffer = this.spare.pop() || new Uint8Array(kBatchBytes);
+    let data = this.buffer;
+    if (this.used < this.buffer.length) data = this.buffer.slice(0, this.used);
+    else this.buffer = this.spare.pop() || new Uint8Array(kBatchBytes);
     this.used = 0;
-    return write;
+    return { position: this.start, data };
   }
 
   reuse(bytes) {
@@ -53,11 +58,36 @@ function failureCode(error) {
 // the writer worker (writer.js) through a synchronous access handle. It takes the
 // operations of a writable stream, so that StreamSink writes it the same way.
 class StorageWriter {
+  // The writer worker is the page's: `port` reaches it (see engine.js).
+  static connect(port) {
+    StorageWriter.worker = new StorageWriterWorker(port);
+  }
+
   static async open(name) {
-    StorageWriter.worker = StorageWriter.worker || new StorageWriterWorker();
     const writer = new StorageWriter(StorageWriter.worker, StorageWriter.nextSink++);
     await writer.worker.request({ type: 'open', sink: writer.sink, name });
     return writer;
+  }
+
+  // Whether the browser gives the writer worker a synchronous access handle: it
+  // opens and closes one. Where it does not, or where the writer worker does not
+  // answer in time, the writer worker is told to go.
+  static async works(name) {
+    if (!StorageWriter.worker) return false;
+    let timer;
+    const late = new Promise((_, fail) => {
+      timer = setTimeout(() => fail(new Error('the writer worker did not start')), kWriterPatienceMs);
+    });
+    try {
+      await (await Promise.race([StorageWriter.open(name), late])).close();
+      return true;
+    } catch {
+      StorageWriter.worker.port.postMessage({ type: 'quit' });
+      StorageWriter.worker = null;
+      return false;
+    } finally {
+      clearTimeout(timer);
+    }
   }
 
   constructor(worker, sink) {
@@ -78,11 +108,11 @@ class StorageWriter {
 StorageWriter.nextSink = 0;
 
 class StorageWriterWorker {
-  constructor() {
-    this.worker = new Worker('writer.js');
+  constructor(port) {
+    this.port = port;
     this.waiting = new Map();
     this.nextId = 0;
-    this.worker.onmessage = ({ data: answer }) => {
+    this.port.onmessage = ({ data: answer }) => {
       const { resolve, reject } = this.waiting.get(answer.id);
       this.waiting.delete(answer.id);
       if (answer.error) reject(Object.assign(new Error(answer.error.message), answer.error));
@@ -94,7 +124,7 @@ class StorageWriterWorker {
     const id = this.nextId++;
     return new Promise((resolve, reject) => {
       this.waiting.set(id, { resolve, reject });
-      this.worker.postMessage({ id, ...message }, transfer);
+      this.port.postMessage({ id, ...message }, transfer);
     });
   }
 }
@@ -107,8 +137,11 @@ class StreamSink {
     return new StreamSink(await handle.createWritable());
   }
 
-  static async openStored(name) {
-    return new StreamSink(await StorageWriter.open(name));
+  // A new file of the page's own storage, written the way storageRoute() found.
+  static async openStored(name, route) {
+    if (route === 'sync') return new StreamSink(await StorageWriter.open(name));
+    const root = await navigator.storage.getDirectory();
+    return StreamSink.open(await root.getFileHandle(name, { create: true }));
   }
 
   constructor(writable) {
@@ -189,5 +222,34 @@ class StreamSink {
   async close() {
     await this.drain();
     await this.writable.close();
+  }
+}
+
+// How outputs kept in the page's own storage are written, found once by opening
+// a file of each kind before the page shows itself: {route: 'sync'} through
+// synchronous access handles in the writer worker; {route: 'stream'} through a
+// file's writable stream, where the browser refuses those handles (WebKit does in
+// workers); or {route: '', refusal, details} without that storage: refusal 'off'
+// where the browser lacks it or keeps it switched off, 'refused' where it refuses
+// it to the page (as private windows do).
+async function storageRoute() {
+  const storage = navigator.storage;
+  if (!storage || typeof storage.getDirectory !== 'function') return { route: '', refusal: 'off' };
+  const probes = ['.proj2wav-probe-sync', '.proj2wav-probe-stream'];
+  let root;
+  try {
+    root = await storage.getDirectory();
+    if (await StorageWriter.works(probes[0])) return { route: 'sync' };
+    // A file whose synchronous handle was refused is no good for a stream in
+    // WebKit: the stream gets a file of its own.
+    const writable = await (await root.getFileHandle(probes[1], { create: true })).createWritable();
+    await writable.close();
+    return { route: 'stream' };
+  } catch (error) {
+    // A TypeError: no such call, the feature is off.
+    return { route: '', refusal: error instanceof TypeError ? 'off' : 'refused',
+      details: error.message };
+  } finally {
+    if (root) for (const probe of probes) await root.removeEntry(probe).catch(() => {});
   }
 }

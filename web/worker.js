@@ -170,6 +170,8 @@ class TakeReader {
 let engine;
 const takes = new TakeReader();
 let sinks = [];
+// How outputs are kept in the page's own storage (storageRoute() in sinks.js).
+let storage = { route: '' };
 
 function callString(name, ...args) {
   const types = args.map((a) => (typeof a === 'string' ? 'string' : 'number'));
@@ -180,7 +182,7 @@ function callJson(name, ...args) {
   return JSON.parse(callString(name, ...args));
 }
 
-async function start() {
+async function start(writerPort) {
   try {
     engine = await createProj2wavEngine({
       disk: {
@@ -194,11 +196,10 @@ async function start() {
     postMessage({ type: 'unsupported', reason: `the engine could not load (${error.message})` });
     return;
   }
+  StorageWriter.connect(writerPort);
+  storage = await storageRoute();
   self.onmessage = ({ data }) => handle(data);
-  // Outputs kept in the page's own storage are written by a worker of this one.
-  const canStore = typeof Worker !== 'undefined' && 'FileSystemSyncAccessHandle' in self
-    && Boolean(navigator.storage && navigator.storage.getDirectory);
-  postMessage({ type: 'ready', texts: callJson('proj2wav_texts'), canStore });
+  postMessage({ type: 'ready', texts: callJson('proj2wav_texts'), storage });
 }
 
 // The user's Cancel, which may come while the outputs are still being opened.
@@ -291,7 +292,7 @@ async function openSinks(handles, names) {
   await removeStoredOutputs();
   const stored = names.map(() => `output-${++storedCount}.wav`);
   storedNames = stored;
-  return Promise.all(stored.map((name) => StreamSink.openStored(name)));
+  return Promise.all(stored.map((name) => StreamSink.openStored(name, storage.route)));
 }
 
 async function flushAll() {
@@ -398,5 +399,6 @@ if (missing.length > 0) {
   postMessage({ type: 'unsupported', reason: `it lacks ${missing.join(' and ')}` });
 } else {
   importScripts('sinks.js', 'proj2wav-engine.js');
-  start();
+  // The page's first message starts the engine, with a port to the writer worker.
+  self.onmessage = ({ data }) => start(data.writer);
 }
