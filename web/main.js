@@ -39,6 +39,9 @@ const kNoStorage = {
   refused: 'it refuses the page the storage it needs to hold the output until it is '
     + 'downloaded, as private windows do: open the page in a normal window',
 };
+// A drop of files: the page cannot see the folder a file comes from.
+const kDropFolder = 'Drop the project folder, not a file: the page cannot see which folder '
+  + 'a file comes from.';
 
 function unsupported(reason) {
   $('starting').hidden = true;
@@ -78,6 +81,9 @@ async function start() {
   }
   $('markers').parentElement.title = texts.markersHelp;
   $('alert-ok').textContent = texts.alertButton;
+  // Browsers without the folder picker ask before they give the folder input a
+  // folder (Firefox: "Are you sure you want to upload all files ...?").
+  $('upload-note').hidden = typeof window.showDirectoryPicker === 'function';
   $('delivery').textContent = streaming
     ? 'You choose where the output goes; it is written as it is made.'
     : 'The output is offered as a download when it is ready.';
@@ -110,7 +116,7 @@ function wireControls() {
     document.body.classList.remove('dropping');
     if (sheetState !== 'closed') return;
     const dropped = project.fromDrop(event.dataTransfer);
-    if (dropped) dropped.then((p) => p && load(p));
+    if (dropped) dropped.then((p) => (p ? load(p) : alertMessage(kDropFolder)));
   });
 }
 
