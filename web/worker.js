@@ -288,11 +288,14 @@ async function removeStoredOutputs() {
 }
 
 async function openSinks(handles, names) {
-  if (handles) return Promise.all(handles.map((h) => StreamSink.open(h)));
+  if (handles) {
+    const exact = storage.exact ? storage.exact.stream : true;
+    return Promise.all(handles.map((h) => StreamSink.open(h, exact)));
+  }
   await removeStoredOutputs();
   const stored = names.map(() => `output-${++storedCount}.wav`);
   storedNames = stored;
-  return Promise.all(stored.map((name) => StreamSink.openStored(name, storage.route)));
+  return Promise.all(stored.map((name) => StreamSink.openStored(name, storage)));
 }
 
 async function flushAll() {
