@@ -35,7 +35,8 @@ function missingFeatures() {
 const kNoStorage = {
   off: 'it keeps no storage for web pages, or has it switched off, and the page needs it to '
     + 'hold the output until it is downloaded (WebKitGTK browsers keep it off unless their '
-    + '“File System API” and “Storage API” features are switched on)',
+    + 'features “Storage API”, “File System API”, “AccessHandle API” and “File System '
+    + 'WritableStream” are on)',
   refused: 'it refuses the page the storage it needs to hold the output until it is '
     + 'downloaded, as private windows do: open the page in a normal window',
 };
