@@ -123,12 +123,14 @@ function drivenPage({ evaluate, click, upload, close }, downloads) {
       await upload('#test-files', files);
       await evaluate(giveFolder, files.map((path) => relative(parent, path)));
     },
-    // Done once the file is there and nothing partial is left beside it.
+    // Done once the file is there, not empty (Firefox first puts an empty one in
+    // its place), and nothing partial is left beside it.
     async download(selector, directory) {
       const name = await evaluate((s) => document.querySelector(s).download, selector);
+      const path = join(downloads, name);
       await click(selector);
-      await until(() => existsSync(join(downloads, name)) && readdirSync(downloads).length === 1,
-        `the download of ${name}`, kShortWait);
+      await until(() => existsSync(path) && statSync(path).size > 0
+        && readdirSync(downloads).length === 1, `the download of ${name}`, kShortWait);
       renameSync(join(downloads, name), join(directory, name));
       return join(directory, name);
     },

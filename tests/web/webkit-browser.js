@@ -4,6 +4,7 @@
 // private window, where the engine refuses pages their own storage. This one keeps
 // the profile in DIR, as Safari keeps a user's, switches on the named WebKit
 // features (storage is off by default in WebKitGTK) and saves downloads in DIR.
+import Gio from 'gi://Gio';
 import GLib from 'gi://GLib';
 import Gtk from 'gi://Gtk?version=3.0';
 import WebKit2 from 'gi://WebKit2?version=4.1';
@@ -31,10 +32,18 @@ for (let i = 0; i < features.get_length(); i += 1) {
   if (wanted.includes(feature.get_identifier())) settings.set_feature_enabled(feature, true);
 }
 
+// Downloads are written under a name of their own and get theirs once whole, as
+// other browsers' downloads do.
 context.connect('download-started', (_, download) => {
+  let path;
   download.connect('decide-destination', (_download, name) => {
-    download.set_destination(GLib.filename_to_uri(`${option('downloads')}/${name}`, null));
+    path = `${option('downloads')}/${name}`;
+    download.set_destination(GLib.filename_to_uri(`${path}.part`, null));
     return true;
+  });
+  download.connect('finished', () => {
+    Gio.File.new_for_path(`${path}.part`).move(Gio.File.new_for_path(path),
+      Gio.FileCopyFlags.NONE, null, null);
   });
 });
 
