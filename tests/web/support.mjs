@@ -197,15 +197,22 @@ async function startWebKit(profile, { features = kWebKitStorage, miniBrowser = f
     if (value && value.error) throw new Error(`WebDriver ${path}: ${value.error}: ${value.message}`);
     return value;
   };
-  await until(() => send('GET', '/status').then(() => true, () => false), 'WebKitWebDriver',
-    kShortWait);
-  const { sessionId } = await send('POST', '/session', { capabilities: { alwaysMatch: {
-    timeouts: { script: kLongWait },
-    'webkitgtk:browserOptions': miniBrowser
-      ? { binary: kMiniBrowser, args: ['--automation', `--features=${features.map((f) => `+${f}`)}`] }
-      : { binary: 'gjs', args: ['-m', join(kRoot, 'tests/web/webkit-browser.js'), '--automation',
-        `--profile=${profile}`, `--downloads=${downloads}`, `--features=${features}`] },
-  } } });
+  const stop = () => process.kill(-driver.pid);  // xvfb-run, its X server and the driver
+  let sessionId;
+  try {
+    await until(() => send('GET', '/status').then(() => true, () => false), 'WebKitWebDriver',
+      kShortWait);
+    ({ sessionId } = await send('POST', '/session', { capabilities: { alwaysMatch: {
+      timeouts: { script: kLongWait },
+      'webkitgtk:browserOptions': miniBrowser
+        ? { binary: kMiniBrowser, args: ['--automation', `--features=${features.map((f) => `+${f}`)}`] }
+        : { binary: 'gjs', args: ['-m', join(kRoot, 'tests/web/webkit-browser.js'), '--automation',
+          `--profile=${profile}`, `--downloads=${downloads}`, `--features=${features}`] },
+    } } }));
+  } catch (error) {
+    stop();
+    throw error;
+  }
   const command = (method, path, body) => send(method, `/session/${sessionId}${path}`, body);
   const element = async (selector) => Object.values(await command('POST', '/element',
     { using: 'css selector', value: selector }))[0];
@@ -224,7 +231,7 @@ async function startWebKit(profile, { features = kWebKitStorage, miniBrowser = f
     },
     async close() {
       await send('DELETE', `/session/${sessionId}`).catch(() => {});
-      process.kill(-driver.pid);  // xvfb-run, its X server and the driver
+      stop();
     },
   };
 }
