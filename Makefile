@@ -135,7 +135,8 @@ web-site: web-deps
 web: web-site
 	node scripts/serve-web.mjs $(WEB_BUILD)/site $(WEB_PORT)
 
-# Playwright from npm, at the version the lock file pins, drives Debian's Chromium.
+# Playwright and puppeteer-core from npm, at the versions the lock file pins, drive
+# Debian's Chromium and Firefox ESR (WebKitGTK is driven through its own WebDriver).
 tests/web/node_modules/.package-lock.json: tests/web/package-lock.json | web-deps
 	cd tests/web && npm ci --no-audit --no-fund
 
@@ -148,9 +149,9 @@ bench-web: build web-site tests/web/node_modules/.package-lock.json
 	BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" bench/web.sh
 
 # docs/web-screenshot.png: the page with the sample project loaded, as the tests
-# see it.
+# see it in Chromium.
 web-screenshot: build web-site tests/web/node_modules/.package-lock.json
-	cd tests/web && BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" \
+	cd tests/web && BUILD_DIR="$(abspath $(BUILD))" WEB_SITE="$(abspath $(WEB_BUILD))/site" WEB_BROWSERS=chromium \
 	    WEB_SCREENSHOT="$(abspath docs/web-screenshot.png)" \
 	    node --test --test-name-pattern="status line"
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing proj2wav need; with the
-# argument "web", those of the browser edition instead (Emscripten, Chromium for
-# its tests, and Node.js with npm unless the machine has them already).
+# argument "web", those of the browser edition instead (Emscripten; for its tests
+# Chromium, Firefox ESR, and WebKitGTK with its WebDriver, GJS to run the tests'
+# WebKitGTK browser and a virtual X server for it; Node.js with npm unless the
+# machine has them already).
 # Runs apt-get update only when something is missing; uses sudo when not root.
 set -euo pipefail
 
@@ -20,7 +22,7 @@ packages=(
 )
 
 if [ "${1:-}" = web ]; then
-  packages=(emscripten chromium)
+  packages=(emscripten chromium firefox-esr webkit2gtk-driver gjs gir1.2-webkit2-4.1 xvfb xauth)
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi

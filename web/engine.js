@@ -9,6 +9,13 @@ export class Engine {
       let worker;
       try {
         worker = new Worker('worker.js');
+        // The writer worker of the page's own storage (writer.js) starts here, and
+        // the engine's worker reaches it through a channel: Firefox has been seen
+        // to hang for good in a new Worker() called in a worker.
+        const writer = new Worker('writer.js');
+        const channel = new MessageChannel();
+        writer.postMessage({ port: channel.port1 }, [channel.port1]);
+        worker.postMessage({ type: 'start', writer: channel.port2 }, [channel.port2]);
       } catch (error) {
         reject(new Error(`the page's worker could not start (${error.message})`));
         return;
@@ -18,16 +25,18 @@ export class Engine {
         reject(new Error(`the page's worker failed (${event.message || 'unknown error'})`));
       };
       worker.onmessage = ({ data }) => {
-        if (data.type === 'ready') resolve(new Engine(worker, data.texts, data.canStore));
+        if (data.type === 'ready') resolve(new Engine(worker, data.texts, data.storage));
         else if (data.type === 'unsupported') reject(new Error(data.reason));
       };
     });
   }
 
-  constructor(worker, texts, canStore) {
+  constructor(worker, texts, storage) {
     this.worker = worker;
     this.texts = texts;
-    this.canStore = canStore;  // outputs can be kept in the page's own storage
+    // How outputs are kept in the page's own storage: {route}, empty with a
+    // refusal ('off', 'refused') where they cannot be
+    this.storage = storage;
     this.nextId = 1;
     this.pending = new Map();
     this.onProgress = () => {};

@@ -31,15 +31,25 @@ function missingFeatures() {
 }
 
 // Where outputs cannot be kept in the page's own storage, only the Save dialog
-// can take them.
-const kNoStorage = "it cannot keep the output in the page's own storage until it is downloaded";
+// can take them: why not, by the engine's storage refusal.
+const kNoStorage = {
+  off: 'it keeps no storage for web pages, or has it switched off, and the page needs it to '
+    + 'hold the output until it is downloaded (WebKitGTK browsers keep it off unless their '
+    + 'features “Storage API”, “File System API”, “AccessHandle API” and “File System '
+    + 'WritableStream” are on)',
+  refused: 'it refuses the page the storage it needs to hold the output until it is '
+    + 'downloaded, as private windows do: open the page in a normal window',
+};
+// A drop of files: the page cannot see the folder a file comes from.
+const kDropFolder = 'Drop the project folder, not a file: the page cannot see which folder '
+  + 'a file comes from.';
 
 function unsupported(reason) {
   $('starting').hidden = true;
   $('app').hidden = true;
   const message = $('unsupported');
   message.textContent = `This browser cannot run proj2wav: ${reason}. `
-    + 'A current Chromium, Chrome or Edge can; Firefox and Safari should.';
+    + 'A current Chromium, Chrome, Edge, Firefox or Safari can.';
   message.hidden = false;
 }
 
@@ -55,8 +65,8 @@ async function start() {
     unsupported(error.message);
     return;
   }
-  if (!streaming && !engine.canStore) {
-    unsupported(kNoStorage);
+  if (!streaming && !engine.storage.route) {
+    unsupported(kNoStorage[engine.storage.refusal]);
     return;
   }
   texts = engine.texts;
@@ -73,6 +83,9 @@ async function start() {
   }
   $('markers').parentElement.title = texts.markersHelp;
   $('alert-ok').textContent = texts.alertButton;
+  // Browsers without the folder picker ask before they give the folder input a
+  // folder (Firefox: "Are you sure you want to upload all files ...?").
+  $('upload-note').hidden = typeof window.showDirectoryPicker === 'function';
   $('delivery').textContent = streaming
     ? 'You choose where the output goes; it is written as it is made.'
     : 'The output is offered as a download when it is ready.';
@@ -105,7 +118,7 @@ function wireControls() {
     document.body.classList.remove('dropping');
     if (sheetState !== 'closed') return;
     const dropped = project.fromDrop(event.dataTransfer);
-    if (dropped) dropped.then((p) => p && load(p));
+    if (dropped) dropped.then((p) => (p ? load(p) : alertMessage(kDropFolder)));
   });
 }
 

@@ -83,8 +83,9 @@ export async function fromDirectoryEntry(directory) {
   return { name, files, audioFolder: Boolean(audio) };
 }
 
-// The project in a drop, if a folder was dropped. Handles and entries must be
-// taken while the drop event is being handled.
+// The project in a drop: null when nothing of the file system was dropped, else
+// a promise of the project, or of null when what was dropped is no folder.
+// Handles and entries must be taken while the drop event is being handled.
 export function fromDrop(dataTransfer) {
   const item = Array.from(dataTransfer.items || []).find((i) => i.kind === 'file');
   if (!item) return null;
@@ -93,8 +94,7 @@ export function fromDrop(dataTransfer) {
     return handle.then((h) => (h && h.kind === 'directory' ? fromDirectoryHandle(h) : null));
   }
   const entry = item.webkitGetAsEntry && item.webkitGetAsEntry();
-  if (entry && entry.isDirectory) return fromDirectoryEntry(entry);
-  return null;
+  return Promise.resolve(entry && entry.isDirectory ? fromDirectoryEntry(entry) : null);
 }
 
 // Where an output chosen in a Save dialog lies, for the engine to judge: whether

@@ -6,16 +6,6 @@
 
 'use strict';
 
-const missing = [];
-if (typeof FileReaderSync === 'undefined') missing.push('FileReaderSync in workers');
-if (typeof WebAssembly === 'undefined') missing.push('WebAssembly');
-if (missing.length > 0) {
-  postMessage({ type: 'unsupported', reason: `it lacks ${missing.join(' and ')}` });
-} else {
-  importScripts('sinks.js', 'proj2wav-engine.js');
-  start();
-}
-
 // Table paths: the project under its folder's name, outputs under a root of their
 // own.
 const kOutputRoot = '/.proj2wav-outputs';
@@ -180,6 +170,8 @@ class TakeReader {
 let engine;
 const takes = new TakeReader();
 let sinks = [];
+// How outputs are kept in the page's own storage (storageRoute() in sinks.js).
+let storage = { route: '' };
 
 function callString(name, ...args) {
   const types = args.map((a) => (typeof a === 'string' ? 'string' : 'number'));
@@ -190,7 +182,7 @@ function callJson(name, ...args) {
   return JSON.parse(callString(name, ...args));
 }
 
-async function start() {
+async function start(writerPort) {
   try {
     engine = await createProj2wavEngine({
       disk: {
@@ -204,11 +196,10 @@ async function start() {
     postMessage({ type: 'unsupported', reason: `the engine could not load (${error.message})` });
     return;
   }
+  StorageWriter.connect(writerPort);
+  storage = await storageRoute();
   self.onmessage = ({ data }) => handle(data);
-  // Outputs kept in the page's own storage are written by a worker of this one.
-  const canStore = typeof Worker !== 'undefined' && 'FileSystemSyncAccessHandle' in self
-    && Boolean(navigator.storage && navigator.storage.getDirectory);
-  postMessage({ type: 'ready', texts: callJson('proj2wav_texts'), canStore });
+  postMessage({ type: 'ready', texts: callJson('proj2wav_texts'), storage });
 }
 
 // The user's Cancel, which may come while the outputs are still being opened.
@@ -297,11 +288,14 @@ async function removeStoredOutputs() {
 }
 
 async function openSinks(handles, names) {
-  if (handles) return Promise.all(handles.map((h) => StreamSink.open(h)));
+  if (handles) {
+    const exact = storage.exact ? storage.exact.stream : true;
+    return Promise.all(handles.map((h) => StreamSink.open(h, exact)));
+  }
   await removeStoredOutputs();
   const stored = names.map(() => `output-${++storedCount}.wav`);
   storedNames = stored;
-  return Promise.all(stored.map((name) => StreamSink.openStored(name)));
+  return Promise.all(stored.map((name) => StreamSink.openStored(name, storage)));
 }
 
 async function flushAll() {
@@ -394,4 +388,20 @@ async function runBlocks() {
     failureText(failure));
   outcome.seconds = (performance.now() - started) / 1000;
   return outcome;
+}
+
+// ---- Start-up ----
+
+// Last of all, once every name above is declared: Firefox checks that `engine`
+// is declared when it reaches `engine = await ...` in start(), not when the load
+// has been awaited, and a call of start() above the declaration failed there.
+const missing = [];
+if (typeof FileReaderSync === 'undefined') missing.push('FileReaderSync in workers');
+if (typeof WebAssembly === 'undefined') missing.push('WebAssembly');
+if (missing.length > 0) {
+  postMessage({ type: 'unsupported', reason: `it lacks ${missing.join(' and ')}` });
+} else {
+  importScripts('sinks.js', 'proj2wav-engine.js');
+  // The page's first message starts the engine, with a port to the writer worker.
+  self.onmessage = ({ data }) => start(data.writer);
 }

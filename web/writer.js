@@ -1,7 +1,6 @@
-// The output writer: a worker of the engine's worker that owns the synchronous
-// access handles of the outputs kept in the page's own storage, so that writing a
-// batch overlaps rendering the next one, as the native engine's writer thread
-// does. Requests are carried out one after another, in the order they came;
+// The output writer: a worker beside the engine's worker that owns the
+// synchronous access handles of the outputs kept in the page's own storage, so
+// that writing a batch overlaps rendering the next one. Requests are carried out one after another, in the order they came;
 // each is answered with its id (and the batch's bytes, handed back for reuse) or
 // with the error that stopped it.
 
@@ -40,16 +39,24 @@ async function carryOut(request) {
   }
 }
 
-onmessage = ({ data: request }) => {
-  queue = queue.then(async () => {
-    const answer = { id: request.id };
-    try {
-      await carryOut(request);
-    } catch (error) {
-      answer.error = { name: error.name, message: error.message };
-    }
-    const data = request.operation && request.operation.data;
-    if (data) answer.data = data;
-    postMessage(answer, data ? [data.buffer] : []);
-  });
+// The page hands this worker one end of a channel whose other end the engine's
+// worker holds; the requests come through it, and a 'quit' where the browser
+// refuses synchronous access handles.
+onmessage = ({ data: { port } }) => {
+  port.onmessage = ({ data: request }) => {
+    if (request.type === 'quit') close();
+    else queue = queue.then(() => answer(port, request));
+  };
 };
+
+async function answer(port, request) {
+  const reply = { id: request.id };
+  try {
+    await carryOut(request);
+  } catch (error) {
+    reply.error = { name: error.name, message: error.message };
+  }
+  const data = request.operation && request.operation.data;
+  if (data) reply.data = data;
+  port.postMessage(reply, data ? [data.buffer] : []);
+}
