@@ -274,7 +274,8 @@ bool AudioEvent::WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t
            rightFile->WriteData(right, bytes);
 }
 
-void AudioEvent::Finish() {
-    if (file != nullptr) file->Close();
-    if (chanType == DualMono && rightFile != nullptr) rightFile->Close();
+bool AudioEvent::Finish() {
+    bool finished = file == nullptr || file->Close();
+    if (chanType == DualMono && rightFile != nullptr && !rightFile->Close()) finished = false;
+    return finished;
 }

@@ -115,8 +115,9 @@ public:
     // Writes `count` frames held elsewhere, of any number: the output's frames (the
     // left file's in dual mono) from `left`, the right file's from `right`.
     bool WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t count);
-    // Closes the output file or files, which finishes their headers.
-    void Finish();
+    // Closes the file or files; an output is finished on the way (see
+    // kxFile::Close). False when finishing an output failed.
+    bool Finish();
 
     kxFile* file = nullptr;       // not owned
     kxFile* rightFile = nullptr;  // not owned
