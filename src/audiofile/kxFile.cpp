@@ -228,6 +228,8 @@ TakeProblem kxFile::Describe(const std::string& filePath, WaveDescription& descr
     description.identity = file.header.identity;
     file.ReadMarkersBehindData(walk.declaredDataSize, markers);
     description.markers = markers.Markers();
+    file.kxRiff::Close();
+    description.repair = InspectWave(filePath);
     return TakeProblem::None;
 }
 

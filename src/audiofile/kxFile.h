@@ -21,6 +21,7 @@
 
 #include "audiofile/BwfFormat.h"
 #include "audiofile/WaveMarkers.h"
+#include "audiofile/WaveRepair.h"
 #include "audiofile/kxRiff.h"
 #include "edl/kxLinkedList.h"
 
@@ -83,6 +84,9 @@ struct WaveDescription {
     bool hasIdentity = false;
     BaseIDChunk identity;             // meaningful with hasIdentity
     std::vector<WaveMarker> markers;  // before and behind the samples, in the file's order
+    // Whether the header agrees with the samples on disk, and how an unfinished
+    // file is mended (InspectWave).
+    WavePlan repair;
 };
 
 class kxFile : public kxRiff, public kxListItem {

@@ -1,6 +1,7 @@
 // proj2wav: the command line. `info` shows what a recorder's project holds and what
 // a conversion would make of it; `convert` renders it into one Broadcast WAVE file
-// (or two for dual mono). Results go to stdout, messages to stderr.
+// (or two for dual mono); `repair` mends an unfinished one. Results go to stdout,
+// messages to stderr.
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/RepairCommand.h"
 
 namespace {
 
@@ -53,7 +55,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.footer(
         "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project (for\n"
-        "\"info FILE\": not a WAVE file),\n"
+        "\"info FILE\" and \"repair\": not a WAVE file),\n"
         "130 stopped by Ctrl-C or SIGTERM (the output is then valid but shorter).\n"
         "Run \"proj2wav COMMAND --help\" for a command's options.");
 
@@ -95,6 +97,15 @@ int main(int argc, char** argv) {
     convertCommand->add_flag("-q,--quiet", convert.quiet,
                              "no progress line and no report when the run is complete");
 
+    cli::RepairOptions repair;
+    CLI::App* repairCommand = app.add_subcommand(
+        "repair",
+        "Mend the header of an unfinished WAVE file (a killed conversion's output, a copy "
+        "cut short) to declare the whole frames it holds; the samples stay as they are");
+    repairCommand->add_option("FILE", repair.file, "the WAVE file")->required();
+    repairCommand->add_flag("-n,--dry-run", repair.dryRun,
+                            "only say what is wrong and what would be done");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -103,5 +114,6 @@ int main(int argc, char** argv) {
     }
 
     if (infoCommand->parsed()) return FinishStdout(cli::RunInfo(info));
+    if (repairCommand->parsed()) return FinishStdout(cli::RunRepair(repair));
     return FinishStdout(cli::RunConvert(convert));
 }
