@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "app/AppDecisions.h"
+#include "app/RunOutcome.h"
 #include "app/TakeProblemText.h"
 #include "app/Version.h"
 #include "audiofile/kxDiskMgr.h"
@@ -157,12 +158,7 @@ std::string UnreadableTakesText(const EDLWriter& writer) {
     const std::vector<SilencedSpan>& spans = writer.renderer.silencedSpans;
     if (spans.empty()) return std::string();
     std::string text = "These takes could not be read; their audio was written as silence:";
-    for (const SilencedSpan& span : spans) {
-        const std::string name =
-            span.take != nullptr ? LastPathComponent(span.take->Path()) : std::string("?");
-        text +=
-            "\n" + name + "   " + TimeText(writer, span.start) + " -" + TimeText(writer, span.end);
-    }
+    for (const SilencedSpan& span : spans) text += "\n" + SilencedSpanText(writer, span);
     return text;
 }
 

@@ -111,9 +111,9 @@ Timeline BuildTimeline(const EDLWriter& writer);
 // that keeps ticks at least `minPixels` apart.
 double RulerStep(double framesPerPixel, uint32_t rate, double minPixels);
 
-// After a run: the takes that could not be read, each with the stretches that
-// became silence, one per line under a sentence that says so. Empty when every
-// take was read.
+// After a run: the stretches of takes that became silence because they could not
+// be read, one per line (SilencedSpanText) under a sentence that says so. Empty
+// when every take was read.
 std::string UnreadableTakesText(const EDLWriter& writer);
 
 // The name people know a project by: the last component of its directory's

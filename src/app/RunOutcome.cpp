@@ -56,6 +56,23 @@ std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::stri
            HeldText(writer, paths, written, "only ");
 }
 
+std::string CompleteHeadline(size_t silenced) {
+    if (silenced == 0) return kComplete;
+    return "Conversion complete with gaps: " + std::to_string(silenced) +
+           (silenced == 1 ? " stretch" : " stretches") + " of audio could not be read and " +
+           (silenced == 1 ? "is" : "are") + " silence in the output.";
+}
+
+std::string SilencedSpanText(const EDLWriter& writer, const SilencedSpan& span) {
+    const std::string take =
+        span.take != nullptr ? Quoted(LastPathComponent(span.take->Path())) : "(unknown take)";
+    const uint64_t frames = span.end - span.start;
+    return take + ": " + ShortTimeText(span.start, writer.sampleRate) + " - " +
+           ShortTimeText(span.end, writer.sampleRate) + " (samples " + std::to_string(span.start) +
+           " - " + std::to_string(span.end) + "; frames " + std::to_string(span.takeFrame) + " - " +
+           std::to_string(span.takeFrame + frames) + " of the take)";
+}
+
 std::string MarkersLeftOutNote(const EDLWriter& writer, bool markers) {
     uint64_t leftOut = 0;
     if (markers) writer.OutputMarkers(leftOut);

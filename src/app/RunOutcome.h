@@ -1,5 +1,6 @@
 // The words after a conversion run, the same in every front end: what each output
-// holds after a complete run, what a stopped run kept, and why a run failed.
+// holds after a complete run (and the gaps where takes could not be read), what a
+// stopped run kept, and why a run failed.
 // Built from the driver once its run has ended, on the thread that started it.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 class EDLWriter;
+struct SilencedSpan;
 
 namespace app {
 
@@ -34,6 +36,18 @@ std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::stri
 // quota").
 std::string FailedWriteText(const EDLWriter& writer, const std::vector<std::string>& paths,
                             const std::string& reason, uint64_t written);
+
+// The headline after a run that wrote the whole span: kComplete, or when
+// `silenced` stretches of takes could not be read and are silence in the output,
+//   "Conversion complete with gaps: 2 stretches of audio could not be read and are
+//    silence in the output."
+std::string CompleteHeadline(size_t silenced);
+
+// One stretch of a take that became silence (EDLRenderer::silencedSpans): the
+// take, the timeline's times and samples, and the take's own frames:
+//   "\"Take 01.wav\": 0:00:01.00 - 0:00:01.02 (samples 48000 - 48683; frames 0 - 683 of
+//    the take)"
+std::string SilencedSpanText(const EDLWriter& writer, const SilencedSpan& span);
 
 // With `markers` on, the warning that some markers could not be placed
 // (MarkersLeftOutText); empty when every one was, or with markers off.

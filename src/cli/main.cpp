@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     app.footer(
         "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project (for\n"
         "\"info FILE\" and \"repair\": not a WAVE file),\n"
+        "4 written, but some audio could not be read (it is silence in the output),\n"
         "130 stopped by Ctrl-C or SIGTERM (the output is then valid but shorter).\n"
         "Run \"proj2wav COMMAND --help\" for a command's options.");
 

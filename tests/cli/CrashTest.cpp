@@ -2,7 +2,9 @@
 // SIGKILL at several moments leaves a header that proj2wav, sox and libsndfile read
 // as no more audio than the file holds, and `repair` mends it (and an output cut
 // at an odd byte) without touching a sample or a take; outputs are on the disk
-// (fsync, seen with strace) before success is reported, also after a stop.
+// (fsync, seen with strace) before success is reported, also after a stop; and 4
+// KiB of a take that cannot be read (pread failing in a preloaded shim) cost only
+// the frames that touch them.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/wait.h>
@@ -228,4 +230,32 @@ TEST(CliFlush, OutputsAreOnTheDiskBeforeSuccessIsReportedAndAfterAStop) {
     const std::vector<uint8_t> stopBytes = ReadFileBytes(log);
     EXPECT_NE(SyncedAt(std::string(stopBytes.begin(), stopBytes.end()), stopped),
               std::string::npos);
+}
+
+TEST(CliUnreadable, FourKiBThatCannotBeReadCostOnlyTheFramesThatTouchThem) {
+    ProjectDir p;
+    p.Add("a.wav", NthTake(48000, 480000, 0, 2, 24));  // ten seconds, read in two windows
+    const std::string take = fs::canonical(p.AudioDir() + "/a.wav").string();
+    const uint64_t dataStart = ReadWaveHeader(take).dataOffset;
+    const uint64_t sector = (dataStart + 1000000) / 4096 * 4096;
+    const uint64_t first = (sector - dataStart) / 6, end = (sector + 4096 - dataStart + 5) / 6;
+    int code = -1;
+    std::string err;
+    Proj2wav("convert " + Quote(p.Path()) + " -o " + Quote(p / "clean.wav") + " --bits 24", &code);
+    ASSERT_EQ(code, 0);
+    Proj2wav("convert " + Quote(p.Path()) + " -o " + Quote(p / "gaps.wav") + " --bits 24", &code,
+             &err,
+             "LD_PRELOAD=" + Quote(READ_FAULT_SHIM) + " PROJ2WAV_FAULT_FILE=" + Quote(take) +
+                 " PROJ2WAV_FAULT_FROM=" + std::to_string(sector) + " PROJ2WAV_FAULT_TO=" +
+                 std::to_string(sector + 4096) + " ASAN_OPTIONS=verify_asan_link_order=0");
+    // The take and the timeline's samples of the silenced stretch are named.
+    EXPECT_PRED2(Contains, err, "a.wav");
+    EXPECT_PRED2(Contains, err, std::to_string(48000 + first));
+    EXPECT_PRED2(Contains, err, std::to_string(48000 + end));
+    std::vector<uint8_t> expected = ReadFileBytes(p / "clean.wav");
+    std::fill(expected.begin() + 1024 + first * 6, expected.begin() + 1024 + end * 6, 0);
+    const std::vector<uint8_t> got = ReadFileBytes(p / "gaps.wav");
+    ASSERT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(std::equal(got.begin() + 1024, got.end(), expected.begin() + 1024))
+        << "audio that could be read was lost, or the unreadable was not silenced";
 }
