@@ -28,8 +28,10 @@ std::string Time(const WavePlan& plan, uint64_t bytes) {
 std::string Details(const WavePlan& plan, bool done) {
     std::string text;
     if (plan.cut != 0) {
-        text += std::string("; the ") + std::to_string(plan.cut) +
-                " bytes of an unfinished last frame " + (done ? "were" : "are") + " cut off";
+        const bool one = plan.cut == 1;
+        text += "; the " + std::to_string(plan.cut) + (one ? " byte" : " bytes") +
+                " of an unfinished last frame " +
+                (done ? (one ? "was" : "were") : (one ? "is" : "are")) + " cut off";
     }
     if (plan.padByte) text += done ? "; a pad byte follows the samples" : "; a pad byte is added";
     if (plan.toRf64) text += done ? "; the header is now RF64" : "; the header becomes RF64";
