@@ -106,6 +106,9 @@ std::string UnfinishedText(const std::string& path, const WavePlan& plan) {
     if (plan.condition == WaveCondition::NoRoomForRf64) {
         return holds + "; it needs an RF64 header, and its header has no room for one";
     }
+    if (!RepairRefusal(path).empty()) {
+        return holds + "; it is one of a project's recordings, which proj2wav never writes to";
+    }
     return holds + "; mend it with: " + RepairCommand(path);
 }
 

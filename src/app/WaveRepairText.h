@@ -31,7 +31,7 @@ std::string RepairText(const std::string& path, const WavePlan& plan, bool done)
 std::string MendFailedText(const std::string& path, int error);
 
 // For `info FILE`: empty unless the file is unfinished; then what it holds and the
-// command that mends it (or why it cannot be mended):
+// command that mends it (or why it cannot be mended, or is never written: a take):
 //   "its header declares 0 frames, the file holds 2880000 (0:01:00.00); mend it
 //    with: proj2wav repair '/home/me/Mix.wav'"
 std::string UnfinishedText(const std::string& path, const WavePlan& plan);

@@ -31,6 +31,8 @@ struct SilencedSpan {
     uint64_t start = 0;      // timeline positions: the first silenced frame
     uint64_t end = 0;        // and the one behind the last
     uint64_t takeFrame = 0;  // the take's own frame that stands at `start`
+
+    bool operator==(const SilencedSpan&) const = default;
 };
 
 class EDLRenderer {

@@ -5,7 +5,6 @@
 #include <sndfile.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "audiofile/WaveRepair.h"
@@ -37,22 +36,18 @@ void KilledOutput(const std::string& path, int channels, int bits, uint64_t samp
     std::filesystem::resize_file(path, std::filesystem::file_size(path) + extra);
 }
 
-// A header of the tests' own writer followed by `length` bytes of samples, all but
+// A header of the tests' own writer followed by 4 GiB + 8 bytes of samples, all but
 // the first few a hole.
-void Sparse(const std::string& path, const TakeBuilder& header, uint64_t length) {
-    header.WriteSparse(path, length, 0, PatternBytes(3, 0, 100, 2, 16));
+void Sparse(const std::string& path, const TakeBuilder& header) {
+    header.WriteSparse(path, k4GiB + 8, 0, PatternBytes(3, 0, 100, 2, 16));
 }
 
-// Bytes of a file from `start` on: all of `length` of them when they are few,
-// else the first 64 KiB and a few further on.
+// Bytes of a file from `start` on: all `length` of them when they are few, else
+// the first 64 KiB and a few further on.
 std::vector<uint8_t> SampleBytes(const std::string& path, uint64_t start, uint64_t length) {
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(start));
-    std::vector<uint8_t> bytes(std::min<uint64_t>(length, 1 << 16));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::vector<uint8_t> bytes = ReadFileBytes(path, start, std::min<uint64_t>(length, 1 << 16));
     for (uint64_t at = start + bytes.size(); at < start + length; at += length / 7) {
-        in.seekg(static_cast<std::streamoff>(at));
-        bytes.push_back(static_cast<uint8_t>(in.get()));
+        bytes.push_back(ReadFileBytes(path, at, 1).at(0));
     }
     return bytes;
 }
@@ -73,8 +68,12 @@ std::string SndfileLog(const std::string& path, uint64_t& frames) {
 TEST(WaveRepair, MendsTheHeaderToTheWholeFramesOnDiskAndNeverTouchesASample) {
     const std::vector<uint8_t> samples = PatternBytes(4, 0, 100, 2, 16);
     const TakeBuilder plain = TakeBuilder().Riff().Form().Fmt(2, 48000, 16);
-    const TakeBuilder junkFirst =
-        TakeBuilder().Riff().Form().Chunk("JUNK", std::vector<uint8_t>(28));
+    const TakeBuilder rf64 =
+        TakeBuilder().Riff("RF64", 0xFFFFFFFF).Form().Ds64(0).Fmt(2, 48000, 16);
+    const TakeBuilder junk = TakeBuilder().Riff().Form().Chunk("JUNK", std::vector<uint8_t>(28));
+    TakeBuilder chunksBehind = TakeBuilder().Riff().Form().Fmt(1, 48000, 24);
+    chunksBehind.Chunk("data", PatternBytes(1, 0, 7, 1, 24), {}, true).Chunk("note", {1}, {}, true);
+    const TakeBuilder floats = TakeBuilder().Riff().Form().Fmt(1, 48000, 32, 3).Data({0, 0, 0, 0});
     struct Case {
         const char* name;
         std::function<void(const std::string&)> write;
@@ -90,51 +89,21 @@ TEST(WaveRepair, MendsTheHeaderToTheWholeFramesOnDiskAndNeverTouchesASample) {
         {"killed before any sample (RIFF size 0)", [](auto& p) { KilledOutput(p, 2, 16, 0); },
          WaveCondition::Unfinished},
         {"declares more than it holds",
-         [&](auto& p) { TakeBuilder(plain).Data(samples, 0xFFFFFFFF).Write(p); },
+         [&](auto& p) { TakeBuilder(plain).Data(samples, ~0u).Write(p); },
          WaveCondition::Unfinished, 400},
         {"RF64 whose ds64 declares nothing",
-         [&](auto& p) {
-             TakeBuilder()
-                 .Riff("RF64", 0xFFFFFFFF)
-                 .Form()
-                 .Ds64(0)
-                 .Fmt(2, 48000, 16)
-                 .Data(samples, 0xFFFFFFFF)
-                 .Write(p);
-         },
-         WaveCondition::Unfinished, 400, 0, false, "RF64"},
-        {"finished, with chunks and pad bytes behind odd samples",
-         [&](auto& p) {
-             TakeBuilder()
-                 .Riff()
-                 .Form()
-                 .Fmt(1, 48000, 24)
-                 .Chunk("data", PatternBytes(1, 0, 7, 1, 24), {}, true)
-                 .Chunk("LIST", {'a', 'd', 't', 'l', 'x'}, {}, true)
-                 .Write(p);
-         },
-         WaveCondition::Finished, 21},
-        {"float samples",
-         [](auto& p) {
-             TakeBuilder().Riff().Form().Fmt(1, 48000, 32, 3).Data({0, 0, 0, 0}).Write(p);
-         },
-         WaveCondition::NotPcm},
-        {"not a WAVE file",
-         [](auto& p) {
-             WriteFileBytes(p, {'R', 'I', 'F', 'F', 1, 0});
-         },
-         WaveCondition::NotWave},
+         [&](auto& p) { TakeBuilder(rf64).Data(samples, ~0u).Write(p); }, WaveCondition::Unfinished,
+         400, 0, false, "RF64"},
+        {"finished, chunks and pad bytes behind odd samples",
+         [&](auto& p) { chunksBehind.Write(p); }, WaveCondition::Finished, 21},
+        {"float samples", [&](auto& p) { floats.Write(p); }, WaveCondition::NotPcm},
         // Past 4 GiB: our own header has room for 'ds64' in its PAD chunk, ffmpeg's in
         // the JUNK chunk it puts first; a header without such a chunk has none.
         {"killed past 4 GiB", [](auto& p) { KilledOutput(p, 2, 24, 0, k4GiB + 6 * 5 + 1); },
          WaveCondition::Unfinished, k4GiB + 6 * 5 - 4, 5, false, "RF64"},
-        {"past 4 GiB with JUNK first",
-         [&](auto& p) {
-             Sparse(p, TakeBuilder(junkFirst).Fmt(2, 48000, 16).Data({}, 0), k4GiB + 8);
-         },
+        {"JUNK first", [&](auto& p) { Sparse(p, TakeBuilder(junk).Fmt(2, 48000, 16).Data({}, 0)); },
          WaveCondition::Unfinished, k4GiB + 8, 0, false, "RF64"},
-        {"past 4 GiB without room",
-         [&](auto& p) { Sparse(p, TakeBuilder(plain).Data({}, 0), k4GiB + 8); },
+        {"without room", [&](auto& p) { Sparse(p, TakeBuilder(plain).Data({}, 0)); },
          WaveCondition::NoRoomForRf64, k4GiB + 8},
     };
     TempDir dir;
