@@ -86,6 +86,16 @@ TEST(EDLRenderer, ATakeCutShortAfterLoadingKeepsWhatIsLeft) {
               (std::vector<SilencedSpan>{{project.takes[0], left, length, left}}));
 }
 
+TEST(EDLRenderer, SilenceForATakeThatCannotBeOpenedEndsWithItsEvent) {
+    LoadedProject project({Take16(0, 1000), Take16(1000, 5000, 1)});
+    std::filesystem::remove(project.takes[0]->Path());  // gone after loading
+    EDLRenderer renderer;
+    std::vector<int32_t> frames;
+    Blocks(renderer, project, 6000, frames);
+    EXPECT_EQ(renderer.silencedSpans, (std::vector<SilencedSpan>{{project.takes[0], 0, 1000, 0}}));
+    EXPECT_EQ(frames[2 * 3000], Staged(2, 2000, 0)) << "the next take in the block was lost";
+}
+
 // Bytes of a take that cannot be read (as a bad sector) cost only the frames that
 // touch the 4 KiB pieces of the file holding them; the rest reads as ever, and each
 // silenced stretch is noted with the take's own frame.
