@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Throughput of a long conversion against three baselines timed in the same run:
-#   dd       copies every take into one file through a 1 MiB buffer (dd bs=1M): each
-#            byte is read into the program's memory and written out again, which is
-#            the least a program that looks at the samples has to do; its time is
-#            the floor;
+#   dd       copies every take into one file through a 1 MiB buffer (dd bs=1M) and
+#            has it put on the disk at the end (conv=fsync): each byte is read into
+#            the program's memory and written out again, which is the least a
+#            program that looks at the samples has to do, and the file is safe
+#            when it ends; its time is the floor;
 #   cat      the same copy by cat, which may leave the copying to the kernel
-#            (copy_file_range) and then never touches the bytes at all;
+#            (copy_file_range) and then never touches the bytes at all, followed
+#            by sync of the file;
 #   ffmpeg   joins the same takes with its concat demuxer and converts them to
-#            16-bit: a general tool doing a comparable job.
+#            16-bit: a general tool doing a comparable job (its file synced too).
+# Every command thus ends with its output on the disk, as proj2wav's runs do
+# (they fsync their outputs before they report success). One more row, dd without
+# the flush, shows what the flush costs.
 # proj2wav converts the project to 16-bit stereo and to 24-bit dual mono.
 #
 # Two projects, made once by make-bench-project and kept under $BENCH_DIR:
@@ -53,6 +58,10 @@ ensure_project hour-20-overlap --takes 20 --minutes 60 --overlap
 mkdir -p "$out_dir"
 
 failures=0
+
+# The words of a command that runs "COMMAND..." and then puts FILE on the disk:
+# $synced FILE COMMAND...
+synced=(bash -c '"${@:2}" && sync "$1"' synced)
 
 # Checks that a proj2wav output holds the project's whole span.
 check_frames() {
@@ -101,9 +110,15 @@ bench_project() {
   local checking=0
   run_round() {
     outputs=("$copy_out")
-    measure_stdout=$copy_out measure dd \
+    # The last take's dd syncs the whole file: one fsync at the end, as proj2wav has.
+    measure dd bash -c 'out=$1; shift; last=${*: -1}; for take; do
+        sync=; [ "$take" = "$last" ] && sync=,fsync
+        dd if="$take" of="$out" bs=1M oflag=append conv=notrunc$sync status=none
+      done' dd "$copy_out" "${takes[@]}"
+    # The same copy left in the page cache: what the flush costs the floor.
+    measure_stdout=$copy_out measure dd-cached \
       bash -c 'for take; do dd if="$take" bs=1M status=none; done' dd "${takes[@]}"
-    measure_stdout=$copy_out measure cat cat "${takes[@]}"
+    measure_stdout=$copy_out measure cat "${synced[@]}" "$copy_out" cat "${takes[@]}"
     measure_stdout=/dev/null
     outputs=("$p16")
     measure p16 "$PROJ2WAV" convert "$project" -o "$p16" --bits 16 --channels stereo --force --quiet
@@ -112,8 +127,8 @@ bench_project() {
     measure p24dual "$PROJ2WAV" convert "$project" -o "$p24l" --bits 24 --channels dual --force --quiet
     if [ "$checking" = 1 ]; then check_frames "$p24l" "$span"; check_frames "$p24r" "$span"; fi
     outputs=("$ff16")
-    measure ffmpeg ffmpeg -nostdin -hide_banner -loglevel error -y -f concat -safe 0 -i "$list" \
-      -c:a pcm_s16le "$ff16"
+    measure ffmpeg "${synced[@]}" "$ff16" ffmpeg -nostdin -hide_banner -loglevel error -y -f concat \
+      -safe 0 -i "$list" -c:a pcm_s16le "$ff16"
     rm -f "$copy_out" "$p16" "$p24l" "$p24r" "$ff16"
   }
 
@@ -148,8 +163,9 @@ bench_project() {
     printf "$format" "$1" "$w" "$(ratio "$w" "$d")" "$(ratio "$w" "$c")" "$(med user "$2")" \
       "$(med sys "$2")" "$(cpu "$2")" "$(ratio "$(cpu "$2")" "$dc")" "$(mib "${peak_rss[$2]}")"
   }
-  row "dd bs=1M takes > file (the floor)" dd
-  row "cat takes > file" cat
+  row "dd bs=1M conv=fsync (the floor)" dd
+  row "dd bs=1M, left in the page cache" dd-cached
+  row "cat takes > file; sync file" cat
   row "proj2wav convert 16-bit stereo" p16
   row "proj2wav convert 24-bit dual mono" p24dual
   row "ffmpeg concat -> pcm_s16le" ffmpeg

@@ -12,6 +12,7 @@ packages=(
   libgtest-dev
   libcli11-dev nlohmann-json3-dev
   libsndfile1-dev sndfile-programs sox ffmpeg mediainfo
+  strace  # shows the tests that outputs are put on the disk (fsync)
   time vmtouch  # in bench/: /usr/bin/time for peak memory, vmtouch for a cold page cache
   qt6-base-dev xvfb xauth
   # the Debian package and its checks

@@ -163,6 +163,13 @@ std::vector<std::string> WithRecentProject(std::vector<std::string> recent,
     return recent;
 }
 
+std::string CompleteHeadline(size_t silenced) {
+    if (silenced == 0) return kComplete;
+    return "Conversion complete with gaps: " + std::to_string(silenced) +
+           (silenced == 1 ? " stretch" : " stretches") + " of audio could not be read and " +
+           (silenced == 1 ? "is" : "are") + " silence in the output.";
+}
+
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -275,7 +282,7 @@ bool ProgressSheet::Finished(uint64_t ticket, const RunOutcome& outcome) {
                                                      static_cast<double>(outcome.total));
     switch (outcome.end) {
         case RunOutcome::End::Complete:
-            ShowOutcome(State::Done, 100.0, kComplete);
+            ShowOutcome(State::Done, 100.0, CompleteHeadline(outcome.silenced.size()));
             break;
         case RunOutcome::End::Stopped:
             ShowOutcome(State::Cancelled, written, kCancelled);
@@ -331,10 +338,10 @@ const char* ProgressSheet::title() const {
     return "";
 }
 
-void ProgressSheet::ShowOutcome(State state, double bar, const char* text) {
+void ProgressSheet::ShowOutcome(State state, double bar, std::string text) {
     state_ = state;
     bar_ = bar;
-    text_ = text;
+    text_ = std::move(text);
     button_ = kOkButton;
 }
 

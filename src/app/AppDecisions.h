@@ -35,6 +35,11 @@ inline constexpr char kConverting[] = "Converting file...";
 inline constexpr char kComplete[] = "Conversion complete...";
 inline constexpr char kFailed[] = "Operation failed...";
 inline constexpr char kCancelled[] = "Operation cancelled...";
+// The headline after a run that wrote the whole span: kComplete, or when
+// `silenced` stretches of takes could not be read and are silence in the output,
+//   "Conversion complete with gaps: 2 stretches of audio could not be read and are
+//    silence in the output."
+std::string CompleteHeadline(size_t silenced);
 // The progress sheet's title while a run goes on, and once its outcome shows.
 inline constexpr char kConvertingTitle[] = "Converting";
 inline constexpr char kCompleteTitle[] = "Conversion Complete";
@@ -298,15 +303,15 @@ public:
     int percent() const;
     // The title, the line of text and the button's title; empty while closed.
     const char* title() const;
-    const char* text() const { return text_; }
+    const char* text() const { return text_.c_str(); }
     const char* button() const { return button_; }
 
 private:
-    void ShowOutcome(State state, double bar, const char* text);
+    void ShowOutcome(State state, double bar, std::string text);
 
     State state_ = State::Closed;
     double bar_ = 0.0;
-    const char* text_ = "";
+    std::string text_;
     const char* button_ = "";
     uint64_t run_ = 0;  // ticket of the run shown last
     bool runEnded_ = false;  // its Finished has come

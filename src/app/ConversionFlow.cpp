@@ -88,7 +88,7 @@ OutcomeText OutcomeWords(const ProjectSession& session, const OutputFormat& form
     OutcomeText text;
     switch (outcome.end) {
         case RunOutcome::End::Complete:
-            text.headline = kComplete;
+            text.headline = CompleteHeadline(outcome.silenced.size());
             for (size_t i = 0; i < shownNames.size(); ++i) {
                 const int side = shownNames.size() > 1 ? static_cast<int>(i) : -1;
                 const uint64_t bytes = i < outcome.outputs.size()

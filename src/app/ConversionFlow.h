@@ -49,7 +49,7 @@ std::string CreateOutputs(ProjectSession& session, const OutputFormat& format,
 // ---- Outcome ----
 
 struct OutcomeText {
-    const char* headline = "";  // kComplete, kCancelled or kFailed
+    std::string headline;  // CompleteHeadline, kCancelled or kFailed
     // After a complete run one OutputSummary line per file; after a stop what was
     // kept; after a failure why, and what is left.
     std::string summary;

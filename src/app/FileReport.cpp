@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/AppDecisions.h"
+#include "app/WaveRepairText.h"
 
 namespace app {
 
@@ -61,6 +62,9 @@ std::string FileReportText(const std::string& path, const WaveDescription& d) {
             std::to_string(f.bitsPerSample) + "-bit, " + std::to_string(f.sampleRate) + " Hz\n";
     text += "Length:         " + Time(d.frames, f.sampleRate) + " (" + std::to_string(d.frames) +
             " frames)\n";
+    if (const std::string unfinished = UnfinishedText(path, d.repair); !unfinished.empty()) {
+        text += "Unfinished:     " + unfinished + "\n";
+    }
     if (d.hasBext) {
         const uint64_t start = d.bext.GetStartLocation();
         text += "Time reference: " + Time(start, f.sampleRate) + " (sample " +
@@ -102,6 +106,8 @@ std::string FileReportJson(const std::string& path, const WaveDescription& d) {
         {"originator", bextText(FieldText(d.bext.originator))},
         {"markers", markers},
         {"identity", d.hasIdentity ? Json(IdentityHex(d.identity)) : Json()},
+        {"unfinished", !UnfinishedText(path, d.repair).empty()},
+        {"frames_on_disk", d.repair.frameBytes == 0 ? 0 : d.repair.audio / d.repair.frameBytes},
     };
     return doc.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }

@@ -198,7 +198,8 @@ void ProjectBatch::RunOne(BatchProject& p, const FreeSpaceLookup& freeSpace) {
     switch (outcome.end) {
         case RunOutcome::End::Complete:
             p.state = BatchState::Converted;
-            p.reason.clear();
+            p.reason = outcome.silenced.empty() ? std::string()
+                                                : CompleteHeadline(outcome.silenced.size());
             break;
         case RunOutcome::End::Stopped:
             p.state = BatchState::Stopped;

@@ -245,13 +245,22 @@ double RulerStep(double framesPerPixel, uint32_t rate, double minPixels) {
     return std::ceil(seconds / 86400) * 86400 * rate;
 }
 
+std::string SilencedSpanText(const ProjectSession& session, const SilencedStretch& span) {
+    const std::string take =
+        span.take.empty() ? "(unknown take)" : Quoted(paths::LastComponent(span.take));
+    const uint32_t rate = session.SampleRate();
+    const uint64_t frames = span.end - span.start;
+    return take + ": " + ShortTimeText(span.start, rate) + " - " + ShortTimeText(span.end, rate) +
+           " (samples " + std::to_string(span.start) + " - " + std::to_string(span.end) +
+           "; frames " + std::to_string(span.takeFrame) + " - " +
+           std::to_string(span.takeFrame + frames) + " of the take)";
+}
+
 std::string UnreadableTakesText(const ProjectSession& session, const RunOutcome& outcome) {
     if (outcome.silenced.empty()) return std::string();
     std::string text = "These takes could not be read; their audio was written as silence:";
     for (const SilencedStretch& span : outcome.silenced) {
-        const std::string name = span.take.empty() ? std::string("?") : paths::LastComponent(span.take);
-        text += "\n" + name + "   " + TimeText(session, span.start) + " -" +
-                TimeText(session, span.end);
+        text += "\n" + SilencedSpanText(session, span);
     }
     return text;
 }

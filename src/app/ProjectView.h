@@ -164,10 +164,16 @@ Timeline BuildTimeline(const ProjectSession& session);
 // that keeps ticks at least `minPixels` apart.
 double RulerStep(double framesPerPixel, uint32_t rate, double minPixels);
 
-// After a run: the takes that could not be read, each with the stretches that
-// became silence, one per line under a sentence that says so. Empty when every
-// take was read.
+// After a run: the stretches of takes that became silence because they could not
+// be read, one per line (SilencedSpanText) under a sentence that says so. Empty
+// when every take was read.
 std::string UnreadableTakesText(const ProjectSession& session, const RunOutcome& outcome);
+
+// One stretch of a take that became silence: the take, the timeline's times and
+// samples, and the take's own frames:
+//   "\"Take 01.wav\": 0:00:01.00 - 0:00:01.02 (samples 48000 - 48683; frames 0 - 683 of
+//    the take)"
+std::string SilencedSpanText(const ProjectSession& session, const SilencedStretch& span);
 
 // The name the page gives a project when only its "Audio Files" folder was
 // picked, and so no folder tells the project's name.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "audiofile/ByteOrder.h"
 
@@ -42,18 +43,46 @@ BextChunkData::BextChunkData() {
 
 namespace {
 
-// Copies text into a fixed field, cut where it does not fit. A cut that would
-// fall inside a UTF-8 sequence moves back to the sequence's first byte, so the
-// field never ends in a broken character.
+// Copies text into a fixed field, cut where it does not fit, zeros behind it.
 template <std::size_t N>
 void CopyText(char (&field)[N], std::string_view text) {
-    std::size_t length = text.size();
-    if (length > N) {
-        length = N;
-        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
-    }
     std::memset(field, 0, N);
-    std::memcpy(field, text.data(), length);
+    std::memcpy(field, text.data(), std::min(text.size(), N));
+}
+
+// What each of U+00C0 to U+017F becomes in ASCII: the letter without its accent,
+// or "_" where there is no such letter (Æ, ß, Þ, Œ, ...).
+constexpr std::string_view kLatinLetters =
+    "AAAAAA_CEEEEIIIIDNOOOOO_OUUUUY__"   // U+00C0
+    "aaaaaa_ceeeeiiiidnooooo_ouuuuy_y"   // U+00E0
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGg"   // U+0100
+    "GgGgHhHhIiIiIiIiIi__JjKk_LlLlLlL"   // U+0120
+    "lLlNnNnNnn__OoOoOo__RrRrRrSsSsSs"   // U+0140
+    "SsTtTtTtUuUuUuUuUuUuWwYyYZzZzZz_";  // U+0160
+static_assert(kLatinLetters.size() == 0x180 - 0xC0);
+
+// Combining accents (U+0300 to U+036F) are dropped: a letter followed by one is
+// how some systems (macOS among them) store an accented letter in a file name.
+constexpr uint32_t kCombiningFirst = 0x300, kCombiningLast = 0x36F;
+
+// The code point of the UTF-8 sequence at the front of `text` and its length in
+// bytes; length 1 and code point UINT32_MAX for a byte that starts no sequence.
+std::pair<uint32_t, std::size_t> NextCodePoint(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xC2 ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF5 ? 4
+                                             : 0;
+    if (length == 0 || length > text.size()) return {UINT32_MAX, 1};
+    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0) != 0x80) return {UINT32_MAX, 1};
+        code = code << 6 | (next & 0x3F);
+    }
+    return {code, length};
 }
 
 // Parses an unterminated fixed-width field with a scanf format.
@@ -83,11 +112,39 @@ std::tm BextChunkData::GetOriginationTime() const {
 }
 
 void BextChunkData::SetDescription(std::string_view text) {
-    CopyText(description, text);
+    CopyText(description, BwfAscii(text));
 }
 
 void BextChunkData::SetOriginator(std::string_view text) {
-    CopyText(originator, text);
+    CopyText(originator, BwfAscii(text));
+}
+
+void BextFormatChunk::SetCodingHistory(std::string_view text) {
+    CopyText(codingHistory, text);
+}
+
+std::string BwfAscii(std::string_view utf8) {
+    std::string ascii;
+    while (!utf8.empty()) {
+        const auto [code, length] = NextCodePoint(utf8);
+        utf8.remove_prefix(length);
+        if (code >= 0x20 && code < 0x7F) {
+            ascii += static_cast<char>(code);
+        } else if (code >= 0xC0 && code < 0x180) {
+            ascii += kLatinLetters[code - 0xC0];
+        } else if (code < kCombiningFirst || code > kCombiningLast) {
+            ascii += '_';
+        }
+    }
+    return ascii;
+}
+
+std::string CodingHistoryLine(const WaveFormatChunkData& format, std::string_view tool) {
+    std::string line = "A=PCM,F=" + std::to_string(format.sampleRate) +
+                       ",W=" + std::to_string(format.bitsPerSample) +
+                       (format.channels == 1 ? ",M=mono" : ",M=stereo");
+    if (!tool.empty()) line += ",T=" + BwfAscii(tool);
+    return line + "\r\n";
 }
 
 void BextChunkData::SetStartLocation(uint64_t location) {

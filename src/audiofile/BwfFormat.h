@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <string>
 #include <string_view>
 
 // A chunk identifier as held in memory: the 32-bit little-endian value of its four
@@ -121,9 +122,9 @@ struct BextChunkData {
     void SetOriginationTime(const std::tm& time);
     // Parses date and time into a calendar-form tm; unparsed fields stay 0.
     std::tm GetOriginationTime() const;
-    // Description (256 bytes) and originator (32 bytes): the text, cut to the
-    // field where it is longer, never in the middle of a UTF-8 sequence, and
-    // followed by zero bytes where it is shorter.
+    // Description (256 bytes) and originator (32 bytes): the text as BwfAscii
+    // gives it, cut to the field where it is longer and followed by zero bytes
+    // where it is shorter.
     void SetDescription(std::string_view text);
     void SetOriginator(std::string_view text);
     void SetStartLocation(uint64_t location);
@@ -138,7 +139,21 @@ struct BextFormatChunk {
     char codingHistory[256] = {};
 
     bool IsValid() const { return header.identifier == kBextID; }
+    // The coding history (256 bytes): ASCII lines, each ending in CR LF (see
+    // CodingHistoryLine), cut to the field and followed by zero bytes.
+    void SetCodingHistory(std::string_view text);
 };
+
+// UTF-8 text as the ASCII that 'bext' text fields hold: letters lose their
+// accents ("Café Ünï" becomes "Cafe Uni", also where an accent is a combining
+// mark of its own), and every other character that is not printable ASCII —
+// a control character, a byte that is no UTF-8 — becomes one "_".
+std::string BwfAscii(std::string_view utf8);
+
+// The line of an EBU R98 coding history that tells how a file of `format` was
+// made: "A=PCM,F=48000,W=24,M=stereo,T=proj2wav 0.1.0" and CR LF ("M=mono" for
+// one channel; the tool as BwfAscii gives it, no "T=" field when it is empty).
+std::string CodingHistoryLine(const WaveFormatChunkData& format, std::string_view tool);
 
 // The recorder's identity chunk. Its payload is opaque: two takes belong to one
 // recording when their identity chunks are equal byte for byte.

@@ -31,11 +31,10 @@ uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
     return Swapped(value);
 }
 
-// A label's 'labl' payload size: the identifier, the text, a zero byte, and one
-// more where that would be odd.
+// A label's 'labl' payload size: the identifier, the text and its zero byte. An
+// odd size is followed by a pad byte, which the size does not count.
 uint32_t LabelSize(const std::string& label) {
-    const auto size = static_cast<uint32_t>(4 + label.size() + 1);
-    return size + size % 2;
+    return static_cast<uint32_t>(4 + label.size() + 1);
 }
 
 }  // namespace
@@ -57,7 +56,10 @@ std::vector<uint8_t> MarkerChunkBytes(const std::vector<WaveMarker>& markers) {
     }
 
     uint32_t listSize = 4;
-    for (const WaveMarker& marker : markers) listSize += 8 + LabelSize(marker.label);
+    for (const WaveMarker& marker : markers) {
+        const uint32_t size = LabelSize(marker.label);
+        listSize += 8 + size + size % 2;
+    }
     AppendChunkHeader(bytes, kListID, listSize);
     AppendWord(bytes, kAdtlID);
     for (uint32_t n = 0; n < count; ++n) {
@@ -66,7 +68,7 @@ std::vector<uint8_t> MarkerChunkBytes(const std::vector<WaveMarker>& markers) {
         AppendChunkHeader(bytes, kLablID, size);
         AppendWord(bytes, n + 1);
         bytes.insert(bytes.end(), label.begin(), label.end());
-        bytes.insert(bytes.end(), size - 4 - label.size(), 0);
+        bytes.insert(bytes.end(), 1 + size % 2, 0);  // the zero byte, and a pad where odd
     }
     return bytes;
 }

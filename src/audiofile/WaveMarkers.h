@@ -31,9 +31,9 @@ constexpr uint32_t kMarkerChunkLimit = 1 << 24;
 
 // The 'cue ' chunk and the 'LIST'/'adtl' chunk for `markers`, headers included,
 // as they stand in a file; empty when there are no markers. Cue point n (counted
-// from 1) is markers[n - 1], at its position in the data chunk. Every chunk has
-// an even size, so no pad byte is needed anywhere: a label's text ends in a zero
-// byte, and in a second one where its 'labl' would otherwise be odd.
+// from 1) is markers[n - 1], at its position in the data chunk. A label's text
+// ends in a zero byte; a 'labl' of odd size is followed by a pad byte that its
+// size leaves out and the LIST's size counts, so both chunks end on an even byte.
 std::vector<uint8_t> MarkerChunkBytes(const std::vector<WaveMarker>& markers);
 
 // Gathers the markers of a file from the payloads of its chunks.

@@ -230,6 +230,8 @@ TakeProblem kxFile::Describe(const std::string& filePath, WaveDescription& descr
     description.identity = file.header.identity;
     file.ReadMarkersBehindData(walk.declaredDataSize, markers);
     description.markers = markers.Markers();
+    file.kxRiff::Close();
+    description.repair = InspectWave(filePath);
     return TakeProblem::None;
 }
 
@@ -289,8 +291,8 @@ bool kxFile::OpenForWrite() {
 
 namespace {
 
-// Copies the output's own chunks into a header image (UMID, originator reference
-// and coding history stay empty) and turns every number to file order.
+// Copies the output's own chunks into a header image (UMID and originator
+// reference stay empty) and turns every number to file order.
 template <class Image>
 void FillChunks(Image& image, const BWF_FullHeader& header) {
     image.bext.header = header.bext.header;
@@ -305,6 +307,8 @@ void FillChunks(Image& image, const BWF_FullHeader& header) {
     image.bext.data.timeReferenceLow = header.bext.data.timeReferenceLow;
     image.bext.data.timeReferenceHigh = header.bext.data.timeReferenceHigh;
     image.bext.data.version = header.bext.data.version;
+    std::memcpy(image.bext.codingHistory, header.bext.codingHistory,
+                sizeof image.bext.codingHistory);
     image.format = header.format;
     image.identity.header = header.identity.header;
 
@@ -323,7 +327,7 @@ void FillChunks(Image& image, const BWF_FullHeader& header) {
 // The header's bytes: the image up to the data chunk header, the marker chunks,
 // then the data chunk header.
 template <class Image>
-std::vector<uint8_t> HeaderBytes(const Image& image, const std::vector<uint8_t>& markerChunks) {
+std::vector<uint8_t> ImageBytes(const Image& image, const std::vector<uint8_t>& markerChunks) {
     static_assert(offsetof(Image, dataHeader) == kMarkersAt && sizeof image == kHeaderSize);
     const auto* raw = reinterpret_cast<const uint8_t*>(&image);
     std::vector<uint8_t> bytes(kHeaderSize + markerChunks.size());
@@ -338,42 +342,57 @@ std::vector<uint8_t> HeaderBytes(const Image& image, const std::vector<uint8_t>&
 
 }  // namespace
 
+std::vector<uint8_t> kxFile::HeaderBytes(uint64_t size, bool provisional) const {
+    // RIFF counts the pad byte that follows a data chunk of odd size.
+    const uint64_t riffSize = dataStart - 8 + size + size % 2;
+    if (!NeedsRf64(size, dataStart)) {
+        BWF_FullHeader image;
+        image.riffSize = provisional ? 0 : static_cast<uint32_t>(riffSize);
+        image.dataHeader.size = static_cast<uint32_t>(size);
+        FillChunks(image, header);
+        return ImageBytes(image, markerChunks);
+    }
+    // Beyond 4 GiB the same chunks become an RF64 header, the samples where they were.
+    RF64_FullHeader image;
+    const uint64_t frames = size / std::max<uint16_t>(BytesPerSample(), 1);
+    DataSize64Chunk& ds64 = image.ds64;
+    ds64.riffSizeLow = Swapped(static_cast<uint32_t>(riffSize));
+    ds64.riffSizeHigh = Swapped(static_cast<uint32_t>(riffSize >> 32));
+    ds64.dataSizeLow = Swapped(static_cast<uint32_t>(size));
+    ds64.dataSizeHigh = Swapped(static_cast<uint32_t>(size >> 32));
+    ds64.sampleCountLow = Swapped(static_cast<uint32_t>(frames));
+    ds64.sampleCountHigh = Swapped(static_cast<uint32_t>(frames >> 32));
+    ds64.header.SwapBytes();
+    FillChunks(image, header);
+    return ImageBytes(image, markerChunks);
+}
+
 bool kxFile::WriteHeader(bool first) {
     // The rewrite at close always states the real sizes, also for an output that
     // received no samples (a run stopped at once), so every output is a valid file.
     if (!first && Seek(0) != kRiffDone) return false;
-    const uint64_t size = first ? 0 : dataSize;
-    const uint64_t riffSize = dataStart - 8 + size;
-    std::vector<uint8_t> bytes;
-    if (!NeedsRf64(size, dataStart)) {
-        BWF_FullHeader image;
-        image.riffSize = first ? 0 : static_cast<uint32_t>(riffSize);
-        image.dataHeader.size = static_cast<uint32_t>(size);
-        FillChunks(image, header);
-        bytes = HeaderBytes(image, markerChunks);
-    } else {
-        // Beyond 4 GiB the same chunks become an RF64 header, the samples where they were.
-        RF64_FullHeader image;
-        const uint64_t frames = size / std::max<uint16_t>(BytesPerSample(), 1);
-        DataSize64Chunk& ds64 = image.ds64;
-        ds64.riffSizeLow = Swapped(static_cast<uint32_t>(riffSize));
-        ds64.riffSizeHigh = Swapped(static_cast<uint32_t>(riffSize >> 32));
-        ds64.dataSizeLow = Swapped(static_cast<uint32_t>(size));
-        ds64.dataSizeHigh = Swapped(static_cast<uint32_t>(size >> 32));
-        ds64.sampleCountLow = Swapped(static_cast<uint32_t>(frames));
-        ds64.sampleCountHigh = Swapped(static_cast<uint32_t>(frames >> 32));
-        ds64.header.SwapBytes();
-        FillChunks(image, header);
-        bytes = HeaderBytes(image, markerChunks);
-    }
-    return Write(bytes.data(), bytes.size()) == kRiffDone;
+    const std::vector<uint8_t> bytes = HeaderBytes(first ? 0 : dataSize, first);
+    if (Write(bytes.data(), bytes.size()) != kRiffDone) return false;
+    declaredDataSize = first ? 0 : dataSize;
+    return true;
 }
 
 bool kxFile::WriteData(const void* buffer, uint64_t count) {
     if (buffer == nullptr || count == 0) return false;
     if (Write(buffer, count) != kRiffDone) return false;
     dataSize += count;
-    return true;
+    return dataSize - declaredDataSize < kHeaderUpdateBytes || DeclareWrittenSamples();
+}
+
+bool kxFile::DeclareWrittenSamples() {
+    // Only after the samples were handed to the system does the header declare
+    // them: a run killed at any moment leaves a header that declares no sample the
+    // file does not hold.
+    const uint64_t whole = dataSize - dataSize % std::max<uint16_t>(BytesPerSample(), 1);
+    const std::vector<uint8_t> bytes = HeaderBytes(whole, false);
+    if (Seek(0) != kRiffDone || Write(bytes.data(), bytes.size()) != kRiffDone) return false;
+    declaredDataSize = whole;
+    return Seek(dataStart + dataSize) == kRiffDone;
 }
 
 void kxFile::MatchDataSizeToFile() {
@@ -393,8 +412,14 @@ bool kxFile::Close() {
     bool result = true;
     if (IsWriting()) {
         MatchDataSizeToFile();
-        result = WriteHeader(false);
-        if (!kxDiskMgr::Flush(Stream())) result = false;
+        // A data chunk of odd size is followed by a zero pad byte, as RIFF has it.
+        const uint8_t pad = 0;
+        if (dataSize % 2 != 0 &&
+            (Seek(dataStart + dataSize) != kRiffDone || Write(&pad, 1) != kRiffDone)) {
+            result = false;
+        }
+        if (!WriteHeader(false)) result = false;
+        if (!kxDiskMgr::Flush(Stream()) || !kxDiskMgr::Sync(Stream())) result = false;
     }
     kxRiff::Close();
     currentPosition = 0;

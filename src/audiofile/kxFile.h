@@ -5,8 +5,10 @@
 // are read later by ReadAudioData, which reopens the file on demand. An output is
 // constructed from a path, a format and a start location; OpenForWrite creates it
 // with a provisional header (1024 bytes, and the marker chunks when it carries
-// markers), WriteData appends samples and Close rewrites the header with the final
-// sizes. Describe tells what any WAVE file holds, for people to read.
+// markers), WriteData appends samples and declares them in the header every
+// kHeaderUpdateBytes, and Close rewrites the header with the final sizes and has
+// the file put on the disk. Describe tells what any WAVE file holds, for people to
+// read.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,7 @@
 
 #include "audiofile/BwfFormat.h"
 #include "audiofile/WaveMarkers.h"
+#include "audiofile/WaveRepair.h"
 #include "audiofile/kxRiff.h"
 
 // Why Validate refused a take. The engine chooses no words; the front ends do,
@@ -59,6 +62,14 @@ struct TakeFormat {
 // six bytes per frame, a position plus a block or a fade, hours of a time.
 constexpr uint64_t kTimelineFrames = uint64_t{1} << 40;
 
+// How often an output's header is brought up to date while samples are written:
+// each time this many sample bytes more have been written than it declares. A
+// run killed at any moment (SIGKILL, a crash, the out-of-memory killer) leaves a
+// header that declares only samples the file holds, and at most this much (plus
+// one write) fewer than it holds. Each update rewrites the header's few hundred
+// bytes, which costs nothing measurable at this distance.
+constexpr uint64_t kHeaderUpdateBytes = uint64_t{64} << 20;
+
 // What a WAVE file holds, as kxFile::Describe finds it.
 struct WaveDescription {
     WaveFormatChunkData format;  // the format chunk as found, whatever its encoding
@@ -69,6 +80,9 @@ struct WaveDescription {
     bool hasIdentity = false;
     BaseIDChunk identity;             // meaningful with hasIdentity
     std::vector<WaveMarker> markers;  // before and behind the samples, in the file's order
+    // Whether the header agrees with the samples on disk, and how an unfinished
+    // file is mended (InspectWave).
+    WavePlan repair;
 };
 
 class kxFile : public kxRiff {
@@ -108,12 +122,17 @@ public:
     // Writes the header: `first` at creation (both sizes 0), otherwise the rewrite
     // at close with the final sizes — as RF64 (EBU Tech 3306) when the file
     // outgrows the 32-bit sizes of RIFF (NeedsRf64), with the same chunks and the
-    // samples where they were.
+    // samples where they were. The RIFF size counts the pad byte that follows a
+    // data chunk of odd size.
     bool WriteHeader(bool first);
-    // Appends `count` sample bytes.
+    // Appends `count` sample bytes; once kHeaderUpdateBytes more are written than
+    // the header declares, the header is rewritten to declare the whole frames
+    // written (becoming RF64 where they need it). False when a write fails.
     bool WriteData(const void* buffer, uint64_t count);
-    // Closes the stream; an output's header is rewritten with the sizes of the
-    // samples that really reached the file.
+    // Closes the stream. An output is finished first: its sizes are matched to the
+    // samples that really reached the file, a pad byte follows an odd data chunk,
+    // the header is rewritten and the file is put on the disk (kxDiskMgr::Sync).
+    // False when any of that fails.
     bool Close();
 
     void GetCreateTime(std::tm& time) const { time = creationTime; }
@@ -132,7 +151,8 @@ public:
     // holds, in whole frames; for an output, the bytes written so far.
     uint64_t DataSize() const { return dataSize; }
     // Sample bytes a take's data chunk (or 'ds64') declares, whether or not the
-    // file holds them: more than DataSize when the take was cut short.
+    // file holds them: more than DataSize when the take was cut short. For an
+    // output, what its header on disk declares so far.
     uint64_t DeclaredDataSize() const { return declaredDataSize; }
     uint64_t FrameCount() const;
     uint64_t StartLocation() const { return header.bext.data.GetStartLocation(); }
@@ -172,6 +192,12 @@ private:
     // Reconciles the counted data size with the bytes really in the file after a
     // failed or short write, so that the rewritten header matches the file.
     void MatchDataSizeToFile();
+    // An output's header declaring `size` sample bytes (RIFF size 0 when
+    // `provisional`), marker chunks included.
+    std::vector<uint8_t> HeaderBytes(uint64_t size, bool provisional) const;
+    // Rewrites the header to declare the whole frames written so far and goes
+    // back to the end of the samples.
+    bool DeclareWrittenSamples();
 
     uint64_t dataStart = 0;
     std::vector<uint8_t> markerChunks;  // an output's, as MarkerChunkBytes gives them

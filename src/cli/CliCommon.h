@@ -15,6 +15,8 @@ enum ExitCode : int {
     kExitFailed = 1,      // a run or a check failed; the message says why
     kExitUsage = 2,       // the command line itself is wrong
     kExitNotProject = 3,  // the directory is not a valid project
+    kExitUnreadable = 4,  // the output is written, but some audio could not be read and
+                          // is silence in it
     kExitStopped = 130,   // Ctrl-C or SIGTERM stopped a run; the output is valid but shorter
 };
 

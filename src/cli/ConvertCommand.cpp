@@ -128,14 +128,14 @@ int RunConvert(const ConvertOptions& options) {
             break;
     }
     if (!options.quiet) {
-        std::printf("%s\n", app::kComplete);
+        std::printf("%s\n", words.headline.c_str());
         for (size_t start = 0; start < words.summary.size();) {
             const size_t end = std::min(words.summary.find('\n', start), words.summary.size());
             std::printf("  %s\n", words.summary.substr(start, end - start).c_str());
             start = end + 1;
         }
     }
-    return kExitDone;
+    return outcome.silenced.empty() ? kExitDone : kExitUnreadable;
 }
 
 }  // namespace cli

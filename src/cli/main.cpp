@@ -1,7 +1,7 @@
 // proj2wav: the command line. `info` shows what a recorder's project holds and what
 // a conversion would make of it; `convert` renders it into one Broadcast WAVE file
-// (or two for dual mono); `session` writes it as an Ardour session. Results go to
-// stdout, messages to stderr.
+// (or two for dual mono); `session` writes it as an Ardour session; `repair`
+// mends an unfinished WAVE file. Results go to stdout, messages to stderr.
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -15,6 +15,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ConvertCommand.h"
 #include "cli/InfoCommand.h"
+#include "cli/RepairCommand.h"
 #include "cli/SessionCommand.h"
 
 namespace {
@@ -25,6 +26,7 @@ constexpr char kShortUsage[] =
     "  proj2wav info PATH...       what a project holds and what a conversion makes of it\n"
     "  proj2wav convert PATH...    render a project into one Broadcast WAVE file\n"
     "  proj2wav session PROJECT    write a project as an Ardour session\n"
+    "  proj2wav repair FILE        mend the header of an unfinished WAVE file\n"
     "Examples:\n"
     "  proj2wav info \"/media/disk/Gig\"\n"
     "  proj2wav convert \"/media/disk/Gig\" -o Gig.wav --bits 24\n"
@@ -74,7 +76,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(0, 1);
     app.footer(
         "Exit status: 0 done, 1 failed, 2 wrong usage, 3 not a valid project (for\n"
-        "\"info FILE\": not a WAVE file; for a batch: no project found),\n"
+        "\"info FILE\" and \"repair\": not a WAVE file; for a batch: no project found),\n"
+        "4 written, but some audio could not be read (it is silence in the output),\n"
         "130 stopped by Ctrl-C or SIGTERM (a conversion's output is then valid but\n"
         "shorter; a session is removed again).\n"
         "Run \"proj2wav COMMAND --help\" for a command's options.");
@@ -152,6 +155,15 @@ int main(int argc, char** argv) {
     sessionCommand->add_flag("-q,--quiet", session.quiet,
                              "no progress line and no report when the session is written");
 
+    cli::RepairOptions repair;
+    CLI::App* repairCommand = app.add_subcommand(
+        "repair",
+        "Mend the header of an unfinished WAVE file (a killed conversion's output, a copy "
+        "cut short) to declare the whole frames it holds; the samples stay as they are");
+    repairCommand->add_option("FILE", repair.file, "the WAVE file")->required();
+    repairCommand->add_flag("-n,--dry-run", repair.dryRun,
+                            "only say what is wrong and what would be done");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -161,6 +173,7 @@ int main(int argc, char** argv) {
 
     if (infoCommand->parsed()) return FinishStdout(cli::RunInfo(info));
     if (sessionCommand->parsed()) return FinishStdout(cli::RunSession(session));
+    if (repairCommand->parsed()) return FinishStdout(cli::RunRepair(repair));
     if (convertCommand->parsed()) return FinishStdout(cli::RunConvert(convert));
     std::fputs(kShortUsage, stderr);
     return cli::kExitUsage;

@@ -204,7 +204,59 @@ bool AudioEvent::FadesIn() const {
 
 // ---- AudioEvent: reading and writing audio ----
 
+namespace {
+
+// A read of a take that fails is tried again in pieces of kSalvageBytes, and a
+// piece that fails in pieces of kSectorBytes, so that only the small pieces that
+// cannot be read are lost. Pieces end on the file's own multiples of their size,
+// where the disk's sectors and blocks end.
+constexpr uint64_t kSalvageBytes = uint64_t{64} << 10;
+constexpr uint64_t kSectorBytes = uint64_t{4} << 10;
+
+// Bytes from file offset `at` to the next multiple of `piece`.
+uint64_t ToBoundary(uint64_t at, uint64_t piece) {
+    return piece - at % piece;
+}
+
+// Reads `count` audio bytes at `offset` of `take` into `buffer` piece by piece;
+// returns how many were read from the start on, up to the first small piece that
+// cannot be read.
+uint64_t ReadUpToUnreadable(kxFile& take, uint8_t* buffer, uint64_t offset, uint64_t count) {
+    uint64_t done = 0, got = 0;
+    uint64_t smallUntil = 0;  // the file offset up to which pieces are small
+    while (done < count) {
+        const uint64_t at = take.DataStart() + offset + done;
+        const bool small = at < smallUntil;
+        const uint64_t piece =
+            std::min(ToBoundary(at, small ? kSectorBytes : kSalvageBytes), count - done);
+        if (take.ReadAudioData(buffer + done, offset + done, piece, got)) {
+            done += piece;
+        } else if (small) {
+            break;
+        } else {
+            smallUntil = at + piece;
+        }
+    }
+    return done;
+}
+
+// How many audio bytes of `take` from `offset` on cannot be read, in small pieces,
+// looking at `limit` bytes at most; `scratch` takes what the reads bring.
+uint64_t UnreadableLength(kxFile& take, uint8_t* scratch, uint64_t offset, uint64_t limit) {
+    uint64_t done = 0, got = 0;
+    while (done < limit) {
+        const uint64_t at = take.DataStart() + offset + done;
+        const uint64_t piece = std::min(ToBoundary(at, kSectorBytes), limit - done);
+        if (take.ReadAudioData(scratch, offset + done, piece, got)) break;
+        done += piece;
+    }
+    return done;
+}
+
+}  // namespace
+
 fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
+    fileBuf.unreadableEnd = endSample;
     if (file == nullptr) return nullptr;
     if (fileBuf.SamplesLeft(position) != 0) return &fileBuf;
 
@@ -229,9 +281,29 @@ fileBuffer* AudioEvent::GetAudio(uint64_t position, uint32_t count) {
     uint8_t* data =
         fileBuf.Data(std::min<uint64_t>((endSample - startSample) * frameBytes, fileBuf.Max()));
     uint64_t got = 0;
-    if (!file->ReadAudioData(data, fileFrame * frameBytes, bytes, got)) {
+    const uint64_t offset = fileFrame * frameBytes;
+    if (!file->ReadAudioData(data, offset, bytes, got)) {
+        // Read again in pieces (unless the take cannot even be opened), keeping the
+        // frames in front of the first piece that cannot be read and the end of the
+        // file, which may have moved since the take was loaded.
+        const bool open = file->IsReading();
+        const uint64_t start = file->DataStart() + offset;
+        const uint64_t held = open && file->FileLength() > start ? file->FileLength() - start : 0;
+        const uint64_t readable = ReadUpToUnreadable(*file, data, offset, std::min(bytes, held));
+        got = readable - readable % frameBytes;
+        if (got == 0) {
+            // The frames from here on that touch pieces that cannot be read.
+            const uint64_t rest = (endSample - position) * frameBytes;
+            const uint64_t lost =
+                open ? readable + UnreadableLength(*file, data, offset + readable,
+                                                   std::min(kSalvageBytes, rest - readable))
+                     : rest;
+            fileBuf.unreadableEnd =
+                position + std::max<uint64_t>(1, (lost + frameBytes - 1) / frameBytes);
+            file->Close();
+            return nullptr;
+        }
         file->Close();
-        return nullptr;
     }
     fileBuf.bufStart = position;
     fileBuf.bufSamples = got / frameBytes;
@@ -255,7 +327,8 @@ bool AudioEvent::WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t
            rightFile->WriteData(right, bytes);
 }
 
-void AudioEvent::Finish() {
-    if (file != nullptr) file->Close();
-    if (chanType == DualMono && rightFile != nullptr) rightFile->Close();
+bool AudioEvent::Finish() {
+    bool finished = file == nullptr || file->Close();
+    if (chanType == DualMono && rightFile != nullptr && !rightFile->Close()) finished = false;
+    return finished;
 }

@@ -55,6 +55,9 @@ public:
     int32_t dualFiles = 0;
     uint64_t bufStart = 0;
     uint64_t bufSamples = 0;
+    // When GetAudio found no audio to give: the timeline position up to which the
+    // audio from the position asked for is known to be lost (at least one frame on).
+    uint64_t unreadableEnd = 0;
     kxFile* file = nullptr;  // the file whose format governs the buffer; not owned
 
 private:
@@ -104,16 +107,22 @@ public:
 
     // Makes the buffer hold audio from timeline position `position` on (at most
     // `count` frames when count is not 0). A position inside the window never
-    // reads. Null when there is no audio to be had; the file is closed once the
-    // event's last frame is buffered or a read fails.
+    // reads. A read that fails (a bad sector, a take cut short or changed since it
+    // was loaded) is tried again in pieces down to 4 KiB, and the window then holds
+    // the frames in front of the first piece that cannot be read. Null when there
+    // is no audio to be had at `position`; fileBuf.unreadableEnd then tells how far
+    // that goes: the frames that touch pieces that cannot be read (up to 64 KiB of
+    // them at a time), or the rest of the event when the take cannot be opened.
+    // The file is closed once the event's last frame is buffered or a read fails.
     fileBuffer* GetAudio(uint64_t position, uint32_t count);
     // Writes `count` frames from the buffer to the output file or files.
     bool WriteData(uint64_t count);
     // Writes `count` frames held elsewhere, of any number: the output's frames (the
     // left file's in dual mono) from `left`, the right file's from `right`.
     bool WriteFrames(const uint8_t* left, const uint8_t* right, uint64_t count);
-    // Closes the output file or files, which finishes their headers.
-    void Finish();
+    // Closes the file or files; an output is finished on the way (see
+    // kxFile::Close). False when finishing an output failed.
+    bool Finish();
 
     kxFile* file = nullptr;       // not owned
     kxFile* rightFile = nullptr;  // not owned

@@ -189,6 +189,7 @@ kxFile* EDLWriter::CreateOutput(const char* path, int8_t channels) {
     auto* file = new kxFile(path, channels, sampleRate, bitWidth, edl->FirstSampleInEDL());
     file->header.bext.data.SetDescription(outDescription);
     file->header.bext.data.SetOriginator(outOriginator);
+    file->header.bext.SetCodingHistory(CodingHistoryLine(file->header.format.data, outOriginator));
     if (withMarkers) {
         uint64_t leftOut = 0;
         file->SetMarkers(OutputMarkers(leftOut));
@@ -226,10 +227,13 @@ int32_t EDLWriter::NewFiles(const char* left, const char* right) {
     return 1;
 }
 
-void EDLWriter::FinishOutput() {
-    outEvent->Finish();
+bool EDLWriter::FinishOutput() {
+    errno = 0;
+    const bool finished = outEvent->Finish();
+    if (!finished && lastWriteError == 0) lastWriteError = errno;
     delete outEvent;
     outEvent = nullptr;
+    return finished;
 }
 
 bool EDLWriter::BeginRun() {
@@ -274,8 +278,8 @@ double EDLWriter::RunProgress() const {
 int32_t EDLWriter::EndRun(bool written) {
     const bool ended = runPos >= runLast || stopRequested.load();
     // A failed run is finished too: the header then matches what reached the disk.
-    FinishOutput();
-    return written && ended ? 1 : 0;
+    const bool finished = FinishOutput();
+    return written && ended && finished ? 1 : 0;
 }
 
 int32_t EDLWriter::doConvert(std::atomic<double>& progress) {

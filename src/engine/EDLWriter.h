@@ -54,9 +54,10 @@ public:
     // The output format set last.
     OutputFormat Format() const;
     // What the 'bext' chunk of every output says: its description (the project's
-    // name as people know it) and its originator (the program that wrote it).
-    // Only the front end knows the project's name (the page loads it from a path
-    // of its own making), so it gives both. Empty until set.
+    // name as people know it) and its originator (the program that wrote it, also
+    // named as the tool of its coding history line). Only the front end knows the
+    // project's name (the page loads it from a path of its own making), so it
+    // gives both. Empty until set.
     void SetOutputTexts(const std::string& description, const std::string& originator);
     // The markers an output of the loaded project carries: one at its first frame
     // and one wherever a new recording begins (an event whose file's identity
@@ -123,9 +124,10 @@ public:
     // Percent of the span rendered so far, 0 to 100.
     double RunProgress() const;
     // Ends the run: the output is finished (its header rewritten to match the bytes
-    // that reached the file) and released. `written` tells whether every block
-    // rendered was written. Non-zero when the run wrote the whole span, or was
-    // stopped with everything written; 0 after a failure.
+    // that reached the file, and the file put on the disk with fsync) and
+    // released. `written` tells whether every block rendered was written. Non-zero
+    // when the run wrote the whole span, or was stopped with everything written,
+    // and the output was finished; 0 after a failure (lastWriteError says why).
     int32_t EndRun(bool written);
 
     EDLRenderer renderer;
@@ -159,6 +161,6 @@ private:
     void ReleaseOutput();
     // Creates and opens one output file; null (and nothing kept) on failure.
     kxFile* CreateOutput(const char* path, int8_t channels);
-    // Finishes and releases the output event.
-    void FinishOutput();
+    // Finishes and releases the output event; false when finishing failed.
+    bool FinishOutput();
 };

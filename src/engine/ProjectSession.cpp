@@ -116,7 +116,8 @@ RunOutcome ProjectSession::Outcome(bool ok) const {
     }
     for (const SilencedSpan& span : writer.renderer.silencedSpans) {
         outcome.silenced.push_back(
-            {span.take != nullptr ? span.take->Path() : std::string(), span.start, span.end});
+            {span.take != nullptr ? span.take->Path() : std::string(), span.start, span.end,
+             span.takeFrame});
     }
     return outcome;
 }

@@ -41,9 +41,10 @@ struct OutputPlan {
 
 // A stretch of a take that became silence because it could not be read.
 struct SilencedStretch {
-    std::string take;    // the take's path
-    uint64_t start = 0;  // timeline frames
+    std::string take;        // the take's path
+    uint64_t start = 0;      // timeline frames
     uint64_t end = 0;
+    uint64_t takeFrame = 0;  // the take's own frame that stands at `start`
 };
 
 // How a run ended.

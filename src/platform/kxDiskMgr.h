@@ -22,6 +22,8 @@ enum class kxOpenMode : int32_t {
                      // device is refused at once, so a fifo in a project never blocks a scan
     Create,          // created, or truncated when it exists; written only
     CreateReadBack,  // created or truncated; written and read back
+    Update,          // an existing regular file, read and written in place: never
+                     // created, never truncated
 };
 
 // What a path leads to.
@@ -65,6 +67,10 @@ struct kxDiskMgr {
     static void WillReadInOrder(kxDiskFile* file, uint64_t offset, uint64_t length);
     // Hands anything still held for the file to the system.
     static bool Flush(kxDiskFile* file);
+    // Has the system put what was written to the file on the disk itself, and waits
+    // until it is there (fsync), so that a power cut or a disk pulled out right
+    // after cannot lose it. False when the disk reports an error.
+    static bool Sync(kxDiskFile* file);
     // Size in bytes of the open file, or -1.
     static int64_t FileLength(kxDiskFile* file);
     // Cuts the open file to `length` bytes.
@@ -93,6 +99,14 @@ struct kxDiskMgr {
     static bool RemoveDirectory(const std::string& path);
     // Bytes free for this user on the volume holding `directory`; -1 when unknown.
     static int64_t FreeSpace(const std::string& directory);
+
+    // ---- Failing reads, for tests only ----
+    // From now on every read of the file at `path` (under any name, through any
+    // handle) that touches its bytes from `from` to `to` (excluded) fails with EIO,
+    // as a read of a bad sector does; ClearReadFaults ends them all. Set them
+    // while no run reads. The POSIX back end only.
+    static bool AddReadFault(const std::string& path, uint64_t from, uint64_t to);
+    static void ClearReadFaults();
 };
 
 // Stop requests from outside the program, for the life of a conversion. While one

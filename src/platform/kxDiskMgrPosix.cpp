@@ -3,6 +3,14 @@
 // pwrite: large transfers go straight to the system, and errno stays as the
 // failing call left it. Every read and write of the program passes through
 // TransferFully below, the place to tune transfer sizes.
+//
+// Where off_t has 64 bits anyway (LP64 systems), the large-file macro is dropped
+// here, so that the C library calls pread and pwrite by those names rather than
+// by their "64" aliases: a tool that stands in for pread (a tracer, a test that
+// makes chosen bytes unreadable) then sees every read of the program.
+#if defined(__LP64__)
+#undef _FILE_OFFSET_BITS
+#endif
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,9 +25,14 @@
 
 #include "platform/kxDiskMgr.h"
 
+static_assert(sizeof(off_t) == 8, "file offsets need 64 bits");
+
 struct kxDiskFile {
     int fd = -1;
     uint64_t position = 0;
+    // The file's identity, for the read faults of tests (handles for reading only).
+    uint64_t device = 0;
+    uint64_t inode = 0;
 };
 
 namespace {
@@ -28,13 +41,12 @@ namespace {
 constexpr uint64_t kMaxTransfer = uint64_t{1} << 30;
 constexpr uint64_t kMaxOffset = static_cast<uint64_t>(INT64_MAX);
 
-// Opens a regular file for reading. The open does not block (a fifo would wait
-// for a writer); the descriptor is made blocking again once it is known to be a
-// regular file.
-int OpenRegularForReading(const char* path) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// Opens an existing regular file (O_RDONLY or O_RDWR in `access`) and notes its
+// identity. The open does not block (a fifo would wait for a writer); the
+// descriptor is made blocking again once it is known to be a regular file.
+int OpenRegular(const char* path, int access, struct stat& info) {
+    const int fd = ::open(path, access | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
-    struct stat info {};
     int error = 0;
     if (::fstat(fd, &info) != 0) {
         error = errno;
@@ -49,6 +61,9 @@ int OpenRegularForReading(const char* path) {
     errno = error;
     return -1;
 }
+
+// True when a read of n bytes at the handle's position touches a read fault.
+bool HitsReadFault(const kxDiskFile& file, uint64_t n);
 
 // Moves n bytes between `buffer` and the file at the handle's position, in as
 // few system calls as the system allows; the position moves by what was moved.
@@ -77,9 +92,13 @@ bool TransferFully(kxDiskFile* file, uint64_t n, Transfer transfer) {
 kxDiskFile* kxDiskMgr::FileOpen(const char* path, kxOpenMode mode) {
     if (path == nullptr) return nullptr;
     int fd = -1;
+    struct stat info {};
     switch (mode) {
         case kxOpenMode::Read:
-            fd = OpenRegularForReading(path);
+            fd = OpenRegular(path, O_RDONLY, info);
+            break;
+        case kxOpenMode::Update:
+            fd = OpenRegular(path, O_RDWR, info);
             break;
         case kxOpenMode::Create:
             fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -89,7 +108,8 @@ kxDiskFile* kxDiskMgr::FileOpen(const char* path, kxOpenMode mode) {
             break;
     }
     if (fd < 0) return nullptr;
-    auto* file = new (std::nothrow) kxDiskFile{fd, 0};
+    auto* file = new (std::nothrow)
+        kxDiskFile{fd, 0, static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
     if (file == nullptr) {
         ::close(fd);
         errno = ENOMEM;
@@ -99,6 +119,10 @@ kxDiskFile* kxDiskMgr::FileOpen(const char* path, kxOpenMode mode) {
 
 bool kxDiskMgr::FileRead(kxDiskFile* file, void* buffer, uint64_t n) {
     auto* bytes = static_cast<char*>(buffer);
+    if (file != nullptr && HitsReadFault(*file, n)) {
+        errno = EIO;
+        return false;
+    }
     return bytes != nullptr && TransferFully(file, n, [&](uint64_t done, size_t chunk, off_t at) {
                return ::pread(file->fd, bytes + done, chunk, at);
            });
@@ -139,6 +163,14 @@ void kxDiskMgr::WillReadInOrder(kxDiskFile* file, uint64_t offset, uint64_t leng
 bool kxDiskMgr::Flush(kxDiskFile* file) {
     // Writes are never held back here, so there is nothing to hand over.
     return file != nullptr;
+}
+
+bool kxDiskMgr::Sync(kxDiskFile* file) {
+    if (file == nullptr) return false;
+    if (::fsync(file->fd) == 0) return true;
+    // A file system that cannot be asked (some network and FUSE ones) has been
+    // handed every byte; only a real failure (EIO, ENOSPC, ...) is one.
+    return errno == EINVAL || errno == ENOTSUP;
 }
 
 int64_t kxDiskMgr::FileLength(kxDiskFile* file) {
@@ -234,6 +266,42 @@ int64_t kxDiskMgr::FreeSpace(const std::string& directory) {
     if (::statvfs(directory.c_str(), &volume) != 0) return -1;
     const uint64_t bytes = static_cast<uint64_t>(volume.f_bavail) * volume.f_frsize;
     return static_cast<int64_t>(std::min(bytes, kMaxOffset));
+}
+
+// ---- Failing reads, for tests ----
+
+namespace {
+
+struct ReadFault {
+    uint64_t device, inode, from, to;
+};
+
+std::vector<ReadFault>& ReadFaults() {
+    static std::vector<ReadFault> faults;
+    return faults;
+}
+
+bool HitsReadFault(const kxDiskFile& file, uint64_t n) {
+    for (const ReadFault& f : ReadFaults()) {
+        if (f.device == file.device && f.inode == file.inode && file.position < f.to &&
+            f.from < file.position + n) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool kxDiskMgr::AddReadFault(const std::string& path, uint64_t from, uint64_t to) {
+    const kxFileInfo found = Identify(path);
+    if (!found.regular || from >= to) return false;
+    ReadFaults().push_back({found.device, found.inode, from, to});
+    return true;
+}
+
+void kxDiskMgr::ClearReadFaults() {
+    ReadFaults().clear();
 }
 
 // ---- Stop signals ----

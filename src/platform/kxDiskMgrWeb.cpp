@@ -113,6 +113,10 @@ void AddOutput(const std::string& path, int32_t sink) {
 
 kxDiskFile* kxDiskMgr::FileOpen(const char* path, kxOpenMode mode) {
     if (path == nullptr) return nullptr;
+    if (mode == kxOpenMode::Update) {  // picked files are never written
+        errno = EACCES;
+        return nullptr;
+    }
     const Entry* entry = Find(path);
     if (entry == nullptr) {
         errno = IsDirectory(path) ? EISDIR : ENOENT;
@@ -172,6 +176,11 @@ void kxDiskMgr::WillReadInOrder(kxDiskFile*, uint64_t, uint64_t) {
 
 bool kxDiskMgr::Flush(kxDiskFile* file) {
     // Writes reach the sink at once; the worker hands them on between blocks.
+    return file != nullptr;
+}
+
+bool kxDiskMgr::Sync(kxDiskFile* file) {
+    // The sinks hand every write on as it comes; the browser keeps the file.
     return file != nullptr;
 }
 

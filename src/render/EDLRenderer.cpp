@@ -15,14 +15,15 @@ void EDLRenderer::Init() {
     silencedSpans.clear();
 }
 
-uint64_t EDLRenderer::SilenceUnreadable(const AudioEvent* event, uint64_t pos) {
-    const uint64_t placed = stageBuf.ZeroFill(kStageFrames, pos);
-    const uint64_t end = std::min(pos + placed, event->endSample);
+uint64_t EDLRenderer::SilenceUnreadable(const AudioEvent* event, uint64_t pos, uint64_t until) {
+    const uint64_t end = std::min(until, event->endSample);
+    const uint64_t placed = stageBuf.ZeroFill(end > pos ? end - pos : 1, pos);
     if (!silencedSpans.empty() && silencedSpans.back().take == event->file &&
         silencedSpans.back().end == pos) {
-        silencedSpans.back().end = end;
+        silencedSpans.back().end = pos + placed;
     } else {
-        silencedSpans.push_back({event->file, pos, end});
+        silencedSpans.push_back(
+            {event->file, pos, pos + placed, event->fileOffset + (pos - event->startSample)});
     }
     return placed;
 }
@@ -49,7 +50,7 @@ int32_t EDLRenderer::Fill(EDL* edl, uint64_t& pos, int8_t step) {
         }
         fileBuffer* buffer = event->GetAudio(pos, 0);
         if (buffer == nullptr) {
-            pos += SilenceUnreadable(event, pos);
+            pos += SilenceUnreadable(event, pos, event->fileBuf.unreadableEnd);
             continue;
         }
 
@@ -66,7 +67,7 @@ int32_t EDLRenderer::Fill(EDL* edl, uint64_t& pos, int8_t step) {
         const uint64_t placed = stageBuf.Render(buffer->LeftData(pos), wanted, width, event->chanType, pos);
         if (placed == 0 && wanted != 0) {
             // Audio the staging buffer cannot place must never stall the run.
-            pos += SilenceUnreadable(event, pos);
+            pos += SilenceUnreadable(event, pos, event->endSample);
             continue;
         }
         pos += placed;

@@ -8,8 +8,10 @@
 // just before an event's last fade-length frames, when that fade-out would
 // otherwise straddle two blocks, so every fade-out is applied within one block.
 //
-// Audio that cannot be read becomes silence for the rest of the block; the next
-// block tries again. Each such stretch is noted in `silencedSpans`.
+// Audio that cannot be read becomes silence: the frames the take's reader found
+// unreadable (see AudioEvent::GetAudio), or the rest of the block when the take
+// cannot be opened; the next read tries again. Each such stretch is noted in
+// `silencedSpans`.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +28,11 @@ class kxFile;
 // one take are merged.
 struct SilencedSpan {
     const kxFile* take = nullptr;
-    uint64_t start = 0;
-    uint64_t end = 0;
+    uint64_t start = 0;      // timeline positions: the first silenced frame
+    uint64_t end = 0;        // and the one behind the last
+    uint64_t takeFrame = 0;  // the take's own frame that stands at `start`
+
+    bool operator==(const SilencedSpan&) const = default;
 };
 
 class EDLRenderer {
@@ -60,7 +65,8 @@ public:
     std::vector<SilencedSpan> silencedSpans;
 
 private:
-    // Places silence for an unreadable stretch of `event` and notes it.
-    uint64_t SilenceUnreadable(const AudioEvent* event, uint64_t pos);
+    // Places silence for the unreadable stretch of `event` from `pos` up to
+    // `until` (at most the rest of the block) and notes it; returns the frames placed.
+    uint64_t SilenceUnreadable(const AudioEvent* event, uint64_t pos, uint64_t until);
     void HandleFades(AudioEvent* event, uint64_t pos, int8_t step);
 };

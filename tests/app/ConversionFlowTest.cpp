@@ -90,7 +90,7 @@ TEST(ConversionFlow, TheOutcomeInWords) {
     std::atomic<double> progress{0.0};
     app::OutcomeText words =
         app::OutcomeWords(p.session, format, p.session.Run(progress), {"A.wav"});
-    EXPECT_STREQ(words.headline, app::kComplete);
+    EXPECT_EQ(words.headline, app::kComplete);
     EXPECT_EQ(words.summary,
               "A.wav: 16 Bit, Stereo, 48000 Hz, 0:00:02.00 (96000 frames), starts at 0:00:01.00 "
               "(sample 48000), 385 KB");
@@ -101,7 +101,7 @@ TEST(ConversionFlow, TheOutcomeInWords) {
     p.session.Stop();
     const RunOutcome stopped = p.session.Run(progress);
     words = app::OutcomeWords(p.session, format, stopped, {"B.wav"});
-    EXPECT_STREQ(words.headline, app::kCancelled);
+    EXPECT_EQ(words.headline, app::kCancelled);
     EXPECT_EQ(words.summary,
               "\"B.wav\" holds the first 0:00:00.00 (0 of 96000 frames) of the project");
 }

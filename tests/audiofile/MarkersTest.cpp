@@ -66,12 +66,29 @@ TEST(Markers, OutputsCarryThemAndOtherReadersSeeThemWithTheAudioUntouched) {
         kxFile out(path.c_str(), static_cast<int8_t>(c.channels), 44100,
                    static_cast<int8_t>(c.bits), 77);
         out.SetMarkers(c.markers);
+        out.header.bext.data.SetDescription("Caf\xC3\xA9 \xC3\x9Cn\xC3\xAF");  // Café Ünï
+        out.header.bext.SetCodingHistory(CodingHistoryLine(out.header.format.data, "proj2wav 9"));
         ASSERT_TRUE(out.OpenForWrite());
         const std::vector<uint8_t> samples = PatternBytes(3, 0, frames, c.channels, c.bits);
         ASSERT_TRUE(out.WriteData(samples.data(), samples.size()));
         ASSERT_TRUE(out.Close());
 
         // The data chunk header stands right before the samples, behind the markers.
+        // Odd chunks are followed by a pad byte that their size leaves out: the
+        // samples of 24-bit mono, the label "t-2b" (4 + 4 + 1 bytes).
+        const std::vector<uint8_t> bytes = ReadFileBytes(path);
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_EQ(text.size() % 2, 0u);
+        EXPECT_EQ(text.back() == '\0', samples.size() % 2 == 1);
+        EXPECT_EQ(text.find("labl\x09") == std::string::npos, c.markers.empty());
+        if (!c.markers.empty()) {
+            EXPECT_EQ(text.substr(text.find("labl\x09"), 18),
+                      std::string("labl\x09\0\0\0\x04\0\0\0t-2b\0\0", 18));
+        }
+        const std::string history = "A=PCM,F=44100,W=" + std::to_string(c.bits) +
+                                    (c.channels == 1 ? ",M=mono" : ",M=stereo") +
+                                    ",T=proj2wav 9\r\n" + std::string(1, '\0');
+        EXPECT_EQ(text.substr(12 + 8 + 602, history.size()), history);
         const WaveHeader header = ReadWaveHeader(path);
         const uint64_t dataStart = out.DataStart();
         EXPECT_EQ(dataStart == 1024, c.markers.empty());
@@ -95,6 +112,10 @@ TEST(Markers, OutputsCarryThemAndOtherReadersSeeThemWithTheAudioUntouched) {
         EXPECT_TRUE(raw == samples);
         SF_CUES cues{};
         if (sf_command(file, SFC_GET_CUE, &cues, sizeof cues) != SF_TRUE) cues.cue_count = 0;
+        char log[8192] = {};
+        sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+        // No size it disagrees with. (It notes every odd data size, pad byte or not.)
+        EXPECT_EQ(std::string(log).find("(should be"), std::string::npos) << log;
         sf_close(file);
         ASSERT_EQ(cues.cue_count, c.markers.size());
         for (size_t n = 0; n < c.markers.size(); ++n) {
@@ -119,6 +140,8 @@ TEST(Markers, OutputsCarryThemAndOtherReadersSeeThemWithTheAudioUntouched) {
         if (HaveTool("mediainfo")) {
             EXPECT_EQ(Quietly("mediainfo --Inform='Audio;%SamplingCount%' '" + path + "'"),
                       std::to_string(frames) + "\n");
+            EXPECT_EQ(Quietly("mediainfo --Inform='General;%Description%' '" + path + "'"),
+                      "Cafe Uni\n");
         }
     }
 }
@@ -189,16 +212,25 @@ TEST(Markers, DescribeFindsThemWhereverOtherProgramsPutThem) {
     EXPECT_EQ(d.markers, (std::vector<WaveMarker>{{0, ""}, {90, ""}}));
 }
 
-TEST(BextTexts, AreCutToTheirFieldsWithoutSplittingACharacter) {
+TEST(BextTexts, AreAsciiCutToTheirFields) {
     const std::string a255(255, 'a'), x30(30, 'x');
     struct Case {
         std::string text, description, originator;  // the fields up to their first zero
     } cases[] = {
         {"Sample Session", "Sample Session", "Sample Session"},
-        {a255 + "\xC3\x9C", a255, std::string(32, 'a')},    // Ü
-        {x30 + "\xE2\x82\xAC", x30 + "\xE2\x82\xAC", x30},  // €
+        {"Caf\xC3\xA9 \xC3\x9Cn\xC3\xAF", "Cafe Uni", "Cafe Uni"},  // Café Ünï
+        {"Cafe\xCC\x81 \xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         "Cafe Lodz", "Cafe Lodz"},  // NFD é, Łódź
+        // 東京, ß, Œ, a tab, a byte that is no UTF-8, a sequence cut short.
+        {"\xE6\x9D\xB1\xE4\xBA\xAC \xC3\x9F\xC5\x92\ta\xFF"
+         "b\xE2\x82",
+         "__ ___a_b__", "__ ___a_b__"},
+        {a255 + "\xC3\x9C", a255 + "U", std::string(32, 'a')},  // Ü
+        {x30 + "\xE2\x82\xAC", x30 + "_", x30 + "_"},           // €
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.description);
         BextChunkData bext;
         bext.SetDescription(c.text);
         bext.SetOriginator(c.text);

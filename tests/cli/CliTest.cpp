@@ -2,9 +2,13 @@
 // independent take builder: what `info` reports, what `convert` says and refuses
 // to touch, its exit codes, its progress line, and stopping a long run with a
 // signal. (What the outputs hold is proven in tests/engine; here they are read
-// back by sox and by the tests' header reader.)
+// back by sox and by the tests' header reader.) Then what survives when things go
+// wrong: runs killed with SIGKILL, mended by `repair`; outputs put on the disk
+// before success is reported (seen with strace); and 4 KiB of a take that cannot
+// be read (pread failing in a preloaded shim).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "Proj2wavRun.h"
+#include "audiofile/kxFile.h"
 #include "support/ProjectDir.h"
 #include "support/WaveHeader.h"
 
@@ -365,4 +370,184 @@ TEST(CliConvert, ASignalStopsTheRunAndLeavesAValidShorterFile) {
             EXPECT_EQ(Soxi("-s", out), std::to_string(h.dataSize / 2));
         }
     }
+}
+
+namespace {
+
+// Hours of timeline in two short takes: 691 MB of 16-bit stereo an hour.
+struct LongProject : ProjectDir {
+    explicit LongProject(uint64_t hours) {
+        Add("a.wav", NthTake(0, 48000, 0, 2, 16));
+        Add("b.wav", NthTake(48000ull * 3600 * hours, 48000, 1, 2, 16));
+    }
+};
+
+uint64_t FileSize(const std::string& path) {
+    std::error_code error;
+    const uint64_t size = fs::file_size(path, error);
+    return error ? 0 : size;
+}
+
+uint64_t SndfileFrames(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file != nullptr) sf_close(file);
+    return file == nullptr ? UINT64_MAX : static_cast<uint64_t>(info.frames);
+}
+
+// Whether the strace log shows `path` put on the disk (a successful fsync), and
+// where: npos when nowhere.
+size_t SyncedAt(const std::string& log, const std::string& path) {
+    const std::string trace = ReadText(log);
+    const size_t at = trace.find("<" + fs::canonical(path).string() + ">) = 0");
+    if (at == std::string::npos) return at;
+    const size_t line = trace.rfind('\n', at), call = trace.rfind("fsync(", at);
+    return call != std::string::npos && (line == std::string::npos || call > line)
+               ? at
+               : std::string::npos;
+}
+
+}  // namespace
+
+TEST(CliKilled, AKilledRunDeclaresNoMoreThanItHoldsAndRepairMendsIt) {
+    LongProject p(1);
+    const std::string out = p / "killed.wav";
+    for (const uint64_t killAt : {uint64_t{1} << 20, uint64_t{100} << 20, uint64_t{200} << 20}) {
+        SCOPED_TRACE(killAt);
+        fs::remove(out);
+        const pid_t pid =
+            Start(Command({"convert", p.Path(), "-o", out}), "/dev/null", "/dev/null");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (FileSize(out) < killAt + 1024 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ::kill(pid, SIGKILL);
+        ASSERT_EQ(Wait(pid), -1) << "the run ended before it was killed";
+
+        // The header declares whole frames the file holds, at most one header
+        // update (and a write) behind them; proj2wav, sox and libsndfile read that.
+        const uint64_t held = FileSize(out) - 1024, whole = held - held % 4;
+        const WaveHeader h = ReadWaveHeader(out);
+        EXPECT_LE(h.dataSize, held);
+        EXPECT_LE(held - h.dataSize, kHeaderUpdateBytes + (2 << 20));
+        const json info = json::parse(Proj2wav({"info", out, "--json"}).out);
+        EXPECT_EQ(info["frames"], h.dataSize / 4);
+        EXPECT_EQ(info["unfinished"], true);
+        EXPECT_EQ(info["frames_on_disk"], held / 4);
+        const std::string text = Proj2wav({"info", out}).out;
+        EXPECT_PRED2(Contains, text, "the file holds " + std::to_string(held / 4) + " (");
+        EXPECT_PRED2(Contains, text, "; mend it with: proj2wav repair '" + out + "'\n");
+        EXPECT_EQ(Soxi("-s", out), std::to_string(h.dataSize / 4));
+        EXPECT_EQ(SndfileFrames(out), h.dataSize / 4);
+
+        // A dry run changes nothing; repair declares every whole frame, samples as
+        // they were.
+        const std::vector<uint8_t> tail = ReadFileBytes(out, 1024 + whole - 4096, 4096);
+        EXPECT_PRED2(Contains, Proj2wav({"repair", "--dry-run", out}).out, "is unfinished");
+        EXPECT_EQ(ReadWaveHeader(out).dataSize, h.dataSize);
+        const Result r = Proj2wav({"repair", out});
+        EXPECT_EQ(r.code, 0);
+        EXPECT_PRED2(Contains, r.out, "Mended");
+        const WaveHeader mended = ReadWaveHeader(out);
+        EXPECT_TRUE(mended.Consistent());
+        EXPECT_EQ(mended.dataSize, whole);
+        EXPECT_EQ(ReadFileBytes(out, 1024 + whole - 4096, 4096), tail);
+        EXPECT_EQ(Soxi("-s", out), std::to_string(whole / 4));
+        EXPECT_EQ(SndfileFrames(out), whole / 4);
+        EXPECT_PRED2(Contains, Proj2wav({"repair", out}).out, "Nothing to mend");
+    }
+}
+
+TEST(CliRepair, MendsAnOutputCutAtAnOddByteAndNeverATake) {
+    ProjectDir p;
+    p.Add("a.wav", NthTake(0, 10001, 0, 1, 24));
+    const std::string out = p / "mono.wav";
+    ASSERT_EQ(Proj2wav({"convert", p.Path(), "-o", out, "--bits", "24", "--channels", "left"}).code,
+              0);
+    // Cut two bytes into frame 5001: 5001 whole frames of 3 bytes are left, an odd
+    // size that a pad byte must follow.
+    fs::resize_file(out, 1024 + 3 * 5001 + 2);
+    std::vector<uint8_t> samples = ReadFileBytes(out, 1024, 3 * 5001);
+    samples.push_back(0);  // the pad byte, once mended
+    Result r = Proj2wav({"repair", out});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_PRED2(Contains, r.out,
+                 "the 2 bytes of an unfinished last frame were cut off; a pad byte follows");
+    const WaveHeader h = ReadWaveHeader(out);
+    EXPECT_TRUE(h.Consistent());
+    EXPECT_EQ(h.dataSize, 3u * 5001);
+    EXPECT_EQ(ReadFileBytes(out, 1024, 3 * 5001 + 2), samples);
+    EXPECT_EQ(Soxi("-s", out), "5001");
+    EXPECT_EQ(SndfileFrames(out), 5001u);
+
+    // A take is never written, even one cut short and reached through a link.
+    const std::string take = p.AudioDir() + "/a.wav";
+    fs::resize_file(take, fs::file_size(take) - 3);
+    fs::create_symlink(take, p / "link.wav");
+    const std::vector<uint8_t> before = ReadFileBytes(take);
+    r = Proj2wav({"info", take});
+    EXPECT_PRED2(Contains, r.out, "one of a project's recordings, which proj2wav never writes to");
+    EXPECT_FALSE(Contains(r.out, "proj2wav repair")) << r.out;
+    for (const std::string& path : {take, p / "link.wav"}) {
+        r = Proj2wav({"repair", path});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_PRED2(Contains, r.err, "\"Audio Files\" folder");
+    }
+    EXPECT_TRUE(ReadFileBytes(take) == before);
+    WriteFileBytes(p / "notes.txt", {'n', 'o', 't', 'e', 's', '!', '!', '!'});
+    EXPECT_EQ(Proj2wav({"repair", p / "notes.txt"}).code, 3);
+}
+
+TEST(CliFlush, OutputsAreOnTheDiskBeforeSuccessIsReportedAndAfterAStop) {
+    if (!HaveTool("strace")) GTEST_SKIP() << "no strace";
+    ProjectDir p;
+    p.Add("a.wav", NthTake(0, 48000, 0, 2, 24));
+    const std::string log = p / "strace.log";
+    // (LeakSanitizer, in a sanitizer build, cannot work under ptrace.)
+    const std::string strace =
+        "export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\"; exec strace -f -y "
+        "-e trace=fsync,fdatasync,write -o '" +
+        log + "' ";
+    ASSERT_EQ(Proj2wav({"convert", p.Path(), "-o", p / "mixL.wav", "--channels", "dual"},
+                       strace + "\"$0\" \"$@\"")
+                  .code,
+              0);
+    const size_t complete = ReadText(log).find("Conversion complete");
+    ASSERT_NE(complete, std::string::npos) << ReadText(log);
+    EXPECT_LT(SyncedAt(log, p / "mixL.wav"), complete) << ReadText(log);
+    EXPECT_LT(SyncedAt(log, p / "mixR.wav"), complete) << ReadText(log);
+
+    // A stopped run's shorter file is put on the disk too.
+    LongProject hours(2);
+    const std::string stopped = hours / "stopped.wav";
+    EXPECT_EQ(Proj2wav({"convert", hours.Path(), "-o", stopped},
+                       strace + "timeout --preserve-status -s TERM 0.5 \"$0\" \"$@\"")
+                  .code,
+              130);
+    EXPECT_NE(SyncedAt(log, stopped), std::string::npos) << ReadText(log);
+}
+
+TEST(CliUnreadable, FourKiBThatCannotBeReadCostOnlyTheFramesThatTouchThem) {
+    ProjectDir p;
+    p.Add("a.wav", NthTake(48000, 480000, 0, 2, 24));  // ten seconds, read in two windows
+    const std::string take = fs::canonical(p.AudioDir() + "/a.wav").string();
+    const uint64_t dataStart = ReadWaveHeader(take).dataOffset;
+    const uint64_t sector = (dataStart + 1000000) / 4096 * 4096;
+    const uint64_t first = (sector - dataStart) / 6, end = (sector + 4096 - dataStart + 5) / 6;
+    ASSERT_EQ(Proj2wav({"convert", p.Path(), "-o", p / "clean.wav", "--bits", "24"}).code, 0);
+    const Result r = Proj2wav({"convert", p.Path(), "-o", p / "gaps.wav", "--bits", "24"},
+                              "exec env LD_PRELOAD='" READ_FAULT_SHIM "' PROJ2WAV_FAULT_FILE='" +
+                                  take + "' PROJ2WAV_FAULT_FROM=" + std::to_string(sector) +
+                                  " PROJ2WAV_FAULT_TO=" + std::to_string(sector + 4096) +
+                                  " ASAN_OPTIONS=verify_asan_link_order=0 \"$0\" \"$@\"");
+    // The take and the timeline's samples of the silenced stretch are named.
+    EXPECT_PRED2(Contains, r.err, "a.wav");
+    EXPECT_PRED2(Contains, r.err, std::to_string(48000 + first));
+    EXPECT_PRED2(Contains, r.err, std::to_string(48000 + end));
+    std::vector<uint8_t> expected = ReadFileBytes(p / "clean.wav");
+    std::fill(expected.begin() + 1024 + first * 6, expected.begin() + 1024 + end * 6, 0);
+    const std::vector<uint8_t> got = ReadFileBytes(p / "gaps.wav");
+    ASSERT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(std::equal(got.begin() + 1024, got.end(), expected.begin() + 1024))
+        << "audio that could be read was lost, or the unreadable was not silenced";
 }

@@ -21,8 +21,9 @@ std::string Quote(const std::string& path) {
 }
 
 const std::vector<std::string> kKeys = {
-    "file",        "channels",    "bits",       "sample_rate", "frames",  "time_reference",
-    "origination", "description", "originator", "markers",     "identity"};
+    "file",           "channels",    "bits",          "sample_rate", "frames",
+    "time_reference", "origination", "description",   "originator",  "markers",
+    "identity",       "unfinished",  "frames_on_disk"};
 
 }  // namespace
 
@@ -63,6 +64,8 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
         EXPECT_EQ(keys, kKeys);
         EXPECT_EQ(doc["file"], c.path);
         EXPECT_EQ(doc["frames"], c.frames);
+        EXPECT_EQ(doc["unfinished"], false);
+        EXPECT_EQ(doc["frames_on_disk"], c.frames);
         EXPECT_EQ(doc["time_reference"], c.start);
         if (HaveTool("ffprobe")) {  // the length in frames, then the time reference
             EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=duration_ts:format_tags="

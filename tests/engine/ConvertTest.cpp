@@ -49,10 +49,12 @@ struct Loaded {
     EDLWriter writer;
 };
 
+// The samples as the header declares them (without the pad byte of an odd size).
 std::vector<uint8_t> Samples(const std::string& path) {
     const std::vector<uint8_t> file = ReadFileBytes(path);
-    return file.size() < 1024 ? std::vector<uint8_t>{}
-                              : std::vector<uint8_t>(file.begin() + 1024, file.end());
+    const WaveHeader h = ReadWaveHeader(path);
+    if (h.dataOffset != 1024 || 1024 + h.dataSize > file.size()) return {};
+    return std::vector<uint8_t>(file.begin() + 1024, file.begin() + 1024 + h.dataSize);
 }
 
 void ExpectMatchesModel(const Project& project, uint32_t rate, uint64_t fadeLength) {

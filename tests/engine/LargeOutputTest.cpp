@@ -1,11 +1,14 @@
-// Real conversions at the 4 GiB edge: an output of more than 4 GiB becomes RF64 and
-// readers we did not write see its whole length, its time reference and its
-// markers; one whose samples alone stay below 4 GiB becomes RF64 too once its
-// marker chunks push the file past it. Their takes are short or sparse; the
+// Real conversions at the 4 GiB edge: while an output of more than 4 GiB is
+// written, its header never declares more than the file holds and turns RF64 past
+// 4 GiB; then readers we did not write see its whole length, its time reference
+// and its markers. One whose samples alone stay below 4 GiB becomes RF64 too once
+// its marker chunks push the file past it. Their takes are short or sparse; the
 // outputs are written for real, so this needs room on the disk.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/statvfs.h>
+
+#include <thread>
 
 #include "engine/EDLWriter.h"
 #include "engine/ProjectSession.h"
@@ -51,8 +54,33 @@ TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     writer.SetParams({24, Stereo, true});
     const std::string out = dir / "big.wav";
     ASSERT_EQ(writer.NewFile(out.c_str()), 1);
+    const uint64_t dataStart = writer.OutputHeaderBytes();
     std::atomic<double> progress{0.0};
-    ASSERT_EQ(writer.doConvert(progress), 1);
+    std::atomic<bool> done{false};
+    int32_t result = 0;
+    std::thread run([&] {
+        result = writer.doConvert(progress);
+        done = true;
+    });
+    // What a run killed at any moment leaves: a header that declares whole frames
+    // the file holds, at most one update (and a write) behind them, RF64 past 4 GiB.
+    uint64_t lastRiff = 0, firstRf64 = UINT64_MAX;
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const uint64_t before = std::filesystem::file_size(out);
+        const WaveHeader h = ReadWaveHeader(out);
+        if (h.dataSize != ReadWaveHeader(out).dataSize) continue;  // read mid-update
+        EXPECT_LE(dataStart + h.dataSize, std::filesystem::file_size(out));
+        EXPECT_LE(before, dataStart + h.dataSize + kHeaderUpdateBytes + (2 << 20));
+        EXPECT_EQ(h.dataSize % 6, 0u);
+        if (h.form == "RIFF") lastRiff = std::max(lastRiff, h.dataSize);
+        if (h.form == "RF64") firstRf64 = std::min(firstRf64, h.dataSize);
+    }
+    run.join();
+    ASSERT_EQ(result, 1);
+    EXPECT_LT(lastRiff, firstRf64);
+    EXPECT_GT(firstRf64, 0xFFFFFFFFull - dataStart);
+    EXPECT_LT(firstRf64, uint64_t{1} << 33);
 
     const uint64_t frames = 2 * kTakeFrames;
     // The markers stand before the samples, RF64 or not.

@@ -4,6 +4,7 @@
 // tests/engine.)
 #include <gtest/gtest.h>
 
+#include "platform/kxDiskMgr.h"
 #include "render/EDLRenderer.h"
 #include "render/Kernels.h"
 #include "support/LoadedProject.h"
@@ -16,10 +17,11 @@ TakeRecipe Take16(uint64_t start, uint64_t frames, int age = 0) {
     return NthTake(start, frames, age, 2, 16);
 }
 
-// The staged value of a frame of a take written with `seed`, faded by `entry`.
-int32_t Staged(uint32_t seed, uint64_t frame, int channel, int entry = -1) {
-    const auto sample = static_cast<uint32_t>(PatternSample(seed, frame, channel, 16));
-    if (entry < 0) return static_cast<int32_t>(sample << 16);
+// The staged value of a frame of a take written with `seed`, faded by `entry`
+// (16-bit takes only).
+int32_t Staged(uint32_t seed, uint64_t frame, int channel, int entry = -1, int bits = 16) {
+    const auto sample = static_cast<uint32_t>(PatternSample(seed, frame, channel, bits));
+    if (entry < 0) return static_cast<int32_t>(sample << (32 - bits));
     const uint32_t gain = FadeTable()[entry] >> 16;
     return static_cast<int32_t>(2 * gain * static_cast<uint32_t>(static_cast<int16_t>(sample)));
 }
@@ -66,24 +68,81 @@ TEST(EDLRenderer, AFadeInCutByTheEndOfABlockIsWholeAllTheSame) {
     }
 }
 
-TEST(EDLRenderer, UnreadableAudioBecomesSilenceForTheRestOfTheBlock) {
+TEST(EDLRenderer, ATakeCutShortAfterLoadingKeepsWhatIsLeft) {
     const uint64_t window = kEventBufferBytes / 4;  // 16-bit stereo frames in one read
-    const uint64_t length = window + 60000;
+    const uint64_t length = window + 60000, left = window + 35000;
     LoadedProject project({Take16(0, length)});
-    // The take is cut short on disk after the project was loaded.
     std::filesystem::resize_file(project.dir.AudioDir() + "/Take 01.wav",
-                                 1024 + (window + 35000) * 4);
+                                 project.takes[0]->DataStart() + left * 4);
     EDLRenderer renderer;
     std::vector<int32_t> frames;
     Blocks(renderer, project, length, frames);
-    // Reads of whole windows fail once the window reaches past what is left.
-    EXPECT_EQ(frames[2 * (window - 1)], Staged(1, window - 1, 0));  // first window read
-    EXPECT_EQ(frames[2 * window], 0);
+    // The second window's read fails at the end of the file; what is there is kept.
+    EXPECT_EQ(frames[2 * (left - 1)], Staged(1, left - 1, 0));
+    EXPECT_EQ(frames[2 * left], 0);
     EXPECT_EQ(project.takes[0]->Mode(), kRiffClosed) << "a failed take is not held open";
-    ASSERT_EQ(renderer.silencedSpans.size(), 1u);
-    EXPECT_EQ(renderer.silencedSpans[0].take, project.takes[0]);
-    EXPECT_EQ(renderer.silencedSpans[0].start, window);
-    EXPECT_EQ(renderer.silencedSpans[0].end, length) << "one span over several blocks";
+    // One span over several blocks.
+    EXPECT_EQ(renderer.silencedSpans,
+              (std::vector<SilencedSpan>{{project.takes[0], left, length, left}}));
+}
+
+TEST(EDLRenderer, SilenceForATakeThatCannotBeOpenedEndsWithItsEvent) {
+    LoadedProject project({Take16(0, 1000), Take16(1000, 5000, 1)});
+    std::filesystem::remove(project.takes[0]->Path());  // gone after loading
+    EDLRenderer renderer;
+    std::vector<int32_t> frames;
+    Blocks(renderer, project, 6000, frames);
+    EXPECT_EQ(renderer.silencedSpans, (std::vector<SilencedSpan>{{project.takes[0], 0, 1000, 0}}));
+    EXPECT_EQ(frames[2 * 3000], Staged(2, 2000, 0)) << "the next take in the block was lost";
+}
+
+// Bytes of a take that cannot be read (as a bad sector) cost only the frames that
+// touch the 4 KiB pieces of the file holding them; the rest reads as ever, and each
+// silenced stretch is noted with the take's own frame.
+TEST(EDLRenderer, AReadErrorCostsOnlyWhatCannotBeRead) {
+    constexpr uint64_t kSector = 4096;
+    const struct {
+        const char* what;
+        int channels, bits;
+        std::vector<std::pair<uint64_t, uint64_t>> faults;  // sample bytes, from .. to
+    } cases[] = {
+        {"ten bytes", 2, 16, {{400000, 400010}}},
+        {"frames across sector ends, two faults in one window",
+         2,
+         24,
+         {{300000, 300001}, {900000, 905000}}},
+        {"a fault across the end of a read window", 1, 24, {{0x200000 - 600, 0x200000 + 9000}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const uint64_t length = 1000000;  // several windows
+        LoadedProject project({NthTake(0, length, 0, c.channels, c.bits)});
+        const kxFile& take = *project.takes[0];
+        const uint64_t frameBytes = take.BytesPerSample();
+        std::vector<SilencedSpan> expected;
+        for (const auto& [from, to] : c.faults) {
+            const uint64_t at = take.DataStart() + from;
+            ASSERT_TRUE(kxDiskMgr::AddReadFault(take.Path(), at, take.DataStart() + to));
+            // The frames that touch the sectors holding the fault.
+            const uint64_t first = at / kSector * kSector - take.DataStart();
+            const uint64_t last =
+                (take.DataStart() + to + kSector - 1) / kSector * kSector - take.DataStart();
+            expected.push_back({&take, first / frameBytes, (last + frameBytes - 1) / frameBytes,
+                                first / frameBytes});
+        }
+        EDLRenderer renderer;
+        std::vector<int32_t> frames;
+        Blocks(renderer, project, length, frames);
+        kxDiskMgr::ClearReadFaults();
+
+        EXPECT_EQ(renderer.silencedSpans, expected);
+        // The frames on either side of each span are the take's, untouched.
+        for (const SilencedSpan& span : expected) {
+            EXPECT_EQ(frames[2 * (span.start - 1)], Staged(1, span.start - 1, 0, -1, c.bits));
+            EXPECT_EQ(frames[2 * span.start] | frames[2 * (span.end - 1)], 0);
+            EXPECT_EQ(frames[2 * span.end], Staged(1, span.end, 0, -1, c.bits));
+        }
+    }
 }
 
 TEST(EDLRenderer, AudioThatCannotBePlacedNeverStallsTheRun) {

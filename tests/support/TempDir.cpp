@@ -2,11 +2,11 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace testsupport {
@@ -44,9 +44,14 @@ ScopedTimeZone::~ScopedTimeZone() {
     ::tzset();
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t offset, uint64_t length) {
+    std::error_code error;
+    const uint64_t size = std::filesystem::file_size(path, error);
+    std::vector<uint8_t> bytes(error || offset > size ? 0 : std::min(length, size - offset));
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -36,7 +36,9 @@ private:
     std::optional<std::string> saved_;
 };
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// The bytes of a file, or `length` of them from `offset` (fewer where it ends).
+std::vector<uint8_t> ReadFileBytes(const std::string& path, uint64_t offset = 0,
+                                   uint64_t length = UINT64_MAX);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Runs a shell command and returns what it printed on stdout; `status` gets its exit code.
 std::string RunCommand(const std::string& command, int* status = nullptr);

@@ -20,8 +20,9 @@ uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) {
 
 bool WaveHeader::Consistent() const {
     const uint64_t frame = uint64_t{channels} * (bits / 8);
+    // An odd data chunk is followed by its pad byte, the last byte of the file.
     return !form.empty() && frame != 0 && riffSize + 8 == fileSize &&
-           dataOffset + dataSize == fileSize && dataSize % frame == 0;
+           dataOffset + dataSize + dataSize % 2 == fileSize && dataSize % frame == 0;
 }
 
 WaveHeader ReadWaveHeader(const std::string& path) {

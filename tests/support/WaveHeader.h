@@ -18,7 +18,8 @@ struct WaveHeader {
     uint64_t dataOffset = 0;
     uint64_t dataSize = 0;  // RF64: the 'ds64' value
 
-    // The sizes agree with the bytes in the file, and the samples are whole frames.
+    // The sizes agree with the bytes in the file (a pad byte behind an odd data
+    // chunk included), and the samples are whole frames.
     bool Consistent() const;
 };
 
