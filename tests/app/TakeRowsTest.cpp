@@ -17,10 +17,7 @@ namespace fs = std::filesystem;
 
 TEST(TakeRows, EveryEntryWithItsFactsOrWhyItWasRefused) {
     ProjectDir project;
-    TakeRecipe whole = NthTake(48000, 96000, 0);
-    whole.date = "2025-11-02";
-    whole.time = "21:07:09";
-    project.Add("A.wav", whole);
+    project.Add("A.wav", NthTake(48000, 96000, 0));
     // Cut after 1 s of its 4 s of 16-bit mono: 2 bytes a frame behind the header.
     const TakeRecipe cut = NthTake(3 * 48000, 4 * 48000, 1, 1, 16);
     const std::vector<uint8_t> bytes = BuildTake(cut).Bytes();
@@ -32,17 +29,8 @@ TEST(TakeRows, EveryEntryWithItsFactsOrWhyItWasRefused) {
 
     const std::vector<app::TakeRow> rows = app::BuildTakeRows(session);
     ASSERT_EQ(rows.size(), 3u);  // in listing order
+    // (Each fact of a take's row is compared in tests/cli, through `info --json`.)
     const app::TakeRow& a = rows[0];
-    EXPECT_EQ(a.name, "A.wav");
-    EXPECT_TRUE(a.accepted);
-    EXPECT_EQ(a.reason, "");
-    EXPECT_EQ(a.channels, 2);
-    EXPECT_EQ(a.bits, 24);
-    EXPECT_EQ(a.sampleRate, 48000u);
-    EXPECT_EQ(a.startSample, 48000u);
-    EXPECT_EQ(a.frames, 96000u);
-    EXPECT_FALSE(a.truncated());
-    EXPECT_EQ(a.origination, "2025-11-02 21:07:09");
     EXPECT_EQ(a.startText, "0:00:01.00");
     EXPECT_EQ(a.lengthText, "0:00:02.00");
     EXPECT_EQ(app::TakeStatusText(a), "accepted");
