@@ -231,7 +231,17 @@ TEST(CliConvert, RefusalsComeBeforeAnythingIsCreated) {
     r = Proj2wav({"convert", p.Path(), "-o", out, "--force"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(ReadWaveHeader(out).Consistent());
+    // --right names the right file of dual mono; the guards see it.
+    r = Proj2wav({"convert", p.Path(), "-o", p / "same.wav", "--right", p / "./same.wav",
+                  "--channels", "dual"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_PRED2(Contains, r.err, "are both \"same.wav\". Choose two different files.");
+    EXPECT_FALSE(fs::exists(p / "same.wav"));
 
+    ProjectDir silent;  // a take without a single frame: nothing to render
+    silent.Add("a.wav", NthTake(0, 0, 0));
+    EXPECT_EQ(Proj2wav({"convert", silent.Path(), "-o", silent / "none.wav"}).code, 1);
+    EXPECT_FALSE(fs::exists(silent / "none.wav"));
 }
 
 // A take whose time reference was damaged (random bytes over 'bext') lands far out
@@ -244,7 +254,7 @@ TEST(CliFarOutTakes, AreRefusedOrExactAndNeverMakeALongRun) {
         uint64_t start;
         bool accepted;
     } cases[] = {
-        {kTimelineEnd - 1000, true},  // its last frame is the timeline's last
+        {kTimelineEnd - 1000, true},    // its last frame is the timeline's last
         {3229793259066718542u, false},  // the rules are tested in tests/audiofile
     };
     const char* layouts[] = {"stereo", "left", "right", "sum", "dual"};

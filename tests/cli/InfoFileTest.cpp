@@ -27,7 +27,9 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
     p.Add("A.wav", NthTake(150000, 48000, 2, 1, 16));
     TempDir out;
     const std::string left = out / "mixL.wav";
-    ASSERT_EQ(Proj2wav({"convert", p.Path(), "-o", left, "--channels", "dual", "--markers"}).code, 0);
+    const Result made =
+        Proj2wav({"convert", p.Path(), "-o", left, "--channels", "dual", "--markers"});
+    ASSERT_EQ(made.code, 0) << made.err;
 
     using Json = nlohmann::ordered_json;
     const std::string project = std::filesystem::path(p.Path()).filename().string();
