@@ -32,14 +32,6 @@ app::ProjectStatus Loaded(uint32_t rate, int64_t bytes, bool ratesDiffer = false
 
 }  // namespace
 
-TEST(FormatTime, PadsHoursWithABlankAndTheRestWithZeros) {
-    EXPECT_EQ(app::formatTime(Time(1, 2, 3, 4)), " 1:02:03.04");
-    EXPECT_EQ(app::formatTime(Time(0, 0, 21, 35)), " 0:00:21.35");
-    EXPECT_EQ(app::formatTime(Time(12, 59, 59, 99)), "12:59:59.99");
-    EXPECT_EQ(app::formatTime(Time(128, 0, 0, 0)), "128:00:00.00");
-    EXPECT_EQ(app::formatTime(Time(6362, 54, 52, 24)), "6362:54:52.24");
-}
-
 TEST(FormatBytes, SwitchesUnitsAndPrecisionAtEachBoundary) {
     const struct {
         double bytes;

@@ -144,7 +144,8 @@ TEST(ArdourSession, RefusesFoldersThatCannotTakeASessionAndVolumesWithoutRoom) {
 }
 
 // The copies open in libsndfile, where a recorder's take with an odd chunk and no
-// pad byte does not, and hold the take's samples, time reference and texts.
+// pad byte does not, and hold the take's time reference and texts. (Their samples
+// are compared through Ardour's export in tests/cli/ArdourTest.)
 TEST(ArdourSession, CopiesAreStandardBroadcastWaveWithTheTakesSamplesAndPlace) {
     ProjectDir dir;
     const struct {
@@ -185,17 +186,6 @@ TEST(ArdourSession, CopiesAreStandardBroadcastWaveWithTheTakesSamplesAndPlace) {
         EXPECT_EQ(copyInfo.channels, t.channels);
         EXPECT_EQ(copyInfo.samplerate, 48000);
         ASSERT_EQ(copyInfo.frames, static_cast<sf_count_t>(t.frames));
-        std::vector<int32_t> samples(t.frames * t.channels);
-        EXPECT_EQ(sf_readf_int(copy, samples.data(), copyInfo.frames), copyInfo.frames);
-        size_t wrong = 0;
-        for (uint64_t f = 0; f < t.frames; ++f) {
-            for (int c = 0; c < t.channels; ++c) {
-                const int32_t want = static_cast<int32_t>(
-                    static_cast<uint32_t>(PatternSample(i + 1, f, c, t.bits)) << (32 - t.bits));
-                wrong += samples[f * t.channels + c] != want;
-            }
-        }
-        EXPECT_EQ(wrong, 0u);
         SF_BROADCAST_INFO bext{};
         ASSERT_EQ(sf_command(copy, SFC_GET_BROADCAST_INFO, &bext, sizeof bext), SF_TRUE);
         EXPECT_EQ(uint64_t{bext.time_reference_high} << 32 | bext.time_reference_low, t.start);

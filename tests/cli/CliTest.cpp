@@ -217,14 +217,14 @@ TEST(CliConvert, DualMonoNamesTheRightFileAfterTheLeft) {
     EXPECT_EQ(Proj2wav({"convert", p.Path()}).code, 1);
     ASSERT_EQ(Proj2wav({"convert", p.Path(), "--channels", "dual"}).code, 0);
     EXPECT_TRUE(fs::exists(fs::path(p.Path()).parent_path() / "My SessionR.wav"));
-    for (const auto& [left, right] : {std::pair{"MixL.wav", "MixR.wav"}, {"Mix.wav", "MixR.wav"}}) {
-        const Result r = Proj2wav({"convert", p.Path(), "-o", p / left, "--channels", "dual", "-f"});
-        ASSERT_EQ(r.code, 0) << r.err;
-        EXPECT_TRUE(ReadWaveHeader(p / left).Consistent());
-        EXPECT_TRUE(ReadWaveHeader(p / right).Consistent());
-    }
+    const Result r = Proj2wav({"convert", p.Path(), "-o", p / "MixL.wav", "--channels", "dual"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(ReadWaveHeader(p / "MixL.wav").Consistent());
+    EXPECT_TRUE(ReadWaveHeader(p / "MixR.wav").Consistent());
 }
 
+// The command line's wiring of the output guards (their rules are tested in
+// tests/app): the refusal on stderr, exit code 1, nothing touched; --force.
 TEST(CliConvert, RefusalsComeBeforeAnythingIsCreated) {
     Session p;
     const std::string out = p / "out.wav";
@@ -236,24 +236,12 @@ TEST(CliConvert, RefusalsComeBeforeAnythingIsCreated) {
     r = Proj2wav({"convert", p.Path(), "-o", out, "--force"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(ReadWaveHeader(out).Consistent());
-
-    // Not a take, even with --force; dual mono into one file under two spellings
-    // is refused before anything exists.
-    const std::string take = p.AudioDir() + "/Take A.wav";
-    const std::vector<uint8_t> before = ReadFileBytes(take);
-    r = Proj2wav({"convert", p.Path(), "-o", take, "--force"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_PRED2(Contains, r.err, "is one of the project's recordings");
-    EXPECT_EQ(ReadFileBytes(take), before);
+    // --right names the right file of dual mono; the guards see it.
     r = Proj2wav({"convert", p.Path(), "-o", p / "same.wav", "--right", p / "./same.wav",
                   "--channels", "dual"});
     EXPECT_EQ(r.code, 1);
     EXPECT_PRED2(Contains, r.err, "are both \"same.wav\". Choose two different files.");
     EXPECT_FALSE(fs::exists(p / "same.wav"));
-    // A folder that does not exist is named as the reason, not the free space.
-    r = Proj2wav({"convert", p.Path(), "-o", p / "gone/out.wav"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "proj2wav: The folder \"" + (p / "gone") + "\" does not exist.\n");
 
     ProjectDir silent;  // a take without a single frame: nothing to render
     silent.Add("a.wav", NthTake(0, 0, 0));
@@ -271,10 +259,8 @@ TEST(CliFarOutTakes, AreRefusedOrExactAndNeverMakeALongRun) {
         uint64_t start;
         bool accepted;
     } cases[] = {
-        {kTimelineEnd - 1000, true},  // its last frame is the timeline's last
-        {kTimelineEnd + 5, false},
-        {3229793259066718542u, false},
-        {uint64_t{1} << 61, false},
+        {kTimelineEnd - 1000, true},    // its last frame is the timeline's last
+        {3229793259066718542u, false},  // the rules are tested in tests/audiofile
     };
     const char* layouts[] = {"stereo", "left", "right", "sum", "dual"};
     for (const auto& c : cases) {

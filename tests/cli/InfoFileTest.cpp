@@ -5,20 +5,12 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "Proj2wavRun.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
 
 namespace {
-
-// Runs proj2wav through the shell with `args` (quoted as needed); stdout and the exit code.
-std::string Proj2wav(const std::string& args, int* code) {
-    return RunCommand(std::string("'") + PROJ2WAV_BIN + "' " + args + " 2>/dev/null", code);
-}
-
-std::string Quote(const std::string& path) {
-    return "'" + path + "'";
-}
 
 const std::vector<std::string> kKeys = {
     "file",           "channels",    "bits",          "sample_rate", "frames",
@@ -35,11 +27,10 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
     p.Add("B2.wav", b2);
     p.Add("A.wav", NthTake(150000, 48000, 2, 1, 16));
     TempDir out;
-    int code = -1;
     const std::string left = out / "mixL.wav";
-    Proj2wav("convert " + Quote(p.Path()) + " -o " + Quote(left) + " --channels dual --markers",
-             &code);
-    ASSERT_EQ(code, 0);
+    const Result made =
+        Proj2wav({"convert", p.Path(), "-o", left, "--channels", "dual", "--markers"});
+    ASSERT_EQ(made.code, 0) << made.err;
 
     using Json = nlohmann::ordered_json;
     const std::string project = std::filesystem::path(p.Path()).filename().string();
@@ -57,8 +48,9 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        const Json doc = Json::parse(Proj2wav("info " + Quote(c.path) + " --json", &code));
-        EXPECT_EQ(code, 0);
+        const Result r = Proj2wav({"info", c.path, "--json"});
+        EXPECT_EQ(r.code, 0);
+        const Json doc = Json::parse(r.out);
         std::vector<std::string> keys;
         for (const auto& item : doc.items()) keys.push_back(item.key());
         EXPECT_EQ(keys, kKeys);
@@ -69,8 +61,8 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
         EXPECT_EQ(doc["time_reference"], c.start);
         if (HaveTool("ffprobe")) {  // the length in frames, then the time reference
             EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=duration_ts:format_tags="
-                                 "time_reference -of default=nw=1:nk=1 " +
-                                 Quote(c.path)),
+                                 "time_reference -of default=nw=1:nk=1 '" +
+                                 c.path + "'"),
                       std::to_string(c.frames) + "\n" + std::to_string(c.start) + "\n");
         }
         EXPECT_EQ(doc["description"], c.description);
@@ -78,7 +70,7 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
         EXPECT_EQ(doc["identity"].get<std::string>().size(), 52u);
     }
 
-    const std::string text = Proj2wav("info " + Quote(left), &code);
+    const std::string text = Proj2wav({"info", left}).out;
     EXPECT_NE(text.find("Time reference: 0:00:01.00 (sample 48000)\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Originator:     proj2wav "), std::string::npos) << text;
     EXPECT_NE(text.find("0:00:02.12      102000  A\n"), std::string::npos) << text;
@@ -87,23 +79,18 @@ TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
 TEST(CliInfoFile, WhatIsNoWaveFileIsRefused) {
     TempDir dir;
     WriteFileBytes(dir / "notes.txt", {'n', 'o', 't', ' ', 'a', ' ', 'w', 'a', 'v', 'e', '!', '!'});
-    int code = -1;
-    const std::string err = RunCommand(
-        std::string("'") + PROJ2WAV_BIN + "' info " + Quote(dir / "notes.txt") + " 2>&1 >/dev/null",
-        &code);
-    EXPECT_EQ(code, 3);
-    EXPECT_EQ(err, "proj2wav: \"" + (dir / "notes.txt") + "\": not a WAVE file\n");
-    Proj2wav("info " + Quote(dir / "notes.txt") + " --csv", &code);
-    EXPECT_EQ(code, 2);
+    const Result r = Proj2wav({"info", dir / "notes.txt"});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.err, "proj2wav: \"" + (dir / "notes.txt") + "\": not a WAVE file\n");
+    EXPECT_EQ(Proj2wav({"info", dir / "notes.txt", "--csv"}).code, 2);
 }
 
 TEST(CliInfo, CsvIsTheEditList) {
     ProjectDir p;
     p.Add("plain.wav", NthTake(96000, 24000, 1));
-    int code = -1;
-    const std::string csv = Proj2wav("info " + Quote(p.Path()) + " --csv", &code);
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(csv,
+    const Result r = Proj2wav({"info", p.Path(), "--csv"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out,
               "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n"
               "plain.wav,96000,120000,0,0:00:02.00,0:00:02.50,yes,yes\r\n");
 }

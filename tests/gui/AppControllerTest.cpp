@@ -40,14 +40,6 @@ const std::vector<TakeRecipe> kLong = {NthTake(0, 48000, 0, 1, 16),
 
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        auto dialogs = std::make_unique<ScriptedDialogs>();
-        dialogs_ = dialogs.get();
-        window_ = std::make_unique<AppController>(std::move(dialogs));
-        window_->setFreeSpaceSource([](const QString&) { return int64_t{1} << 50; });
-        window_->show();
-    }
-
     // A project folder `name` holding the takes "<prefix>01.wav", ...; outputs go
     // beside it.
     ProjectDir& Project(const std::string& name, const std::vector<TakeRecipe>& takes,
@@ -81,8 +73,9 @@ protected:
     }
 
     std::deque<ProjectDir> projects_;
-    ScriptedDialogs* dialogs_ = nullptr;
-    std::unique_ptr<AppController> window_;
+    Window shown_;
+    ScriptedDialogs* dialogs_ = shown_.dialogs;
+    std::unique_ptr<AppController>& window_ = shown_.controller;
 };
 
 }  // namespace
@@ -108,23 +101,6 @@ TEST_F(WindowTest, StatusLineFollowsTheProjectAndBothChoices) {
     EXPECT_EQ(window_->format().layout, MonoSummed);
 }
 
-TEST_F(WindowTest, ATakeFarOutOnTheTimelineShowsNoWrongFigure) {
-    const struct {
-        uint64_t start;
-        const char* status;
-    } cases[] = {
-        // Random bytes over 'bext': refused, the rest of the project shows.
-        {3229793259066718542u, "16 Bit, Stereo, 48.0Khz,  0:00:01.00- 0:00:02.00, 192 KB"},
-        // Its last frame is the timeline's last: every figure exact.
-        {(uint64_t{1} << 40) - 48000,
-         "16 Bit, Stereo, 48.0Khz,  0:00:01.00-6362:54:52.24, 4398046 MB"},
-    };
-    for (const auto& c : cases) {
-        Load(Project("Far", {NthTake(48000, 48000, 0), NthTake(c.start, 48000, 1)}).Path());
-        EXPECT_EQ(Status(), c.status);
-    }
-}
-
 TEST_F(WindowTest, FailedLoadEmptiesPathTimelineAndConvert) {
     Load(Project("Gig", kShort).Path());
     const QString loadedStatus = Status();
@@ -140,20 +116,6 @@ TEST_F(WindowTest, FailedLoadEmptiesPathTimelineAndConvert) {
     EXPECT_TRUE(window_->timeline()->timeline().empty());
 }
 
-TEST_F(WindowTest, TimelineShowsOneBlockPerEventWithItsFileAndTimes) {
-    // Take 02 is punched in inside Take 01, which it splits in two.
-    Load(Project("Gig", {NthTake(48000, 3 * 48000, 0), NthTake(2 * 48000, 48000 / 2, 1)}).Path());
-    TimelineWidget* timeline = window_->timeline();
-    ASSERT_EQ(timeline->timeline().blocks.size(), 3u);
-    timeline->resize(800, timeline->height());
-    const QRect middle = timeline->blockRect(1);
-    ASSERT_TRUE(middle.isValid());
-    EXPECT_GT(timeline->blockRect(2).left(), middle.left());
-    EXPECT_EQ(timeline->toolTipAt(middle.center()), "Take 02.wav\n0:00:02.00 - 0:00:02.50");
-    EXPECT_TRUE(timeline->toolTipAt(timeline->blockRect(0).center()).startsWith("Take 01.wav\n"));
-    EXPECT_EQ(timeline->toolTipAt(QPoint(1, 1)), "");  // outside the strip
-}
-
 // ---- Converting ----
 
 // Paths are bytes end to end: names that are not ASCII work everywhere.
@@ -161,10 +123,13 @@ TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
     ProjectDir& project = Project("Gig – Ærø 日本", kShort, "Tåke ");
     Load(project.Path());
     EXPECT_EQ(window_->projectPathField()->text(), Q(project.Path()));
-    EXPECT_TRUE(window_->timeline()
-                    ->toolTipAt(window_->timeline()->blockRect(0).center())
-                    .startsWith(QString::fromUtf8("Tåke 01.wav")));
-    const std::string output = project / "Mïx 日本.wav";
+    // The timeline: a block per event, each with its file and times.
+    const TimelineWidget* timeline = window_->timeline();
+    EXPECT_EQ(timeline->toolTipAt(timeline->blockRect(1).center()),
+              QString::fromUtf8("Tåke 02.wav\n0:00:02.00 - 0:00:03.00"));
+    EXPECT_EQ(timeline->toolTipAt(QPoint(1, 1)), "");  // outside the strip
+    fs::create_directories(project / "Out 日本");
+    const std::string output = project / "Out 日本/Mïx 日本.wav";
     Convert({output});
     ASSERT_EQ(dialogs_->saveRequests.size(), 1u);
     EXPECT_EQ(dialogs_->saveRequests[0].proposedName, QString::fromUtf8("Gig – Ærø 日本.wav"));
@@ -177,11 +142,26 @@ TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
     EXPECT_EQ(window_->progressBar()->value(), 100);
     EXPECT_FALSE(window_->sheetDetails()->isVisible());  // every take was read
     EXPECT_TRUE(ReadWaveHeader(output).Consistent());
+    EXPECT_TRUE(window_->sheetSummary()->text().startsWith(
+        Q(output + ": 16 Bit, Stereo, 48000 Hz, 0:00:02.00 (96000 frames), starts at 0:00:01.00")))
+        << window_->sheetSummary()->text().toStdString();
+    // Without a file manager, "Show in Folder" says so.
+    EXPECT_TRUE(window_->showInFolderButton()->isVisible());
+    QString shown;
+    window_->setFolderOpener([&shown](const QString& folder) {
+        shown = folder;
+        return false;
+    });
+    window_->showInFolderButton()->click();
+    EXPECT_EQ(shown, Q(project / "Out 日本"));
+    EXPECT_EQ(dialogs_->warnings.back(), Q(app::NoFileManagerText(project / "Out 日本")));
 
     window_->sheetButton()->click();
     EXPECT_FALSE(window_->progressSheetDialog()->isVisible());
     EXPECT_TRUE(window_->convertButton()->isEnabled());
     EXPECT_EQ(window_->findChild<QToolButton*>("openButton")->text(), "Open...");
+    Convert({});  // the next panel starts where the output went
+    EXPECT_EQ(dialogs_->saveRequests.back().startDir, Q(project / "Out 日本"));
 }
 
 TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
@@ -209,64 +189,41 @@ TEST_F(WindowTest, DualMonoAsksForTheLeftThenTheRightFile) {
     EXPECT_TRUE(ReadWaveHeader(right).Consistent());
 }
 
+// The window's wiring of the output guards (their rules are tested in tests/app):
+// each refusal is an alert, the panel shows again (cancelled here: no word more),
+// and nothing is created.
 TEST_F(WindowTest, RefusedOutputsCreateNothingAndTakesStayUntouched) {
     ProjectDir& project = Project("Gig", kShort);
     Load(project.Path());
     const std::string take = project.AudioDir() + "/Take 01.wav";
     const std::vector<uint8_t> before = ReadFileBytes(take);
-    const auto expectRefused = [&](size_t warnings, const QString& start) {
-        ASSERT_EQ(dialogs_->warnings.size(), warnings);
-        EXPECT_TRUE(dialogs_->warnings.back().startsWith(start))
-            << dialogs_->warnings.back().toStdString();
-        EXPECT_FALSE(window_->sheet().shown());
-        EXPECT_TRUE(ReadFileBytes(take) == before);
-    };
     Convert({take});
-    expectRefused(1, "\"Take 01.wav\" is one of the project's recordings.");
-    // Whatever the free space (none here), the folder is the reason given.
-    window_->setFreeSpaceSource([](const QString&) { return int64_t{0}; });
-    Convert({project / "no such folder/Mix.wav"});
-    expectRefused(2, Q("The folder \"" + (project / "no such folder") + "\" does not exist."));
-    window_->setFreeSpaceSource([](const QString&) { return int64_t{1} << 50; });
-
-    // Dual mono: a take as the left file is refused as soon as the panel returns,
-    // never offered for replacing, and the left panel shows again (cancelled here).
+    // Dual mono: the left file is checked as soon as its panel returns, the right
+    // against the left, and the room for both on the volume the window measures.
     Choose(16, DualMono);
-    const size_t panels = dialogs_->saveRequests.size();
     Convert({take});
-    expectRefused(3, "\"Take 01.wav\" is one of the project's recordings.");
-    EXPECT_EQ(dialogs_->saveRequests.size(), panels + 2);
+    EXPECT_EQ(dialogs_->saveRequests.size(), 4u);
     EXPECT_EQ(dialogs_->saveRequests.back().title, "Choose Left Channel Filename");
-    EXPECT_TRUE(dialogs_->replaceQuestions.empty());
     const std::string left = project / "GigL.wav", right = project / "GigR.wav";
     Convert({left, left});
-    expectRefused(4, "Left and Right filenames cannot be the same.");
-
-    // Both files on one volume: exactly their size plus the margin is not enough;
-    // one byte more, and the run goes.
-    const int64_t needed = static_cast<int64_t>(app::RoomNeeded(ProjectBytes()));
     QString askedAbout;
-    size_t warnings = 4;
-    for (int64_t free : {needed, needed + 1}) {
-        window_->setFreeSpaceSource([free, &askedAbout](const QString& dir) {
-            askedAbout = dir;
-            return free;
-        });
-        Convert({left, right});  // when refused, the right panel again: cancelled
-        EXPECT_EQ(askedAbout, Q(project.Root().string()));
-        if (free > needed) break;
-        expectRefused(++warnings, "Insufficient disk space. \"GigL.wav\" and \"GigR.wav\" need ");
-        EXPECT_FALSE(fs::exists(left));
-        EXPECT_FALSE(fs::exists(right));
+    window_->setFreeSpaceSource([&askedAbout](const QString& dir) {
+        askedAbout = dir;
+        return int64_t{0};
+    });
+    Convert({left, right});
+    EXPECT_EQ(askedAbout, Q(project.Root().string()));
+    const QString recording = "\"Take 01.wav\" is one of the project's recordings.";
+    const QString refusals[] = {recording, recording, app::kSameNames, app::kInsufficientSpace};
+    ASSERT_EQ(dialogs_->warnings.size(), std::size(refusals));
+    for (size_t i = 0; i < std::size(refusals); ++i) {
+        EXPECT_TRUE(dialogs_->warnings[i].startsWith(refusals[i]))
+            << dialogs_->warnings[i].toStdString();
     }
-    ASSERT_TRUE(WaitForWorker());
-    EXPECT_EQ(SheetText(), "Conversion complete...");
-    EXPECT_EQ(dialogs_->warnings.size(), warnings);
-    // A cancelled panel ends the flow without a word.
-    window_->sheetButton()->click();
-    window_->convertButton()->click();
-    EXPECT_EQ(dialogs_->warnings.size(), warnings);
+    EXPECT_TRUE(dialogs_->replaceQuestions.empty());
     EXPECT_FALSE(window_->sheet().shown());
+    EXPECT_TRUE(ReadFileBytes(take) == before);
+    EXPECT_FALSE(fs::exists(left) || fs::exists(right));
 }
 
 TEST_F(WindowTest, UnreadableTakesAreListedUnderTheOutcome) {
