@@ -256,6 +256,13 @@ std::string UnreadableTakesText(const ProjectSession& session, const RunOutcome&
     return text;
 }
 
+std::string SilencedHeadline(const RunOutcome& outcome) {
+    const size_t count = outcome.silenced.size();
+    if (outcome.end != RunOutcome::End::Complete || count == 0) return std::string();
+    return "Conversion complete, but " + std::to_string(count) +
+           (count == 1 ? " stretch was" : " stretches were") + " written as silence...";
+}
+
 std::string ProjectName(const std::string& projectDir) {
     std::string canonical;
     return paths::LastComponent(kxDiskMgr::CanonicalPath(projectDir, canonical) ? canonical

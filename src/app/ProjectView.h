@@ -168,6 +168,12 @@ double RulerStep(double framesPerPixel, uint32_t rate, double minPixels);
 // became silence, one per line under a sentence that says so. Empty when every
 // take was read.
 std::string UnreadableTakesText(const ProjectSession& session, const RunOutcome& outcome);
+// The headline of a complete run that wrote some takes as silence, for a front end
+// whose headline is all that shows at first glance: "Conversion complete, but 2
+// stretches were written as silence...". Empty when every take was read.
+std::string SilencedHeadline(const RunOutcome& outcome);
+// A take's status, in a list of the entries, once a run wrote it as silence.
+inline constexpr char kSilencedTake[] = "written as silence: could not be read when converting";
 
 // The name the page gives a project when only its "Audio Files" folder was
 // picked, and so no folder tells the project's name.
