@@ -187,7 +187,7 @@ function setBusy(busy) {
 async function load(chosen) {
   setBusy(true);
   current = chosen;
-  $('project-name').textContent = chosen.name || 'an empty folder';
+  $('project-name').textContent = chosen.name || 'a folder with no file';
   const report = await engine.call('open',
     { name: chosen.name, files: chosen.files, audioFolder: chosen.audioFolder });
   loaded = report.valid;

@@ -197,9 +197,10 @@ std::string ProjectDirFor(const std::string& path);
 // Why the session's folder is not a valid project, for the words after
 // kNotValidProject, once the load refused it: its takes do not share one rate,
 // or no take was found among the entries of its "Audio Files", and then what the
-// disk tells: no folder was chosen (an empty path: a browser tells no name for an
-// empty folder), the directory is missing or no directory, "Audio Files" cannot
-// be opened or is empty, or none of its entries is a take.
+// disk tells: the folder holds no file (an empty path: a browser's folder input
+// tells neither the name of a folder without files nor its empty folders), the
+// directory is missing or no directory, "Audio Files" cannot be opened or is
+// empty, or none of its entries is a take.
 std::string NotAProjectReason(const ProjectSession& session);
 
 }  // namespace app

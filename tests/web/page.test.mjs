@@ -274,6 +274,16 @@ for (const name of kBrowsers) {
       });
       await waitFor(page, () => document.getElementById('alert').open);
       assert.match(await text(page, '#alert-text'), /^Drop the project folder, not a file/);
+      if (name === 'chromium') {
+        // A folder with no file: the browser tells no name, and the page says what it saw.
+        await page.click('#alert-ok');
+        const empty = temporaryDirectory('empty');
+        mkdirSync(join(empty, 'Audio Files'));
+        await loadProject(page, empty);
+        assert.equal(await text(page, '#project-name'), 'a folder with no file');
+        assert.equal(await text(page, '#status-reason'), 'the folder holds no file');
+        rmSync(empty, { recursive: true });
+      }
       await page.close();
     });
   });
