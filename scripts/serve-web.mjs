@@ -18,6 +18,7 @@ const kTypes = {
   '.svg': 'image/svg+xml',
   '.png': 'image/png',
   '.json': 'application/json',
+  '.webmanifest': 'application/manifest+json',
 };
 
 // Serves `root` on 127.0.0.1:`port` (0: any free port); resolves with the server.

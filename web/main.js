@@ -4,7 +4,7 @@
 
 import { Engine } from './engine.js';
 import * as project from './project.js';
-import { showStatus, showTakes, showTimeline } from './view.js';
+import { markSilenced, showStatus, showTakes, showTimeline } from './view.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -12,7 +12,9 @@ let engine;
 let texts;
 let current = null;  // the project: {name, files, audioFolder, audioHandle?}
 let loaded = false;  // the last load found a valid project
-let sheetState = 'closed';  // 'converting', 'done', 'cancelled'
+// 'choosing' (Convert was pressed: outputs are being asked for), 'converting',
+// 'done', 'cancelled'.
+let sheetState = 'closed';
 let downloadUrls = [];
 
 // The Save dialog streams the output to the user's file where the browser has it;
@@ -54,6 +56,8 @@ function unsupported(reason) {
 }
 
 async function start() {
+  // The service worker keeps the site for visits without a network (sw.js).
+  navigator.serviceWorker?.register('sw.js').catch(() => {});
   const missing = missingFeatures();
   if (missing.length > 0) {
     unsupported(`it lacks ${missing.join(', ')}`);
@@ -66,7 +70,20 @@ async function start() {
     return;
   }
   if (!streaming && !engine.storage.route) {
-    unsupported(kNoStorage[engine.storage.refusal]);
+    if (typeof window.showSaveFilePicker !== 'function') {
+      unsupported(kNoStorage[engine.storage.refusal]);
+      return;
+    }
+    // Only the download route was asked for (?save=download): the Save dialog's works.
+    $('starting').hidden = true;
+    const message = $('unsupported');
+    message.textContent = `Outputs cannot be offered as downloads here: this browser ${
+      kNoStorage[engine.storage.refusal].replace(/^it /, '')}. Saving through the Save dialog works: `;
+    const link = document.createElement('a');
+    link.href = location.pathname;
+    link.textContent = 'open the page without “?save=download”';
+    message.append(link, '.');
+    message.hidden = false;
     return;
   }
   texts = engine.texts;
@@ -90,6 +107,7 @@ async function start() {
     ? 'You choose where the output goes; it is written as it is made.'
     : 'The output is offered as a download when it is ready.';
   wireControls();
+  await clearLeftovers().then(showKept).catch(() => {});  // a nicety: never in the way of a start
   // The choices a reloaded page kept.
   showStatus(await engine.call('options', { settings: settings() }), texts);
   $('starting').hidden = true;
@@ -105,9 +123,31 @@ function wireControls() {
     input.addEventListener('change', updateSettings);
   }
   $('convert').addEventListener('click', convert);
+  // Leaving the page during a run loses the output: the browser asks first. When
+  // the user leaves all the same, the run is asked to stop, so that its files are
+  // finished shorter where the browser gives the worker the time.
+  window.addEventListener('beforeunload', (event) => {
+    if (sheetState !== 'choosing' && sheetState !== 'converting') return;
+    event.preventDefault();
+    event.returnValue = '';
+  });
+  window.addEventListener('pagehide', () => {
+    if (sheetState === 'converting') engine.stop();
+  });
   $('sheet-button').addEventListener('click', pressSheetButton);
-  $('sheet').addEventListener('cancel', (event) => event.preventDefault());
+  // Escape closes the sheet once the run is over, never during it.
+  $('sheet').addEventListener('cancel', (event) => {
+    event.preventDefault();
+    if (sheetState === 'done' || sheetState === 'cancelled') closeSheet();
+  });
   $('alert-ok').addEventListener('click', () => $('alert').close());
+  $('kept-clear').addEventListener('click', async () => {
+    if (sheetState !== 'closed') return;
+    for (const url of downloadUrls) URL.revokeObjectURL(url);
+    downloadUrls = [];
+    await clearKept();
+    await showKept();
+  });
   document.addEventListener('dragover', (event) => {
     event.preventDefault();
     document.body.classList.add('dropping');
@@ -147,7 +187,7 @@ function setBusy(busy) {
 async function load(chosen) {
   setBusy(true);
   current = chosen;
-  $('project-name').textContent = chosen.name || 'an empty folder';
+  $('project-name').textContent = chosen.name || 'a folder with no file';
   const report = await engine.call('open',
     { name: chosen.name, files: chosen.files, audioFolder: chosen.audioFolder });
   loaded = report.valid;
@@ -257,18 +297,59 @@ async function chooseDownloadTargets() {
   return { handles: null, names: await engine.call('names', {}) };
 }
 
+// ---- The page's storage ----
+
+// The outputs kept in the page's storage for downloading: they stay until the
+// next run, the Clear button, or the next time the page opens with no other tab
+// of it open (one that may still offer its downloads).
+async function keptRoot() {
+  return navigator.storage?.getDirectory?.().catch(() => null) ?? null;
+}
+
+async function showKept() {
+  const root = await keptRoot();
+  let bytes = 0;
+  if (root) {
+    for await (const entry of root.values()) {
+      if (entry.kind === 'file') bytes += (await entry.getFile().catch(() => ({ size: 0 }))).size;
+    }
+  }
+  $('kept-text').textContent = `This page keeps ${(bytes / 1e6).toFixed(1)} MB of outputs in the browser's storage.`;
+  $('kept').hidden = bytes === 0;
+}
+
+async function clearKept() {
+  const root = await keptRoot();
+  if (root) {
+    for await (const name of root.keys()) await root.removeEntry(name).catch(() => {});
+  }
+}
+
+async function clearLeftovers() {
+  if (!navigator.locks) return;
+  await navigator.locks.request('proj2wav-page', { ifAvailable: true }, (alone) => alone && clearKept());
+  // Held while the page is open, so that another tab leaves this one's outputs alone.
+  navigator.locks.request('proj2wav-page', { mode: 'shared' }, () => new Promise(() => {}));
+}
+
 // ---- Converting ----
 
 async function convert() {
+  // The run counts as started from the press on, before anything is awaited: a
+  // second press meanwhile would start a second run and open a second Save dialog.
   if (!loaded || sheetState !== 'closed') return;
+  sheetState = 'choosing';
   let targets;
   try {
     targets = streaming ? await chooseStreamTargets() : await chooseDownloadTargets();
   } catch (error) {
+    targets = null;
     alertMessage(`${texts.failed} ${error.message}`);
+  }
+  if (!targets) {
+    sheetState = 'closed';
     return;
   }
-  if (!targets) return;
 
   openSheet();
   setBusy(true);
@@ -276,6 +357,8 @@ async function convert() {
     ok: false, started: false, text: texts.failed, details: error.message,
   }));
   await offerDownloads(result.stored || [], targets.names);
+  markSilenced(result.silenced || [], texts);
+  await showKept().catch(() => {});
   setBusy(false);
   if (!result.started) {
     closeSheet();

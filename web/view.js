@@ -74,3 +74,13 @@ export function showTakes(report) {
   // Refusals and cut-short takes are news: show them at once.
   if (rows.some((take) => !take.accepted || take.truncated)) takes.open = true;
 }
+
+// After a run: the takes it wrote as silence say so in the list, not "accepted".
+export function markSilenced(names, texts) {
+  const silenced = new Set(names);
+  for (const row of $('takes-list').rows) {
+    if (!silenced.has(row.cells[texts.nameColumn].textContent)) continue;
+    row.className = 'silenced';
+    row.cells[texts.statusColumn].textContent = texts.silencedTake;
+  }
+}

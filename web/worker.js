@@ -276,6 +276,7 @@ function yieldToMessages() {
 }
 
 let storedCount = 0;
+const kPageId = Math.random().toString(36).slice(2, 10);
 let storedNames = [];
 
 async function removeStoredOutputs() {
@@ -293,7 +294,8 @@ async function openSinks(handles, names) {
     return Promise.all(handles.map((h) => StreamSink.open(h, exact)));
   }
   await removeStoredOutputs();
-  const stored = names.map(() => `output-${++storedCount}.wav`);
+  // Names of this page's own: another tab of the page keeps outputs of its own.
+  const stored = names.map(() => `output-${kPageId}-${++storedCount}.wav`);
   storedNames = stored;
   return Promise.all(stored.map((name) => StreamSink.openStored(name, storage)));
 }

@@ -301,7 +301,7 @@ std::string NotAProjectReason(const ProjectSession& session) {
     const std::string& projectDir = session.Dir();
     const size_t entryCount = session.Entries().size();
     if (session.RatesDiffer()) return "the takes do not share one sample rate";
-    if (projectDir.empty()) return "no folder chosen";
+    if (projectDir.empty()) return "the folder holds no file";
     const kxFileInfo info = kxDiskMgr::Identify(projectDir);
     if (!info.exists) return std::strerror(errno);
     if (!info.directory) return "not a directory";

@@ -168,6 +168,8 @@ double RulerStep(double framesPerPixel, uint32_t rate, double minPixels);
 // be read, one per line (SilencedSpanText) under a sentence that says so. Empty
 // when every take was read.
 std::string UnreadableTakesText(const ProjectSession& session, const RunOutcome& outcome);
+// A take's status, in a list of the entries, once a run wrote it as silence.
+inline constexpr char kSilencedTake[] = "written as silence: could not be read when converting";
 
 // One stretch of a take that became silence: the take, the timeline's times and
 // samples, and the take's own frames:
@@ -197,9 +199,10 @@ std::string ProjectDirFor(const std::string& path);
 // Why the session's folder is not a valid project, for the words after
 // kNotValidProject, once the load refused it: its takes do not share one rate,
 // or no take was found among the entries of its "Audio Files", and then what the
-// disk tells: no folder was chosen (an empty path: a browser tells no name for an
-// empty folder), the directory is missing or no directory, "Audio Files" cannot
-// be opened or is empty, or none of its entries is a take.
+// disk tells: the folder holds no file (an empty path: a browser's folder input
+// tells neither the name of a folder without files nor its empty folders), the
+// directory is missing or no directory, "Audio Files" cannot be opened or is
+// empty, or none of its entries is a take.
 std::string NotAProjectReason(const ProjectSession& session);
 
 }  // namespace app

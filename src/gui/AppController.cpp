@@ -651,6 +651,10 @@ void AppController::outputChosen(const QString& path) {
 
 void AppController::startConversion() {
     progAmount_ = 0.0;
+    // A logout, `kill` or Ctrl-C in the terminal ends the run as a valid, shorter
+    // file, and then the window.
+    stopSignals_ = std::make_unique<kxStopSignals>();
+    stopSignals_->Connect(session_.StopFlag());
     const uint64_t ticket = sheet_.Open();
     runClock_.start();
     for (QWidget* detail :
@@ -682,11 +686,14 @@ void AppController::handleTimer() {
 // The worker of run `ticket` has ended (on the main thread, queued by the worker).
 void AppController::finished(uint64_t ticket, std::shared_ptr<RunOutcome> outcome) {
     if (ticket == workerTicket_) waitForWorker();
+    const bool signalled = stopSignals_ != nullptr && stopSignals_->Signalled();
+    if (ticket == workerTicket_) stopSignals_.reset();
     if (sheet_.Finished(ticket, *outcome)) progressTimer_->stop();
     // Whatever decided the outcome, the sheet of this run tells it in full.
     if (ticket == workerTicket_ && sheet_.shown()) showOutcome(*outcome);
     showSheet();
     updateControls();
+    if (signalled) close();
 }
 
 // Under the sheet's line: where the output went and what it holds, what a cancel

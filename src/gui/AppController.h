@@ -35,6 +35,7 @@
 #include "gui/Dialogs.h"
 #include "gui/WindowSettings.h"
 #include "engine/ProjectSession.h"
+#include "platform/kxDiskMgr.h"
 
 class BatchWindow;
 class QAction;
@@ -206,6 +207,7 @@ private:
     app::ProgressSheet sheet_;
     std::atomic<double> progAmount_{0.0};
     std::thread worker_;
+    std::unique_ptr<kxStopSignals> stopSignals_;  // while a run goes on
     uint64_t workerTicket_ = 0;  // the sheet's ticket of the run in worker_
     std::thread loader_;
     uint64_t loadTicket_ = 0;  // of the load in loader_

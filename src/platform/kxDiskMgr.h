@@ -110,7 +110,8 @@ struct kxDiskMgr {
 };
 
 // Stop requests from outside the program, for the life of a conversion. While one
-// of these exists, SIGINT and SIGTERM (every one, not only the first) mark the
+// of these exists, SIGINT, SIGTERM and SIGHUP (unless hang-ups were ignored, as
+// under nohup; every one, not only the first) mark the
 // run as stopped and set the connected flag, so that the run ends between blocks
 // with a valid, shorter output; a file size limit (SIGXFSZ) makes the write fail
 // with an error instead of killing the program. Destruction restores what was

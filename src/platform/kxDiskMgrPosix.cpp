@@ -326,6 +326,7 @@ extern "C" void kxStopSignalHandler(int) {
 
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+struct sigaction previousHup {};
 struct sigaction previousXfsz {};
 
 }  // namespace
@@ -338,6 +339,10 @@ kxStopSignals::kxStopSignals() {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &previousInt);
     ::sigaction(SIGTERM, &action, &previousTerm);
+    // A hang-up (the terminal or the session went away) stops a run too, unless the
+    // program was started not to mind one (nohup).
+    ::sigaction(SIGHUP, nullptr, &previousHup);
+    if (previousHup.sa_handler != SIG_IGN) ::sigaction(SIGHUP, &action, nullptr);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -348,6 +353,7 @@ kxStopSignals::~kxStopSignals() {
     connectedFlag.store(nullptr);
     ::sigaction(SIGINT, &previousInt, nullptr);
     ::sigaction(SIGTERM, &previousTerm, nullptr);
+    ::sigaction(SIGHUP, &previousHup, nullptr);
     ::sigaction(SIGXFSZ, &previousXfsz, nullptr);
 }
 

@@ -128,6 +128,9 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_texts() {
         {"saveRightTitle", app::kSaveRightTitle},
         {"audioFolder", kAudioFilesFolder},
         {"unnamedProject", app::kUnnamedProject},
+        {"silencedTake", app::kSilencedTake},
+        {"statusColumn", app::kTakeStatus},
+        {"nameColumn", app::kTakeName},
         {"status", app::StatusLineOf(State().session, State().format)},
     });
 }
@@ -258,9 +261,16 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failur
     for (const std::string& more : {words.markersNote, words.unreadable}) {
         if (!more.empty()) details += (details.empty() ? "" : "\n") + more;
     }
+    // The headline says when takes became silence (CompleteHeadline); the list
+    // marks them.
+    Json silenced = Json::array();
+    for (const SilencedStretch& span : outcome.silenced) {
+        silenced.push_back(paths::LastComponent(span.take));
+    }
     return HandJson({{"ok", outcome.end != RunOutcome::End::Failed},
                      {"stopped", outcome.end == RunOutcome::End::Stopped},
                      {"text", words.headline},
+                     {"silenced", silenced},
                      {"details", details},
                      {"frames", outcome.frames},
                      {"total", outcome.total}});

@@ -525,7 +525,10 @@ TEST(CliUnreadable, FourKiBThatCannotBeReadCostOnlyTheFramesThatTouchThem) {
                                   take + "' PROJ2WAV_FAULT_FROM=" + std::to_string(sector) +
                                   " PROJ2WAV_FAULT_TO=" + std::to_string(sector + 4096) +
                                   " ASAN_OPTIONS=verify_asan_link_order=0 \"$0\" \"$@\"");
-    // The take and the timeline's samples of the silenced stretch are named.
+    // Written, but with a gap: its own exit status and headline, and the take and
+    // the timeline's samples of the silenced stretch are named.
+    EXPECT_EQ(r.code, 4);
+    EXPECT_PRED2(Contains, r.out, "Conversion complete with gaps: 1 stretch of audio");
     EXPECT_PRED2(Contains, r.err, "a.wav");
     EXPECT_PRED2(Contains, r.err, std::to_string(48000 + first));
     EXPECT_PRED2(Contains, r.err, std::to_string(48000 + end));

@@ -5,6 +5,8 @@
 // samples and headers of outputs in tests/engine.)
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDialog>
@@ -290,6 +292,26 @@ TEST_F(WindowTest, CancelLeavesAValidShorterFileAndTheNextRunWaitsForIt) {
     EXPECT_TRUE(ReadWaveHeader(second).Consistent());
     EXPECT_TRUE(window_->convertButton()->isEnabled());
     EXPECT_TRUE(window_->openAction()->isEnabled());
+}
+
+// A logout, `kill` or Ctrl-C in the terminal (SIGTERM, SIGHUP, SIGINT) during a
+// run ends it as a valid, shorter file, and then the window.
+TEST_F(WindowTest, ASignalDuringARunFinishesTheFileAndClosesTheWindow) {
+    ProjectDir& project = Project("Long", kLong);
+    Load(project.Path());
+    Choose(16, MonoLeft);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        window_->show();
+        const std::string output = project / ("Signalled" + std::to_string(signal) + ".wav");
+        Convert({output});
+        ASSERT_TRUE(window_->workerRunning());
+        ::raise(signal);  // handled: the test goes on
+        ASSERT_TRUE(WaitForWorker());
+        const WaveHeader file = ReadWaveHeader(output);
+        EXPECT_TRUE(file.Consistent()) << signal;
+        EXPECT_LT(file.dataSize, ProjectBytes()) << signal;
+        EXPECT_FALSE(window_->isVisible()) << signal;
+    }
 }
 
 // Closing the window, or the end of the application destroying it, stops a run

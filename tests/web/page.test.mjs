@@ -67,9 +67,17 @@ for (const name of kBrowsers) {
     ]) {
       test(`the ${bits}-bit ${channels} download${markers ? ' with markers' : ''} equals the command line's output`, async () => {
         const page = await openPage(browser, '?save=download');
+        // The Content-Security-Policy holds, and nothing the page does breaks it.
+        assert.match(await page.evaluate(() => document.querySelector(
+          'meta[http-equiv="Content-Security-Policy"]').content), /^default-src 'self'; script-src 'self' 'wasm-unsafe-eval';/);
+        await page.evaluate(() => {
+          window.violations = [];
+          document.addEventListener('securitypolicyviolation', (e) => window.violations.push(e.violatedDirective));
+        });
         await loadProject(page, sample);
         await choose(page, bits, channels, markers);
-        assert.equal(await convert(page), 'Conversion complete...');
+        // Pressed three times at once, Convert starts one run.
+        assert.equal(await convert(page, undefined, 3), 'Conversion complete...');
         const downloads = temporaryDirectory('downloads');
         assert.deepEqual((await saveDownloads(page, downloads)).map((p) => p.slice(downloads.length + 1)),
           names);
@@ -78,6 +86,7 @@ for (const name of kBrowsers) {
           channels, '--quiet', ...(markers ? ['--markers'] : []));
         assert.deepEqual(filesIn(cli), names);
         for (const file of names) assertSameAudio(join(downloads, file), join(cli, file));
+        assert.deepEqual(await page.evaluate(() => window.violations), []);
         rmSync(downloads, { recursive: true });
         rmSync(cli, { recursive: true });
         await page.close();
@@ -90,13 +99,18 @@ for (const name of kBrowsers) {
         // The dialog cannot be clicked headless; it answers here with a file of the
         // page's own storage, whose handle writes through the same stream as any other.
         await page.evaluate(() => {
+          window.pickerCalls = 0;
           window.showSaveFilePicker = async ({ suggestedName }) => {
+            window.pickerCalls += 1;
             const root = await navigator.storage.getDirectory();
             return root.getFileHandle(`chosen ${suggestedName}`, { create: true });
           };
         });
         await loadProject(page, sample);
-        assert.equal(await convert(page), 'Conversion complete...');
+        assert.equal(await convert(page, undefined, 3), 'Conversion complete...');
+        assert.equal(await page.evaluate(() => window.pickerCalls), 1);
+        await page.press('Escape');  // closes the finished sheet
+        assert.equal(await page.evaluate(() => document.getElementById('sheet').open), false);
         assert.equal(await page.evaluate(() => document.querySelectorAll('#downloads a').length), 0);
         const written = Buffer.from(await page.evaluate(async () => {
           const root = await navigator.storage.getDirectory();
@@ -116,6 +130,40 @@ for (const name of kBrowsers) {
         await page.close();
       });
 
+    test('axe finds nothing, at 375 px only the list scrolls sideways, in both colour schemes',
+      { skip: name !== 'chromium' && 'the acceptance check runs in Chromium' }, async () => {
+        const axe = readFileSync(join(import.meta.dirname, 'node_modules/axe-core/axe.min.js'), 'utf8');
+        const check = (page) => page.evaluate(() => window.axe.run({ resultTypes: ['violations'] })
+          .then((r) => r.violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`)));
+        for (const [colorScheme, width] of [['light', 375], ['dark', 1000]]) {
+          const page = await openPage(browser, '?save=download');
+          await page.emulate({ colorScheme, width });
+          await page.evaluate(axe);
+          assert.deepEqual(await check(page), [], `${colorScheme}, empty`);
+          await loadProject(page, sample);
+          assert.deepEqual(await check(page), [], `${colorScheme}, loaded`);
+          assert.ok(await page.evaluate((w) => document.documentElement.scrollWidth <= w, width));
+          await page.close();
+        }
+      });
+
+    test('with the network gone, a later visit works as the first',
+      { skip: name !== 'chromium' && 'the acceptance check runs in Chromium' }, async () => {
+        const page = await openPage(browser, '?save=download');
+        await page.evaluate(() => navigator.serviceWorker.ready.then(() => true));
+        try {
+          await page.reloadWithNetwork(false);
+          await openPage(browser, '', page);
+          await loadProject(page, sample);
+          await choose(page, 24, 'stereo');
+          assert.equal(await text(page, '#status'),
+            JSON.parse(proj2wav('info', sample, '--json', '--bits', '24')).status);
+        } finally {
+          await page.reloadWithNetwork(true);
+        }
+        await page.close();
+      });
+
     test('Cancel leaves a valid, shorter file', async () => {
       const project = join(work, 'Long Session');
       execFileSync(join(kBuild, 'bench/make-bench-project'), [project, '--takes', '2', '--minutes', '20']);
@@ -123,6 +171,9 @@ for (const name of kBrowsers) {
       await loadProject(page, project);
       const outcome = await convert(page, async () => {
         await waitFor(page, () => document.getElementById('progress').value > 0);
+        // Leaving the page now would lose the run: the browser is to ask first.
+        assert.equal(await page.evaluate(() => !window.dispatchEvent(
+          new Event('beforeunload', { cancelable: true }))), true);
         await page.click('#sheet-button');
       });
       assert.equal(outcome, 'Operation cancelled...');
@@ -170,6 +221,25 @@ for (const name of kBrowsers) {
       assert.match(row('Take 98.wav')[1], /^truncated: holds 0:00:00\.\d\d of \d+:\d\d:\d\d\.\d\d$/);
       // Refusals are news: the list is open.
       assert.equal(await page.evaluate(() => document.getElementById('takes').open), true);
+      if (name === 'chromium') {
+        // A take removed after loading is written as silence: the headline and its row say so.
+        const gone = filesIn(audio)[0];
+        rmSync(join(audio, gone));
+        assert.match(await convert(page), /^Conversion complete with gaps: \d+ stretch(es)? of audio could not be read/);
+        await page.click('#sheet-button');
+        const status = await page.evaluate((file) => Array.from(document.querySelectorAll('#takes-list tr'))
+          .find((r) => r.cells[0].textContent === file).cells[1].textContent, gone);
+        assert.match(status, /^written as silence/);
+        // The output stays in the page's storage, shown with a button that clears it.
+        assert.match(await text(page, '#kept-text'), /^This page keeps [1-9][\d.]* MB/);
+        await page.click('#kept-clear');
+        await waitFor(page, () => document.getElementById('kept').hidden);
+        assert.equal(await page.evaluate(async () => {
+          const names = [];
+          for await (const key of (await navigator.storage.getDirectory()).keys()) names.push(key);
+          return names.length;
+        }), 0);
+      }
       rmSync(project, { recursive: true });
       await page.close();
     });
@@ -204,6 +274,16 @@ for (const name of kBrowsers) {
       });
       await waitFor(page, () => document.getElementById('alert').open);
       assert.match(await text(page, '#alert-text'), /^Drop the project folder, not a file/);
+      if (name === 'chromium') {
+        // A folder with no file: the browser tells no name, and the page says what it saw.
+        await page.click('#alert-ok');
+        const empty = temporaryDirectory('empty');
+        mkdirSync(join(empty, 'Audio Files'));
+        await loadProject(page, empty);
+        assert.equal(await text(page, '#project-name'), 'a folder with no file');
+        assert.equal(await text(page, '#status-reason'), 'the folder holds no file');
+        rmSync(empty, { recursive: true });
+      }
       await page.close();
     });
   });

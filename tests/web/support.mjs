@@ -73,6 +73,7 @@ async function startChromium(profile) {
       return {
         evaluate: (fn, arg) => page.evaluate(fn, arg),
         click: (selector) => page.click(selector),
+        press: (key) => page.keyboard.press(key),
         pickFolder: (directory) => page.setInputFiles('#project', directory),
         async download(selector, directory) {
           const [download] = await Promise.all([page.waitForEvent('download'), page.click(selector)]);
@@ -81,6 +82,16 @@ async function startChromium(profile) {
           return path;
         },
         screenshot: (path) => page.screenshot({ path }),
+        // The page as a user with a colour scheme and a window width sees it.
+        async emulate({ colorScheme, width }) {
+          await page.emulateMedia({ colorScheme });
+          await page.setViewportSize({ width, height: 640 });
+        },
+        // Cuts the browser off the network (or joins it again) and loads the page anew.
+        async reloadWithNetwork(online) {
+          await context.setOffline(!online);
+          await page.reload();
+        },
         close: () => page.close(),
       };
     },
@@ -269,8 +280,8 @@ export function text(page, selector) {
 
 // A new page of the site once the engine has started; the page's reason why it
 // cannot start, as an error.
-export async function openPage(browser, query = '') {
-  const page = await browser.open(browser.url + query);
+export async function openPage(browser, query = '', page = undefined) {
+  page ??= await browser.open(browser.url + query);
   await waitFor(page, () => ['app', 'unsupported'].some((id) => !document.getElementById(id).hidden),
     undefined, kShortWait);
   if (await page.evaluate(() => document.getElementById('app').hidden)) {
@@ -300,10 +311,16 @@ export async function choose(page, bits, channels, markers = false) {
   await idle(page);
 }
 
-// Presses Convert and waits until the run has ended; `during` runs meanwhile.
-// The outcome, or what the page said when the run could not start.
-export async function convert(page, during = async () => {}) {
-  await page.click('#convert');
+// Presses Convert (`presses` times at once) and waits until the run has ended;
+// `during` runs meanwhile. The outcome, or what the page said when the run could
+// not start.
+export async function convert(page, during = async () => {}, presses = 1) {
+  if (presses === 1) await page.click('#convert');
+  else {
+    await page.evaluate((n) => {
+      for (let i = 0; i < n; i += 1) document.getElementById('convert').click();
+    }, presses);
+  }
   await waitFor(page, () => document.getElementById('sheet').open, undefined, kShortWait);
   await during();
   await idle(page);
