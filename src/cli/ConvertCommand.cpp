@@ -23,30 +23,6 @@ void PrintUsageError(const char* message) {
     std::fputs("Run with --help for more information.\n", stderr);
 }
 
-// Runs the conversion. With a progress bar the run goes to a worker thread and
-// this thread draws the bar meanwhile; without one there is nothing to wake up
-// for, and the run goes on right here.
-RunOutcome RunConversion(ProjectSession& session, uint64_t bytes, bool showProgress) {
-    std::atomic<double> progress{0.0};
-    if (!showProgress) return session.Run(progress);
-
-    ProgressBar bar(stderr, static_cast<int64_t>(bytes));
-    bar.Update(0.0);  // at once, however short the run
-    RunOutcome outcome;
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        outcome = session.Run(progress);
-        finished.store(true, std::memory_order_release);
-    });
-    while (!finished.load(std::memory_order_acquire)) {
-        bar.Update(progress.load(std::memory_order_relaxed));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    worker.join();
-    bar.Clear();
-    return outcome;
-}
-
 // Where an output goes when none was named: beside the project folder, under the
 // name the window proposes.
 std::string DefaultOutput(const std::string& project, const OutputFormat& format) {
@@ -108,7 +84,8 @@ int RunConvert(const ConvertOptions& options) {
 
     const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
     const RunOutcome outcome =
-        RunConversion(session, session.Plan(format).audioBytes, showProgress);
+        RunWithProgressBar(showProgress, session.Plan(format).audioBytes,
+                           [&session](std::atomic<double>& progress) { return session.Run(progress); });
 
     std::vector<std::string> shown;
     for (const std::string& name : names) shown.push_back(app::ShownOutputPath(name));

@@ -15,33 +15,6 @@
 
 namespace cli {
 
-namespace {
-
-// Runs WriteSession, on a worker while this thread draws the progress line when
-// there is one to draw.
-app::SessionResult Write(const app::ArdourProject& project, const app::SessionPlan& plan,
-                         std::atomic<bool>& stop, bool showProgress) {
-    std::atomic<double> progress{0.0};
-    if (!showProgress) return app::WriteSession(project, plan, progress, stop);
-    app::SessionResult result;
-    std::atomic<bool> finished{false};
-    ProgressBar bar(stderr, static_cast<int64_t>(plan.copyBytes));
-    bar.Update(0.0);
-    std::thread worker([&] {
-        result = app::WriteSession(project, plan, progress, stop);
-        finished.store(true, std::memory_order_release);
-    });
-    while (!finished.load(std::memory_order_acquire)) {
-        bar.Update(progress.load(std::memory_order_relaxed));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    worker.join();
-    bar.Clear();
-    return result;
-}
-
-}  // namespace
-
 int RunSession(const SessionOptions& options) {
     ProjectSession session;
     if (!session.Load(options.project)) {
@@ -68,8 +41,9 @@ int RunSession(const SessionOptions& options) {
     kxStopSignals signals;
     std::atomic<bool> stop{false};
     signals.Connect(stop);
-    const app::SessionResult result =
-        Write(project, plan, stop, !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    const app::SessionResult result = RunWithProgressBar(
+        !options.quiet && ::isatty(STDERR_FILENO) == 1, plan.copyBytes,
+        [&](std::atomic<double>& progress) { return app::WriteSession(project, plan, progress, stop); });
     switch (result.outcome) {
         case app::SessionOutcome::Written:
             if (!options.quiet) std::printf("%s\n", app::SessionWrittenText(plan, result).c_str());
