@@ -2,13 +2,8 @@
 // projects of equal names, one nested deep, one with only damaged takes, a folder
 // without "Audio Files", one of mixed rates, and a link that is not followed.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "Proj2wavRun.h"
 #include "support/ProjectDir.h"
@@ -157,16 +152,7 @@ TEST(CliBatch, ASignalStopsTheProjectInHandAndTheRestAreNotRun) {
                             root / "out.txt", root / "err.txt");
     ASSERT_GT(pid, 0);
     const std::string longOutput = out / "2 long.wav";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    struct stat info {};
-    while ((::stat(longOutput.c_str(), &info) != 0 || info.st_size <= 1024) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    ::kill(pid, SIGSTOP);
-    ::kill(pid, SIGINT);
-    ::kill(pid, SIGCONT);
-    EXPECT_EQ(Wait(pid), 130);
+    EXPECT_EQ(StopOnceWriting(pid, longOutput, SIGINT), 130);
     const json doc = json::parse(ReadText(root / "out.txt"));
     EXPECT_EQ(States(doc), "converted,stopped,not run,");
     EXPECT_TRUE(ReadWaveHeader(longOutput).Consistent());
