@@ -212,10 +212,7 @@ TEST(CliConvert, DualMonoNamesTheRightFileAfterTheLeft) {
     EXPECT_EQ(Proj2wav({"convert", p.Path()}).code, 1);
     ASSERT_EQ(Proj2wav({"convert", p.Path(), "--channels", "dual"}).code, 0);
     EXPECT_TRUE(fs::exists(fs::path(p.Path()).parent_path() / "My SessionR.wav"));
-    const Result r = Proj2wav({"convert", p.Path(), "-o", p / "MixL.wav", "--channels", "dual"});
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(ReadWaveHeader(p / "MixL.wav").Consistent());
-    EXPECT_TRUE(ReadWaveHeader(p / "MixR.wav").Consistent());
+    // (-o mixL.wav gives mixR.wav: InfoFileTest reads both.)
 }
 
 // The command line's wiring of the output guards (their rules are tested in
