@@ -72,8 +72,7 @@ struct Project {
 std::vector<Project> Projects() {
     const auto take = [](uint64_t start, uint64_t frames, int age, uint32_t rate, int channels = 2,
                          int bits = 24, uint32_t identity = 0) {
-        TakeRecipe r = NthTake(start, frames, age, channels, bits);
-        r.rate = rate;
+        TakeRecipe r = NthTake(start, frames, age, channels, bits, rate);
         if (identity != 0) r.identity = identity;
         return r;
     };

@@ -31,9 +31,7 @@ struct Disk {
         MakeProject(root / "B/Gig", {NthTake(0, 30000, 0, 1, 24)});
         MakeProject(root / "deep/1/2/3/4/Deep", {NthTake(1000, 9000, 0)});
         MakeProject(root / "Damaged", {NthTake(0, 100, 0, 2, 8)});  // 8-bit: refused
-        TakeRecipe other = NthTake(60000, 1000, 1);
-        other.rate = 44100;
-        MakeProject(root / "Mixed", {NthTake(0, 48000, 0), other});
+        MakeProject(root / "Mixed", {NthTake(0, 48000, 0), NthTake(60000, 1000, 1, 2, 24, 44100)});
         fs::create_directories(root / "NoAudio/Takes");
         fs::create_directory_symlink(root / "A", root / "Link");
         fs::create_directory(out.Path() / "out");

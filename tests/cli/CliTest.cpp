@@ -136,9 +136,7 @@ TEST(CliInfo, InvalidProjectsExitThreeAndStillReportInValidJson) {
     // Mixed rates, and a name that is not UTF-8 (the JSON must stay valid).
     ProjectDir mixed;
     mixed.Add("\xFF\xFE take.wav", NthTake(0, 1000, 0));
-    TakeRecipe other = NthTake(5000, 1000, 1);
-    other.rate = 44100;
-    mixed.Add("b.wav", other);
+    mixed.Add("b.wav", NthTake(5000, 1000, 1, 2, 24, 44100));
     r = Proj2wav({"info", mixed.Path(), "--json"});
     EXPECT_EQ(r.code, 3);
     doc = json::parse(r.out);  // throws on invalid UTF-8
