@@ -97,7 +97,7 @@ TEST(CliBatch, ConvertsEveryProjectOnceNamesThemApartAndSkipsThemTheSecondTime) 
     fs::remove_all(disk.root / "Mixed");
     r = Proj2wav({"convert", disk.root / "A", disk.root / "deep", "--output-dir", out, "--bits", "24"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("skipped"), std::string::npos) << r.out;  // the table
+    EXPECT_PRED2(Contains, r.out, "skipped");  // the table
     // A new output folder is made; one whose parent is missing is refused.
     r = Proj2wav({"convert", disk.root / "A", "--output-dir", out + "/new", "--quiet"});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -117,9 +117,7 @@ TEST(CliBatch, InfoListsEveryProjectAndNothingFoundIsExitThree) {
     EXPECT_EQ(doc["projects"][0]["valid"], true);
     EXPECT_EQ(doc["projects"][3]["valid"], false);
     r = Proj2wav({"info", disk.root.Path().string()});
-    EXPECT_NE(r.out.find(disk.root / "deep/1/2/3/4/Deep" + ": 16 Bit, Stereo, 48.0Khz"),
-              std::string::npos)
-        << r.out;
+    EXPECT_PRED2(Contains, r.out, disk.root / "deep/1/2/3/4/Deep" + ": 16 Bit, Stereo, 48.0Khz");
 
     EXPECT_EQ(Proj2wav({"convert", disk.root / "NoAudio", "--output-dir", disk.out / "out"}).code, 3);
     EXPECT_EQ(Proj2wav({"info", disk.root / "NoAudio", disk.root / "Link/Gig/Audio Files"}).code, 0);
@@ -134,8 +132,8 @@ TEST(CliBatch, WithoutRoomForAllOutputsNothingIsWritten) {
     MakeProject(disk.root / "Huge", {NthTake(0, 1, 0), NthTake(uint64_t{1} << 38, 1, 1)});
     const Result r = Proj2wav(disk.Convert());
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("Insufficient disk space. The 4 outputs need"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" missing."), std::string::npos) << r.err;
+    EXPECT_PRED2(Contains, r.err, "Insufficient disk space. The 4 outputs need");
+    EXPECT_PRED2(Contains, r.err, " missing.");
     EXPECT_TRUE(fs::is_empty(disk.out / "out"));
 }
 

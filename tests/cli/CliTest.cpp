@@ -66,16 +66,6 @@ struct Session : ProjectDir {
     }
 };
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::string Soxi(const std::string& flag, const std::string& path) {
-    std::string out = RunCommand("soxi " + flag + " '" + path + "' 2>/dev/null");
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
-
 }  // namespace
 
 TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextAndJson) {

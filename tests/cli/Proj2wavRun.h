@@ -84,6 +84,17 @@ inline int StopOnceWriting(pid_t pid, const std::string& output, int signal) {
     return Wait(pid);
 }
 
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// What `soxi FLAG` says of a file, without the line end.
+inline std::string Soxi(const std::string& flag, const std::string& path) {
+    std::string out = RunCommand("soxi " + flag + " '" + path + "' 2>/dev/null");
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
 inline Result Proj2wav(const std::vector<std::string>& args,
                 const std::string& script = "exec \"$0\" \"$@\"") {
     TempDir capture;
