@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Proj2wavRun.h"
 #include "support/ProjectDir.h"
 
 using namespace testsupport;
@@ -29,13 +30,6 @@ std::string ShellWord(const std::string& word) {
     std::string quoted = "'";
     for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
-}
-
-// proj2wav's stdout; `status` gets its exit code.
-std::string Proj2wav(const std::vector<std::string>& args, int* status = nullptr) {
-    std::string command = PROJ2WAV_BIN;
-    for (const std::string& arg : args) command += " " + ShellWord(arg);
-    return RunCommand(command + " 2>/dev/null", status);
 }
 
 std::vector<std::vector<std::string>> Rows(const std::string& text, char separator,
@@ -78,8 +72,7 @@ struct Project {
 std::vector<Project> Projects() {
     const auto take = [](uint64_t start, uint64_t frames, int age, uint32_t rate, int channels = 2,
                          int bits = 24, uint32_t identity = 0) {
-        TakeRecipe r = NthTake(start, frames, age, channels, bits);
-        r.rate = rate;
+        TakeRecipe r = NthTake(start, frames, age, channels, bits, rate);
         if (identity != 0) r.identity = identity;
         return r;
     };
@@ -179,15 +172,13 @@ TEST(Ardour, SessionsLoadWithTheEditListMarkersAndMutedTakesAndExportAsConvertRe
         WriteProject(dir, p);
         std::vector<std::string> session = {"session", dir.Path(), "-o", dir / "Ardour"};
         if (p.markers) session.push_back("--markers");
-        int status = -1;
-        const std::string said = Proj2wav(session, &status);
-        ASSERT_EQ(status, 0) << p.name;
-        EXPECT_NE(said.find(std::to_string(p.takes.size()) + " takes copied"), std::string::npos);
+        const Result said = Proj2wav(session);
+        ASSERT_EQ(said.code, 0) << p.name;
+        EXPECT_NE(said.out.find(std::to_string(p.takes.size()) + " takes copied"), std::string::npos);
         std::vector<std::string> convert = {"convert", dir.Path(), "-o", dir / "out.wav",
                                             "--bits",  "24",       "-q"};
         if (p.markers) convert.push_back("--markers");
-        Proj2wav(convert, &status);
-        ASSERT_EQ(status, 0) << p.name;
+        ASSERT_EQ(Proj2wav(convert).code, 0) << p.name;
         args += " " + ShellWord(dir / "Ardour") + " " + ShellWord(p.name) + " " +
                 ShellWord(dir / "export");
     }
@@ -202,7 +193,7 @@ TEST(Ardour, SessionsLoadWithTheEditListMarkersAndMutedTakesAndExportAsConvertRe
         const ProjectDir& dir = *dirs[i];
         const Loaded& s = sessions[i];
         SCOPED_TRACE(p.name);
-        auto csv = Rows(Proj2wav({"info", dir.Path(), "--csv"}), ',', "\r\n");
+        auto csv = Rows(Proj2wav({"info", dir.Path(), "--csv"}).out, ',', "\r\n");
         csv.erase(csv.begin());  // the header
         ASSERT_FALSE(csv.empty());
         EXPECT_EQ(s.rate, p.rate);
@@ -249,7 +240,7 @@ TEST(Ardour, SessionsLoadWithTheEditListMarkersAndMutedTakesAndExportAsConvertRe
         // Markers where the converted output has its cue points.
         std::vector<std::vector<std::string>> markers;
         if (p.markers) {
-            const json info = json::parse(Proj2wav({"info", dir / "out.wav", "--json"}));
+            const json info = json::parse(Proj2wav({"info", dir / "out.wav", "--json"}).out);
             for (const json& m : info["markers"]) {
                 markers.push_back(
                     {std::to_string(m["position"].get<uint64_t>() + std::stoull(csv.front()[1])),
@@ -303,10 +294,9 @@ TEST(Ardour, SessionCommandRefusesWhatCannotTakeASession) {
         {{"session", dir.Path(), "-o", dir / "S", "-q"}, 0},
     };
     for (const auto& c : cases) {
-        int status = -1;
-        const std::string said = Proj2wav(c.args, &status);
-        EXPECT_EQ(status, c.status) << c.args.back();
-        EXPECT_EQ(said, "") << "quiet, or refused";
+        const Result said = Proj2wav(c.args);
+        EXPECT_EQ(said.code, c.status) << c.args.back();
+        EXPECT_EQ(said.out, "") << "quiet, or refused";
     }
     EXPECT_TRUE(fs::exists(dir / "S/Gig.ardour"));
     EXPECT_TRUE(fs::exists(dir / "S/interchange/Gig/audiofiles/Take.wav"));

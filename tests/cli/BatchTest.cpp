@@ -2,13 +2,8 @@
 // projects of equal names, one nested deep, one with only damaged takes, a folder
 // without "Audio Files", one of mixed rates, and a link that is not followed.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "Proj2wavRun.h"
 #include "support/ProjectDir.h"
@@ -36,9 +31,7 @@ struct Disk {
         MakeProject(root / "B/Gig", {NthTake(0, 30000, 0, 1, 24)});
         MakeProject(root / "deep/1/2/3/4/Deep", {NthTake(1000, 9000, 0)});
         MakeProject(root / "Damaged", {NthTake(0, 100, 0, 2, 8)});  // 8-bit: refused
-        TakeRecipe other = NthTake(60000, 1000, 1);
-        other.rate = 44100;
-        MakeProject(root / "Mixed", {NthTake(0, 48000, 0), other});
+        MakeProject(root / "Mixed", {NthTake(0, 48000, 0), NthTake(60000, 1000, 1, 2, 24, 44100)});
         fs::create_directories(root / "NoAudio/Takes");
         fs::create_directory_symlink(root / "A", root / "Link");
         fs::create_directory(out.Path() / "out");
@@ -104,7 +97,7 @@ TEST(CliBatch, ConvertsEveryProjectOnceNamesThemApartAndSkipsThemTheSecondTime) 
     fs::remove_all(disk.root / "Mixed");
     r = Proj2wav({"convert", disk.root / "A", disk.root / "deep", "--output-dir", out, "--bits", "24"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("skipped"), std::string::npos) << r.out;  // the table
+    EXPECT_PRED2(Contains, r.out, "skipped");  // the table
     // A new output folder is made; one whose parent is missing is refused.
     r = Proj2wav({"convert", disk.root / "A", "--output-dir", out + "/new", "--quiet"});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -124,9 +117,7 @@ TEST(CliBatch, InfoListsEveryProjectAndNothingFoundIsExitThree) {
     EXPECT_EQ(doc["projects"][0]["valid"], true);
     EXPECT_EQ(doc["projects"][3]["valid"], false);
     r = Proj2wav({"info", disk.root.Path().string()});
-    EXPECT_NE(r.out.find(disk.root / "deep/1/2/3/4/Deep" + ": 16 Bit, Stereo, 48.0Khz"),
-              std::string::npos)
-        << r.out;
+    EXPECT_PRED2(Contains, r.out, disk.root / "deep/1/2/3/4/Deep" + ": 16 Bit, Stereo, 48.0Khz");
 
     EXPECT_EQ(Proj2wav({"convert", disk.root / "NoAudio", "--output-dir", disk.out / "out"}).code, 3);
     EXPECT_EQ(Proj2wav({"info", disk.root / "NoAudio", disk.root / "Link/Gig/Audio Files"}).code, 0);
@@ -141,8 +132,8 @@ TEST(CliBatch, WithoutRoomForAllOutputsNothingIsWritten) {
     MakeProject(disk.root / "Huge", {NthTake(0, 1, 0), NthTake(uint64_t{1} << 38, 1, 1)});
     const Result r = Proj2wav(disk.Convert());
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("Insufficient disk space. The 4 outputs need"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" missing."), std::string::npos) << r.err;
+    EXPECT_PRED2(Contains, r.err, "Insufficient disk space. The 4 outputs need");
+    EXPECT_PRED2(Contains, r.err, " missing.");
     EXPECT_TRUE(fs::is_empty(disk.out / "out"));
 }
 
@@ -157,16 +148,7 @@ TEST(CliBatch, ASignalStopsTheProjectInHandAndTheRestAreNotRun) {
                             root / "out.txt", root / "err.txt");
     ASSERT_GT(pid, 0);
     const std::string longOutput = out / "2 long.wav";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    struct stat info {};
-    while ((::stat(longOutput.c_str(), &info) != 0 || info.st_size <= 1024) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    ::kill(pid, SIGSTOP);
-    ::kill(pid, SIGINT);
-    ::kill(pid, SIGCONT);
-    EXPECT_EQ(Wait(pid), 130);
+    EXPECT_EQ(StopOnceWriting(pid, longOutput, SIGINT), 130);
     const json doc = json::parse(ReadText(root / "out.txt"));
     EXPECT_EQ(States(doc), "converted,stopped,not run,");
     EXPECT_TRUE(ReadWaveHeader(longOutput).Consistent());

@@ -4,10 +4,14 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -63,6 +67,32 @@ inline std::vector<std::string> Command(const std::vector<std::string>& args,
     std::vector<std::string> argv = {"/bin/sh", "-c", script, PROJ2WAV_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
+}
+
+// Once samples reach `output`, freezes the run `pid`, sends it `signal` and lets
+// it go on: the stop cannot lose a race with the end of the run. Its exit code.
+inline int StopOnceWriting(pid_t pid, const std::string& output, int signal) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    struct stat info {};
+    while ((::stat(output.c_str(), &info) != 0 || info.st_size <= 1024) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    ::kill(pid, SIGSTOP);
+    ::kill(pid, signal);
+    ::kill(pid, SIGCONT);
+    return Wait(pid);
+}
+
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// What `soxi FLAG` says of a file, without the line end.
+inline std::string Soxi(const std::string& flag, const std::string& path) {
+    std::string out = RunCommand("soxi " + flag + " '" + path + "' 2>/dev/null");
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
 }
 
 inline Result Proj2wav(const std::vector<std::string>& args,

@@ -27,10 +27,9 @@ struct Project {
 
     void Add(const reference::Take& take, uint32_t rate = 48000) {
         TakeRecipe recipe = NthTake(take.start, take.frames, static_cast<int>(takes.size()),
-                                    take.channels, take.bits);
+                                    take.channels, take.bits, rate);
         recipe.identity = take.identity;
         recipe.seed = take.seed;
-        recipe.rate = rate;
         dir.Add("take " + std::to_string(takes.size()) + ".wav", recipe);
         takes.push_back(take);
     }

@@ -23,17 +23,7 @@ void Fill(ProjectDir& dir, const std::vector<Placed>& takes) {
     for (size_t n = 0; n < takes.size(); ++n) {
         TakeRecipe recipe = NthTake(takes[n].start, takes[n].frames, static_cast<int>(n));
         recipe.identity = takes[n].identity;
-        if (recipe.identity != 0) {
-            dir.Add(takes[n].name, recipe);
-            continue;
-        }
-        TakeBuilder()
-            .Riff()
-            .Form()
-            .Bext(recipe.start, recipe.date, recipe.time)
-            .Fmt(recipe.channels, recipe.rate, recipe.bits)
-            .Data(PatternBytes(recipe.seed, 0, recipe.frames, recipe.channels, recipe.bits))
-            .Write(dir.AudioDir() + "/" + takes[n].name);
+        dir.Add(takes[n].name, recipe);
     }
 }
 

@@ -15,12 +15,6 @@ using namespace testsupport;
 
 namespace {
 
-TakeRecipe Recipe(uint64_t start, uint64_t frames, uint32_t rate = 48000, int n = 0) {
-    TakeRecipe recipe = NthTake(start, frames, n);
-    recipe.rate = rate;
-    return recipe;
-}
-
 int EventCount(const EDLWriter& writer) {
     int n = 0;
     for (AudioEvent* e = writer.edl ? writer.edl->firstEvent : nullptr; e; e = e->next) ++n;
@@ -39,8 +33,8 @@ TEST(ProjectLoad, EntriesThatAreNoTakesAreRefusedWithoutBlocking) {
     ProjectDir p;
     const std::string audio = p.AudioDir() + "/";
     TempDir elsewhere;
-    WriteTake(elsewhere / "real.wav", Recipe(0, 100, 48000, 1));
-    WriteTake(audio + "\xFF\xFE take.wav", Recipe(200, 100, 48000, 2));  // not UTF-8
+    WriteTake(elsewhere / "real.wav", NthTake(0, 100, 1));
+    WriteTake(audio + "\xFF\xFE take.wav", NthTake(200, 100, 2));  // not UTF-8
     WriteFileBytes(audio + "notes.txt", {'h', 'i'});
     WriteFileBytes(audio + "five.wav", {'R', 'I', 'F', 'F', 0});
     WriteFileBytes(audio + "ten.wav", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A'});
@@ -77,11 +71,11 @@ TEST(ProjectLoad, EntriesThatAreNoTakesAreRefusedWithoutBlocking) {
 
 TEST(ProjectLoad, ALoadReplacesAllOfTheProjectBefore) {
     ProjectDir first, mixed, second;
-    first.Add("a.wav", Recipe(0, 1000, 48000, 1));
-    first.Add("b.wav", Recipe(5000, 1000, 48000, 2));
-    mixed.Add("b.wav", Recipe(0, 100, 44100, 2));
-    mixed.Add("c.wav", Recipe(200, 100, 48000, 1));  // older, but listed later
-    second.Add("x.wav", Recipe(100, 300, 96000, 1));
+    first.Add("a.wav", NthTake(0, 1000, 1));
+    first.Add("b.wav", NthTake(5000, 1000, 2));
+    mixed.Add("b.wav", NthTake(0, 100, 2, 2, 24, 44100));
+    mixed.Add("c.wav", NthTake(200, 100, 1));  // older, but listed later
+    second.Add("x.wav", NthTake(100, 300, 1, 2, 24, 96000));
     EDLWriter writer;
     writer.Init();
     ASSERT_EQ(writer.LoadProject(first.Path().c_str()), 1);
@@ -110,7 +104,7 @@ TEST(ProjectLoad, FadeStepFollowsTheRate) {
                                                  {175999, 8}, {176000, 4}, {192000, 4}};
     for (const auto& [rate, step] : cases) {
         ProjectDir dir;
-        dir.Add("a.wav", Recipe(0, 10, rate));
+        dir.Add("a.wav", NthTake(0, 10, 0, 2, 24, rate));
         EDLWriter writer;
         writer.Init();
         ASSERT_EQ(writer.LoadProject(dir.Path().c_str()), 1) << rate;
@@ -150,7 +144,7 @@ TEST(ProjectLoad, NamesAreBytesAndTiesFollowByteOrder) {
     ProjectDir project(
         "Konzert \xC3\x9C"
         "ber");
-    TakeRecipe recipe = Recipe(0, 500, 48000, 5);
+    TakeRecipe recipe = NthTake(0, 500, 5);
     project.Add("a take.wav", recipe);
     recipe.seed = 99;
     recipe.identity = 99;

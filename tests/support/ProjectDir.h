@@ -19,8 +19,10 @@ inline std::string TimeOfDay(int n) {
 
 // The n-th take of a project in age order (larger n = newer), placed at `start`,
 // with an identity and a sample pattern of its own.
-inline TakeRecipe NthTake(uint64_t start, uint64_t frames, int n, int channels = 2, int bits = 24) {
+inline TakeRecipe NthTake(uint64_t start, uint64_t frames, int n, int channels = 2, int bits = 24,
+                          uint32_t rate = 48000) {
     TakeRecipe recipe;
+    recipe.rate = rate;
     recipe.start = start;
     recipe.frames = frames;
     recipe.channels = channels;

@@ -69,7 +69,7 @@ struct TakeRecipe {
     uint64_t frames = 1000;
     std::string date = "2026-03-14";
     std::string time = "10:00:00";
-    uint32_t identity = 1;  // TFID payload seed; equal values make one recording
+    uint32_t identity = 1;  // TFID payload seed; equal values make one recording; 0: no TFID
     uint32_t seed = 1;      // sample pattern seed
 };
 TakeBuilder BuildTake(const TakeRecipe& recipe);
