@@ -1,9 +1,9 @@
 // Every sample kernel, on each of its paths (the kernel as the renderer calls it,
-// the byte-at-a-time path of namespace bytewise, and on an x86-64 processor with
-// SSSE3 the shuffle path of namespace ssse3), against a plain reference written
-// here from the kernels' contract in ordinary integer arithmetic: multiplication,
-// floor division and wide sums instead of shifts and masks. And the fade table
-// against its definition.
+// which on an x86-64 processor with SSSE3 is the shuffle path of the 24-bit
+// kernels, and the byte-at-a-time path of namespace bytewise), against a plain
+// reference written here from the kernels' contract in ordinary integer
+// arithmetic: multiplication, floor division and wide sums instead of shifts and
+// masks. And the fade table against its definition.
 //
 // The counts are odd and small as well as large, so the last-frame special case
 // of the word path runs on its own (count 1) and after a few words, and the
@@ -36,14 +36,6 @@ std::vector<int32_t> Counts() {
         counts.push_back(count);
     }
     return counts;
-}
-
-bool HaveSsse3() {
-#if defined(__x86_64__)
-    return __builtin_cpu_supports("ssse3");
-#else
-    return false;
-#endif
 }
 
 // --- the reference ----------------------------------------------------------
@@ -143,48 +135,26 @@ Narrowing Kernel(std::string name, int width, Layout layout,
                  void (*f)(int32_t, uint8_t*, uint8_t*, const int32_t*)) {
     return {std::move(name), width, layout, nullptr, f};
 }
-// The kernel as the renderer calls it and its byte-at-a-time path; its shuffle
-// path, where there is one.
+// The kernel as the renderer calls it and its byte-at-a-time path.
 #define BOTH_PATHS(f, width, layout)      \
     Kernel(#f, width, Layout::layout, f), \
         Kernel("bytewise::" #f, width, Layout::layout, bytewise::f)
-#if defined(__x86_64__)
-#define SSSE3(f, width, layout) Kernel("ssse3::" #f, width, Layout::layout, ssse3::f)
-#else
-#define SSSE3(f, width, layout) Kernel(#f, width, Layout::layout, f)
-#endif
 
-// The kernels to check: all of them, and the shuffle paths where the processor runs them.
-template <typename Checked>
-std::vector<Checked> OnThisProcessor(std::vector<Checked> kernels, std::vector<Checked> shuffle) {
-    if (HaveSsse3()) kernels.insert(kernels.end(), shuffle.begin(), shuffle.end());
-    return kernels;
-}
+const std::vector<Widening> kWideningKernels = {
+    BOTH_PATHS(Conv16Stereoto32bit, 2, kStereo), BOTH_PATHS(Conv16Monoto32bit, 2, kMono),
+    BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo), BOTH_PATHS(Conv24Monoto32bit, 3, kMono)};
 
-std::vector<Widening> WideningKernels() {
-    return OnThisProcessor<Widening>(
-        {BOTH_PATHS(Conv16Stereoto32bit, 2, kStereo), BOTH_PATHS(Conv16Monoto32bit, 2, kMono),
-         BOTH_PATHS(Conv24Stereoto32bit, 3, kStereo), BOTH_PATHS(Conv24Monoto32bit, 3, kMono)},
-        {SSSE3(Conv24Stereoto32bit, 3, kStereo), SSSE3(Conv24Monoto32bit, 3, kMono)});
-}
-
-std::vector<Narrowing> NarrowingKernels() {
-    return OnThisProcessor<Narrowing>(
-        {BOTH_PATHS(Conv32to16bitStereo, 2, kStereo), BOTH_PATHS(Conv32to16bitMono, 2, kMono),
-         BOTH_PATHS(Conv32to16bitMonoSum, 2, kMonoSum),
-         BOTH_PATHS(Conv32to16bitDualMono, 2, kDualMono),
-         BOTH_PATHS(Conv32to24bitStereo, 3, kStereo), BOTH_PATHS(Conv32to24bitMono, 3, kMono),
-         BOTH_PATHS(Conv32to24bitMonoSum, 3, kMonoSum),
-         BOTH_PATHS(Conv32to24bitDualMono, 3, kDualMono)},
-        {SSSE3(Conv32to24bitStereo, 3, kStereo), SSSE3(Conv32to24bitMono, 3, kMono),
-         SSSE3(Conv32to24bitDualMono, 3, kDualMono)});
-}
+const std::vector<Narrowing> kNarrowingKernels = {
+    BOTH_PATHS(Conv32to16bitStereo, 2, kStereo),   BOTH_PATHS(Conv32to16bitMono, 2, kMono),
+    BOTH_PATHS(Conv32to16bitMonoSum, 2, kMonoSum), BOTH_PATHS(Conv32to16bitDualMono, 2, kDualMono),
+    BOTH_PATHS(Conv32to24bitStereo, 3, kStereo),   BOTH_PATHS(Conv32to24bitMono, 3, kMono),
+    BOTH_PATHS(Conv32to24bitMonoSum, 3, kMonoSum), BOTH_PATHS(Conv32to24bitDualMono, 3, kDualMono)};
 
 }  // namespace
 
 TEST(KernelsReference, WideningMatchesThePlainReference) {
     std::mt19937 rng(11);
-    for (const Widening& kernel : WideningKernels()) {
+    for (const Widening& kernel : kWideningKernels) {
         for (const int32_t count : Counts()) {
             SCOPED_TRACE(kernel.name + ", " + std::to_string(count) + " frames");
             const auto frames = static_cast<size_t>(count);
@@ -207,7 +177,7 @@ TEST(KernelsReference, WideningMatchesThePlainReference) {
 
 TEST(KernelsReference, NarrowingMatchesThePlainReference) {
     std::mt19937 rng(12);
-    for (const Narrowing& kernel : NarrowingKernels()) {
+    for (const Narrowing& kernel : kNarrowingKernels) {
         for (const int32_t count : Counts()) {
             const auto frames = static_cast<size_t>(count);
             const Frames staged = RandomFrames(count, rng);
