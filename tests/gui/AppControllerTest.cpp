@@ -286,52 +286,51 @@ TEST_F(WindowTest, CancelLeavesAValidShorterFileAndTheNextRunWaitsForIt) {
     EXPECT_EQ(SheetText(), "Converting file...");
     EXPECT_EQ(window_->sheetButton()->text(), "Cancel");
 
+    // Cancelled once it writes: the sheet names the shorter file it kept, and the
+    // bar stops at what that holds.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window_->progress() > 0.0; }, 60000));
     window_->sheetButton()->click();
     ASSERT_TRUE(WaitForWorker());
     EXPECT_EQ(SheetText(), "Operation cancelled...");
-    EXPECT_TRUE(ReadWaveHeader(second).Consistent());
+    EXPECT_EQ(window_->progressSheetDialog()->windowTitle(), "Conversion Cancelled");
+    const WaveHeader secondFile = ReadWaveHeader(second);
+    EXPECT_TRUE(secondFile.Consistent());
+    const uint64_t frames = secondFile.dataSize / 2, span = kLong[1].start + kLong[1].frames;
+    EXPECT_GT(frames, 0u);
+    EXPECT_EQ(window_->progressBar()->value(), static_cast<int>(100.0 * frames / span));
+    const QString kept = window_->sheetSummary()->text();
+    EXPECT_TRUE(kept.startsWith(Q("\"" + second + "\" holds the first "))) << kept.toStdString();
+    EXPECT_TRUE(kept.endsWith(" of " + QString::number(span) + " frames) of the project"))
+        << kept.toStdString();
     EXPECT_TRUE(window_->convertButton()->isEnabled());
     EXPECT_TRUE(window_->openAction()->isEnabled());
 }
 
-// A logout, `kill` or Ctrl-C in the terminal (SIGTERM, SIGHUP, SIGINT) during a
-// run ends it as a valid, shorter file, and then the window.
-TEST_F(WindowTest, ASignalDuringARunFinishesTheFileAndClosesTheWindow) {
-    ProjectDir& project = Project("Long", kLong);
-    Load(project.Path());
-    Choose(16, MonoLeft);
-    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-        window_->show();
-        const std::string output = project / ("Signalled" + std::to_string(signal) + ".wav");
-        Convert({output});
-        ASSERT_TRUE(window_->workerRunning());
-        ::raise(signal);  // handled: the test goes on
-        ASSERT_TRUE(WaitForWorker());
-        const WaveHeader file = ReadWaveHeader(output);
-        EXPECT_TRUE(file.Consistent()) << signal;
-        EXPECT_LT(file.dataSize, ProjectBytes()) << signal;
-        EXPECT_FALSE(window_->isVisible()) << signal;
-    }
-}
-
-// Closing the window, or the end of the application destroying it, stops a run
-// and waits for it: the output is closed with a header that matches its samples.
+// A logout, `kill` or Ctrl-C in the terminal (SIGTERM, SIGHUP, SIGINT), closing the
+// window, or the end of the application destroying it: a run stops, and is waited
+// for, so that the output is closed with a header that matches its samples.
 TEST_F(WindowTest, EndingTheWindowDuringARunClosesTheOutput) {
     ProjectDir& project = Project("Long", kLong);
     Load(project.Path());
     Choose(16, MonoLeft);
     const int64_t fullSize = ProjectBytes();
-    for (const bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "destroyed" : "closed");
-        const std::string output = project / (destroy ? "Destroyed.wav" : "Closed.wav");
+    constexpr int kClose = -1, kDestroy = -2;
+    for (const int end : {SIGTERM, SIGHUP, SIGINT, kClose, kDestroy}) {
+        SCOPED_TRACE(end);
+        window_->show();
+        const std::string output = project / ("Ended" + std::to_string(end) + ".wav");
         Convert({output});
         // Well into the run: some blocks are written.
         ASSERT_TRUE(QTest::qWaitFor([this] { return window_->progress() > 0.0; }, 60000));
-        if (destroy) {
+        if (end == kDestroy) {
             window_.reset();
-        } else {
+        } else if (end == kClose) {
             window_->close();
             EXPECT_FALSE(window_->workerRunning());
+        } else {
+            ::raise(end);  // handled: the test goes on
+            ASSERT_TRUE(WaitForWorker());
+            EXPECT_FALSE(window_->isVisible());
         }
         const WaveHeader file = ReadWaveHeader(output);
         EXPECT_TRUE(file.Consistent());

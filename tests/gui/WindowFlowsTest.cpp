@@ -1,7 +1,6 @@
 // The window for daily use, driven as a user would: dropping a project, the
 // timeline following the takes panel, what is remembered for the next start,
-// markers at takes, and the end sheet naming the file a cancel kept, with the bar
-// at what it holds.
+// markers at takes, and a folder of projects converted together.
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -84,28 +83,6 @@ TEST(WindowFlows, ChoicesFoldersAndRecentProjectsAreRemembered) {
     EXPECT_EQ(next.RecentItems().first(), Q(first.Path()));
     next->recentMenu()->actions().last()->trigger();  // Clear Menu
     EXPECT_EQ(Window().RecentItems(), QStringList({"", "&Clear Menu"}));
-}
-
-TEST(WindowFlows, ACancelNamesTheShorterFileItKept) {
-    ProjectDir project;
-    constexpr uint64_t kSpan = 20ull * 60 * 48000;  // a long run that a cancel cuts short
-    project.Add("A.wav", NthTake(0, 48000, 0, 1, 16));
-    project.Add("B.wav", NthTake(kSpan - 48000, 48000, 1, 1, 16));
-    TempDir out;
-    Window window;
-    ASSERT_TRUE(window.Open(project.Path()));
-    const std::string output = out / "Long.wav";
-    ASSERT_TRUE(window.Convert(output, true));
-    EXPECT_EQ(window->sheetText()->text(), app::kCancelled);
-    EXPECT_EQ(window->progressSheetDialog()->windowTitle(), "Conversion Cancelled");
-    // The bar stops at what the file holds.
-    const uint64_t frames = ReadWaveHeader(output).dataSize / 4;
-    EXPECT_GT(frames, 0u);
-    EXPECT_EQ(window->progressBar()->value(), static_cast<int>(100.0 * frames / kSpan));
-    const QString kept = window->sheetSummary()->text();
-    EXPECT_TRUE(kept.startsWith(Q("\"" + output + "\" holds the first "))) << kept.toStdString();
-    EXPECT_TRUE(kept.endsWith(" of " + QString::number(kSpan) + " frames) of the project"))
-        << kept.toStdString();
 }
 
 // Earlier versions kept the format as the columns of the buttons; they are read
