@@ -9,24 +9,14 @@
 
 using namespace testsupport;
 
-namespace {
-
-TakeRecipe Take(uint64_t start, uint64_t frames, int age, uint32_t identity) {
-    TakeRecipe recipe = NthTake(start, frames, age);
-    recipe.identity = identity;
-    return recipe;
-}
-
-}  // namespace
-
 TEST(Timeline, BlocksFollowTheEditList) {
     ProjectDir project;
     // A at 1 s for 4 s; B punched in newer at 2 s for 1 s; C one recording in two
     // files back to back from 8 s, after a gap.
-    project.Add("A.wav", Take(48000, 4 * 48000, 0, 1));
-    project.Add("B.wav", Take(2 * 48000, 48000, 1, 2));
-    project.Add("C1.wav", Take(8 * 48000, 48000, 2, 3));
-    project.Add("C2.wav", Take(9 * 48000, 48000, 3, 3));
+    project.Add("A.wav", NthTake(48000, 4 * 48000, 0));
+    project.Add("B.wav", NthTake(2 * 48000, 48000, 1));
+    project.Add("C1.wav", NthTake(8 * 48000, 48000, 2).Recording(3));
+    project.Add("C2.wav", NthTake(9 * 48000, 48000, 3).Recording(3));
     ProjectSession session;
     ASSERT_TRUE(session.Load(project.Path()));
 

@@ -70,27 +70,21 @@ struct Project {
 // chunk without pad byte, which libsndfile (and so Ardour) cannot read in the
 // recorder's file: only its copy plays.
 std::vector<Project> Projects() {
-    const auto take = [](uint64_t start, uint64_t frames, int age, uint32_t rate, int channels = 2,
-                         int bits = 24, uint32_t identity = 0) {
-        TakeRecipe r = NthTake(start, frames, age, channels, bits, rate);
-        if (identity != 0) r.identity = identity;
-        return r;
-    };
     return {
         {"Live Gig",
          48000,
          true,
-         {{"Long.wav", take(48000, 144000, 0, 48000)},
-          {"Punch in.wav", take(72000, 24000, 1, 48000)},
-          {"Across.wav", take(180000, 30000, 2, 48000, 2, 16)},
-          {"Piece 1.wav", take(240000, 20000, 3, 48000, 2, 24, 77)},
-          {"Piece 2.wav", take(260000, 20000, 4, 48000, 2, 24, 77)},
-          {"Voice.wav", take(300000, 12000, 5, 48000, 1, 16)}}},
+         {{"Long.wav", NthTake(48000, 144000, 0)},
+          {"Punch in.wav", NthTake(72000, 24000, 1)},
+          {"Across.wav", NthTake(180000, 30000, 2, 2, 16)},
+          {"Piece 1.wav", NthTake(240000, 20000, 3).Recording(77)},
+          {"Piece 2.wav", NthTake(260000, 20000, 4).Recording(77)},
+          {"Voice.wav", NthTake(300000, 12000, 5, 1, 16)}}},
         {"Tom's \"Mix\" & <Co>",
          96000,
          false,
-         {{"Prise \xC3\xA9 & <1>.wav", take(0, 50000, 0, 96000, 2, 16)},
-          {"Mono 24.wav", take(40000, 30000, 1, 96000, 1, 24)}}},
+         {{"Prise \xC3\xA9 & <1>.wav", NthTake(0, 50000, 0, 2, 16, 96000)},
+          {"Mono 24.wav", NthTake(40000, 30000, 1, 1, 24, 96000)}}},
     };
 }
 

@@ -53,16 +53,11 @@ std::string StderrOnTerminal(const std::vector<std::string>& args, int* code) {
 // Timeline: B1 48000-96000, B2 96000-144000, A 144000-192000.
 struct Session : ProjectDir {
     Session() : ProjectDir("My Session") {
-        Add("Take A.wav", Take(144000, 48000, 2, 2));
-        Add("Take B1.wav", Take(48000, 48000, 0, 1));
-        Add("Take B2.wav", Take(96000, 48000, 1, 1));
+        Add("Take A.wav", NthTake(144000, 48000, 2));
+        Add("Take B1.wav", NthTake(48000, 48000, 0));
+        Add("Take B2.wav", NthTake(96000, 48000, 1).Recording(1));
         Add("eight.wav", NthTake(0, 100, 3, 2, 8));
         WriteFileBytes(AudioDir() + "/notes.txt", {'h', 'i'});
-    }
-    static TakeRecipe Take(uint64_t start, uint64_t frames, int age, uint32_t identity) {
-        TakeRecipe recipe = NthTake(start, frames, age);
-        recipe.identity = identity;
-        return recipe;
     }
 };
 

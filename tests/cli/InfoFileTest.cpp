@@ -22,9 +22,7 @@ const std::vector<std::string> kKeys = {
 TEST(CliInfoFile, DescribesOutputsAndTakesAsFfprobeSeesThem) {
     ProjectDir p;
     p.Add("B1.wav", NthTake(48000, 48000, 0));
-    TakeRecipe b2 = NthTake(96000, 48000, 1);
-    b2.identity = 1;  // one recording with B1
-    p.Add("B2.wav", b2);
+    p.Add("B2.wav", NthTake(96000, 48000, 1).Recording(1));  // one recording with B1
     p.Add("A.wav", NthTake(150000, 48000, 2, 1, 16));
     TempDir out;
     const std::string left = out / "mixL.wav";

@@ -21,9 +21,8 @@ struct Placed {
 
 void Fill(ProjectDir& dir, const std::vector<Placed>& takes) {
     for (size_t n = 0; n < takes.size(); ++n) {
-        TakeRecipe recipe = NthTake(takes[n].start, takes[n].frames, static_cast<int>(n));
-        recipe.identity = takes[n].identity;
-        dir.Add(takes[n].name, recipe);
+        const Placed& t = takes[n];
+        dir.Add(t.name, NthTake(t.start, t.frames, static_cast<int>(n)).Recording(t.identity));
     }
 }
 

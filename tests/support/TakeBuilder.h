@@ -71,6 +71,13 @@ struct TakeRecipe {
     std::string time = "10:00:00";
     uint32_t identity = 1;  // TFID payload seed; equal values make one recording; 0: no TFID
     uint32_t seed = 1;      // sample pattern seed
+
+    // This take with the identity `id`: a piece of that recording.
+    TakeRecipe Recording(uint32_t id) const {
+        TakeRecipe piece = *this;
+        piece.identity = id;
+        return piece;
+    }
 };
 TakeBuilder BuildTake(const TakeRecipe& recipe);
 void WriteTake(const std::string& path, const TakeRecipe& recipe);
