@@ -148,21 +148,11 @@ TEST(ArdourSession, RefusesFoldersThatCannotTakeASessionAndVolumesWithoutRoom) {
 // are compared through Ardour's export in tests/cli/ArdourTest.)
 TEST(ArdourSession, CopiesAreStandardBroadcastWaveWithTheTakesSamplesAndPlace) {
     ProjectDir dir;
-    const struct {
-        const char* name;
-        int channels, bits;
-        uint64_t start, frames;
-    } takes[] = {{"Odd.wav", 2, 24, 48000, 70000}, {"Mono16.wav", 1, 16, 90000, 3000}};
+    const char* names[] = {"Odd.wav", "Mono16.wav"};
+    TakeRecipe takes[] = {NthTake(48000, 70000, 0), NthTake(90000, 3000, 1, 1, 16)};
     for (int i = 0; i < 2; ++i) {
-        const auto& t = takes[i];
-        TakeBuilder()
-            .Riff()
-            .Form()
-            .Bext(t.start, "2026-03-14", TimeOfDay(i))
-            .Fmt(t.channels, 48000, t.bits)
-            .Chunk("odd ", {1, 2, 3})
-            .Data(PatternBytes(i + 1, 0, t.frames, t.channels, t.bits))
-            .Write(dir.AudioDir() + "/" + t.name);
+        takes[i].oddChunk = true;
+        dir.Add(names[i], takes[i]);
     }
     SF_INFO info{};
     EXPECT_EQ(sf_open((dir.AudioDir() + "/Odd.wav").c_str(), SFM_READ, &info), nullptr)
@@ -178,10 +168,10 @@ TEST(ArdourSession, CopiesAreStandardBroadcastWaveWithTheTakesSamplesAndPlace) {
     EXPECT_EQ(plan.copyBytes, fs::file_size(plan.audioDir + "/Odd.wav") +
                                   fs::file_size(plan.audioDir + "/Mono16.wav"));
     for (int i = 0; i < 2; ++i) {
-        const auto& t = takes[i];
-        SCOPED_TRACE(t.name);
+        const TakeRecipe& t = takes[i];
+        SCOPED_TRACE(names[i]);
         SF_INFO copyInfo{};
-        SNDFILE* copy = sf_open((plan.audioDir + "/" + t.name).c_str(), SFM_READ, &copyInfo);
+        SNDFILE* copy = sf_open((plan.audioDir + "/" + names[i]).c_str(), SFM_READ, &copyInfo);
         ASSERT_NE(copy, nullptr) << sf_strerror(nullptr);
         EXPECT_EQ(copyInfo.channels, t.channels);
         EXPECT_EQ(copyInfo.samplerate, 48000);
@@ -189,8 +179,8 @@ TEST(ArdourSession, CopiesAreStandardBroadcastWaveWithTheTakesSamplesAndPlace) {
         SF_BROADCAST_INFO bext{};
         ASSERT_EQ(sf_command(copy, SFC_GET_BROADCAST_INFO, &bext, sizeof bext), SF_TRUE);
         EXPECT_EQ(uint64_t{bext.time_reference_high} << 32 | bext.time_reference_low, t.start);
-        EXPECT_EQ(std::string(bext.origination_date, 10), "2026-03-14");
-        EXPECT_EQ(std::string(bext.origination_time, 8), TimeOfDay(i));
+        EXPECT_EQ(std::string(bext.origination_date, 10), t.date);
+        EXPECT_EQ(std::string(bext.origination_time, 8), t.time);
         sf_close(copy);
     }
 }

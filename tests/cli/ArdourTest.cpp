@@ -90,20 +90,9 @@ std::vector<Project> Projects() {
 
 void WriteProject(ProjectDir& dir, const Project& p) {
     for (size_t i = 0; i < p.takes.size(); ++i) {
-        const auto& [name, r] = p.takes[i];
-        if (i > 0) {
-            dir.Add(name, r);
-            continue;
-        }
-        TakeBuilder()
-            .Riff()
-            .Form()
-            .Bext(r.start, r.date, r.time)
-            .Fmt(r.channels, r.rate, r.bits)
-            .Chunk("odd ", {1, 2, 3})
-            .Tfid(r.identity)
-            .Data(PatternBytes(r.seed, 0, r.frames, r.channels, r.bits))
-            .Write(dir.AudioDir() + "/" + name);
+        TakeRecipe take = p.takes[i].second;
+        take.oddChunk = i == 0;
+        dir.Add(p.takes[i].first, take);
     }
 }
 

@@ -166,6 +166,7 @@ TakeBuilder BuildTake(const TakeRecipe& recipe) {
     TakeBuilder b;
     b.Riff().Form();
     b.Bext(recipe.start, recipe.date, recipe.time).Fmt(recipe.channels, recipe.rate, recipe.bits);
+    if (recipe.oddChunk) b.Chunk("odd ", {1, 2, 3});
     if (recipe.identity != 0) b.Tfid(recipe.identity);
     b.Data(PatternBytes(recipe.seed, 0, recipe.frames, recipe.channels, recipe.bits));
     return b;

@@ -71,6 +71,7 @@ struct TakeRecipe {
     std::string time = "10:00:00";
     uint32_t identity = 1;  // TFID payload seed; equal values make one recording; 0: no TFID
     uint32_t seed = 1;      // sample pattern seed
+    bool oddChunk = false;  // a chunk of 3 bytes behind 'fmt ', without its pad byte
 
     // This take with the identity `id`: a piece of that recording.
     TakeRecipe Recording(uint32_t id) const {
