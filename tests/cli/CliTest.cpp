@@ -13,12 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Proj2wavRun.h"
@@ -332,12 +330,6 @@ struct LongProject : ProjectDir {
     }
 };
 
-uint64_t FileSize(const std::string& path) {
-    std::error_code error;
-    const uint64_t size = fs::file_size(path, error);
-    return error ? 0 : size;
-}
-
 // Whether the strace log shows `path` put on the disk (a successful fsync), and
 // where: npos when nowhere.
 size_t SyncedAt(const std::string& log, const std::string& path) {
@@ -360,16 +352,12 @@ TEST(CliKilled, AKilledRunDeclaresNoMoreThanItHoldsAndRepairMendsIt) {
         fs::remove(out);
         const pid_t pid =
             Start(Command({"convert", p.Path(), "-o", out}), "/dev/null", "/dev/null");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (FileSize(out) < killAt + 1024 && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        ::kill(pid, SIGKILL);
-        ASSERT_EQ(Wait(pid), -1) << "the run ended before it was killed";
+        ASSERT_EQ(StopOnceWriting(pid, out, SIGKILL, killAt + 1024), -1)
+            << "the run ended before it was killed";
 
         // The header declares whole frames the file holds, at most one header
         // update (and a write) behind them; proj2wav and sox read that.
-        const uint64_t held = FileSize(out) - 1024, whole = held - held % 4;
+        const uint64_t held = fs::file_size(out) - 1024, whole = held - held % 4;
         const WaveHeader h = ReadWaveHeader(out);
         EXPECT_LE(h.dataSize, held);
         EXPECT_LE(held - h.dataSize, kHeaderUpdateBytes + (2 << 20));

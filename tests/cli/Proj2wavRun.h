@@ -33,8 +33,8 @@ inline std::string ReadText(const std::string& path) {
 
 // Starts `argv` with stdout and stderr going to the files `out` and `err`, or
 // stderr onto the descriptor `errFd` when there is one; returns the child's pid.
-inline pid_t Start(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
-            int errFd = -1) {
+inline pid_t Start(const std::vector<std::string>& argv, const std::string& out,
+                   const std::string& err, int errFd = -1) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -63,18 +63,20 @@ inline int Wait(pid_t pid) {
 // proj2wav with `args`, run by the shell `script` (the program is $0, the
 // arguments follow).
 inline std::vector<std::string> Command(const std::vector<std::string>& args,
-                                 const std::string& script = "exec \"$0\" \"$@\"") {
+                                        const std::string& script = "exec \"$0\" \"$@\"") {
     std::vector<std::string> argv = {"/bin/sh", "-c", script, PROJ2WAV_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
 
-// Once samples reach `output`, freezes the run `pid`, sends it `signal` and lets
-// it go on: the stop cannot lose a race with the end of the run. Its exit code.
-inline int StopOnceWriting(pid_t pid, const std::string& output, int signal) {
+// Once `output` holds more than `bytes` (samples behind the header, at first),
+// freezes the run `pid`, sends it `signal` and lets it go on: the stop cannot lose
+// a race with the end of the run. Its exit code; -1 when the signal killed it.
+inline int StopOnceWriting(pid_t pid, const std::string& output, int signal,
+                           uint64_t bytes = 1024) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     struct stat info {};
-    while ((::stat(output.c_str(), &info) != 0 || info.st_size <= 1024) &&
+    while ((::stat(output.c_str(), &info) != 0 || static_cast<uint64_t>(info.st_size) <= bytes) &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
@@ -96,7 +98,7 @@ inline std::string Soxi(const std::string& flag, const std::string& path) {
 }
 
 inline Result Proj2wav(const std::vector<std::string>& args,
-                const std::string& script = "exec \"$0\" \"$@\"") {
+                       const std::string& script = "exec \"$0\" \"$@\"") {
     TempDir capture;
     const pid_t pid = Start(Command(args, script), capture / "out", capture / "err");
     return {pid > 0 ? Wait(pid) : -1, ReadText(capture / "out"), ReadText(capture / "err")};
