@@ -11,19 +11,10 @@
 
 namespace {
 
-timeParts Time(int64_t hours, int minutes, int seconds, int hundredths) {
-    timeParts t;
-    t.hours = hours;
-    t.minutes = static_cast<int8_t>(minutes);
-    t.seconds = static_cast<int8_t>(seconds);
-    t.hundredths = static_cast<int8_t>(hundredths);
-    return t;
-}
-
 app::ProjectStatus Loaded(uint32_t rate, int64_t bytes, bool ratesDiffer = false) {
     app::ProjectStatus s;
     s.hasTimes = s.hasSize = true;
-    s.end = Time(0, 3, 25, 4);
+    s.end = {0, 3, 25, 4};
     s.bytes = bytes;
     s.sampleRate = rate;
     s.ratesDiffer = ratesDiffer;

@@ -15,13 +15,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A project folder at `path` with its takes (each a second later than the last).
+// A project folder at `path` with its takes.
 void MakeProject(const std::string& path, const std::vector<TakeRecipe>& takes) {
     fs::create_directories(path + "/Audio Files");
     for (size_t i = 0; i < takes.size(); ++i) {
-        TakeRecipe take = takes[i];
-        take.time = TimeOfDay(static_cast<int>(i));
-        WriteTake(path + "/Audio Files/take " + std::to_string(i) + ".wav", take);
+        WriteTake(path + "/Audio Files/take " + std::to_string(i) + ".wav", takes[i]);
     }
 }
 

@@ -26,21 +26,18 @@ TEST(EDL, EmptyListAndTakesWithoutFramesGiveNoEvents) {
 TEST(EDL, LongChainsNeverDeepenTheStack) {
     // 100,000 events built and destroyed; an event passed along all of them.
     constexpr uint64_t kEvents = 100000;
-    auto* first = new AudioEvent(nullptr, nullptr, Stereo);
-    first->startSample = 2 * kEvents;
-    first->endSample = first->startSample + 1;
-    first->length = 1;
-    for (uint64_t i = kEvents - 1; i > 0; --i) {
+    const auto event = [](uint64_t start, uint64_t length) {
         auto* e = new AudioEvent(nullptr, nullptr, Stereo);
-        e->startSample = 2 * i;
-        e->endSample = 2 * i + 1;
-        e->length = 1;
-        first = first->AddEvent(e);  // each lands in front of the head
+        e->startSample = start;
+        e->endSample = start + length;
+        e->length = length;
+        return e;
+    };
+    AudioEvent* first = event(2 * kEvents, 1);
+    for (uint64_t i = kEvents - 1; i > 0; --i) {
+        first = first->AddEvent(event(2 * i, 1));  // each lands in front of the head
     }
-    auto* last = new AudioEvent(nullptr, nullptr, Stereo);
-    last->startSample = 4 * kEvents;
-    last->endSample = last->startSample + 10;
-    last->length = 10;
+    AudioEvent* last = event(4 * kEvents, 10);
     EXPECT_EQ(first->AddEvent(last), first);  // travels past every event to the end
     EXPECT_EQ(first->Tail(), last);
     uint64_t count = 0;
