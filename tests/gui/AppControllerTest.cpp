@@ -5,24 +5,26 @@
 // samples and headers of outputs in tests/engine.)
 #include <gtest/gtest.h>
 
-#include <csignal>
-
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
+#include <csignal>
 #include <deque>
 #include <filesystem>
 
 #include "ScriptedWindow.h"
 #include "gui/AppController.h"
+#include "gui/TakesModel.h"
 #include "gui/TimelineWidget.h"
 #include "support/ProjectDir.h"
 #include "support/WaveHeader.h"
@@ -120,21 +122,34 @@ TEST_F(WindowTest, FailedLoadEmptiesPathTimelineAndConvert) {
 
 // ---- Converting ----
 
-// Paths are bytes end to end: names that are not ASCII work everywhere.
+// Paths are bytes end to end: names that are not ASCII work everywhere, and names
+// that look like markup show as they are.
 TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
-    ProjectDir& project = Project("Gig – Ærø 日本", kShort, "Tåke ");
+    ProjectDir& project = Project("<b>Gig & Co – Ærø 日本", kShort, "<i>Tåke & ");
     Load(project.Path());
     EXPECT_EQ(window_->projectPathField()->text(), Q(project.Path()));
+    // In Open Recent, "&" is no shortcut marker.
+    EXPECT_EQ(shown_.RecentItems().first(), Q(project.Path()).replace("&", "&&"));
+    const QString tip =
+        window_->takesModel()->data(window_->takesModel()->index(0, 0), Qt::ToolTipRole).toString();
+    EXPECT_NE(tip.indexOf(QString::fromUtf8("&lt;i&gt;Tåke &amp; 01.wav")), -1)
+        << tip.toStdString();
     // The timeline: a block per event, each with its file and times.
-    const TimelineWidget* timeline = window_->timeline();
-    EXPECT_EQ(timeline->toolTipAt(timeline->blockRect(1).center()),
-              QString::fromUtf8("Tåke 02.wav\n0:00:02.00 - 0:00:03.00"));
+    TimelineWidget* timeline = window_->timeline();
+    const QPoint block = timeline->blockRect(1).center();
+    EXPECT_EQ(timeline->toolTipAt(block),
+              QString::fromUtf8("<i>Tåke & 02.wav\n0:00:02.00 - 0:00:03.00"));
     EXPECT_EQ(timeline->toolTipAt(QPoint(1, 1)), "");  // outside the strip
+    QHelpEvent help(QEvent::ToolTip, block, timeline->mapToGlobal(block));
+    QCoreApplication::sendEvent(timeline, &help);
+    EXPECT_NE(QToolTip::text().indexOf(QString::fromUtf8("&lt;i&gt;Tåke &amp; 02.wav")), -1)
+        << QToolTip::text().toStdString();
     fs::create_directories(project / "Out 日本");
-    const std::string output = project / "Out 日本/Mïx 日本.wav";
+    const std::string output = project / "Out 日本/<i>Mïx & 日本.wav";
     Convert({output});
     ASSERT_EQ(dialogs_->saveRequests.size(), 1u);
-    EXPECT_EQ(dialogs_->saveRequests[0].proposedName, QString::fromUtf8("Gig – Ærø 日本.wav"));
+    EXPECT_EQ(dialogs_->saveRequests[0].proposedName,
+              QString::fromUtf8("<b>Gig & Co – Ærø 日本.wav"));
     EXPECT_EQ(dialogs_->saveRequests[0].startDir, Q(project.Root().string()));
     EXPECT_TRUE(window_->progressSheetDialog()->isVisible());
 
@@ -147,6 +162,11 @@ TEST_F(WindowTest, ConvertsToOneFileAndShowsTheOutcome) {
     EXPECT_TRUE(window_->sheetSummary()->text().startsWith(
         Q(output + ": 16 Bit, Stereo, 48000 Hz, 0:00:02.00 (96000 frames), starts at 0:00:01.00")))
         << window_->sheetSummary()->text().toStdString();
+    for (const QLabel* label :
+         {window_->statusLine(), window_->takesHeading(), window_->sheetText(),
+          window_->sheetSummary(), window_->sheetDetails()}) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+    }
     // Without a file manager, "Show in Folder" says so.
     EXPECT_TRUE(window_->showInFolderButton()->isVisible());
     QString shown;

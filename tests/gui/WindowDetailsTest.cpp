@@ -1,17 +1,14 @@
-// The window's details for daily use: names shown as they are, the takes panel
-// (refusals counted, any order, takes at another rate marked), the timeline's
-// drawing and keys, paths that are not there, and the first size on a small
-// screen.
+// The window's details for daily use: the takes panel (refusals counted, any
+// order, takes at another rate marked), the timeline's drawing and keys, paths
+// that are not there, and the first size on a small screen.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QTableView>
-#include <QToolTip>
 #include <filesystem>
 
 #include "ScriptedWindow.h"
@@ -40,33 +37,6 @@ QColor FillOf(QWidget* widget, int take) {
 }
 
 }  // namespace
-
-TEST(WindowDetails, NamesShowAsTheyAre) {
-    ProjectDir project("<b>Bob's & Co");
-    project.Add("<i>Take 01 & co.wav", NthTake(48000, 48000, 0));
-    Window window;
-    ASSERT_TRUE(window.Open(project.Path()));
-    const QString tip =
-        window->takesModel()->data(window->takesModel()->index(0, 0), Qt::ToolTipRole).toString();
-    EXPECT_NE(tip.indexOf("&lt;i&gt;Take 01 &amp; co.wav"), -1) << tip.toStdString();
-    TimelineWidget* timeline = window->timeline();
-    const QPoint block = timeline->blockRect(0).center();
-    QHelpEvent help(QEvent::ToolTip, block, timeline->mapToGlobal(block));
-    QCoreApplication::sendEvent(timeline, &help);
-    EXPECT_NE(QToolTip::text().indexOf("&lt;i&gt;Take 01 &amp; co.wav"), -1)
-        << QToolTip::text().toStdString();
-    // In Open Recent, "&" is no shortcut marker.
-    EXPECT_EQ(window.RecentItems().first(), Q(project.Path()).replace("&", "&&"));
-
-    const std::string output = project / "<i>Mix & co.wav";
-    ASSERT_TRUE(window.Convert(output));
-    EXPECT_TRUE(window->sheetSummary()->text().startsWith(Q(output) + ": "));
-    EXPECT_TRUE(fs::exists(output));
-    for (const QLabel* label : {window->statusLine(), window->takesHeading(), window->sheetText(),
-                                window->sheetSummary(), window->sheetDetails()}) {
-        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
-    }
-}
 
 TEST(WindowDetails, TheTakesPanelCountsSortsAndMarks) {
     ProjectDir project;
