@@ -5,7 +5,6 @@
 #include <sndfile.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -35,21 +34,15 @@ std::ostream& operator<<(std::ostream& out, const TakeFacts& f) {
                << f.start;
 }
 
+// ffprobe gives the rate, the channels, the length and the time reference (when
+// there is one) in that order.
 TakeFacts FactsFromFfprobe(const std::string& path) {
     std::istringstream lines(
         RunCommand("ffprobe -v error -select_streams a:0 -show_entries stream=channels,sample_rate,"
-                   "duration_ts:format_tags=time_reference -of default=nw=1 '" +
+                   "duration_ts:format_tags=time_reference -of default=nw=1:nk=1 '" +
                    path + "'"));
     TakeFacts f;
-    for (std::string line; std::getline(lines, line);) {
-        const size_t equals = line.find('=');
-        const std::string key = line.substr(0, equals);
-        const uint64_t value = std::strtoull(line.c_str() + equals + 1, nullptr, 10);
-        if (key == "channels") f.channels = static_cast<int>(value);
-        if (key == "sample_rate") f.rate = static_cast<uint32_t>(value);
-        if (key == "duration_ts") f.frames = value;
-        if (key == "TAG:time_reference") f.start = value;
-    }
+    lines >> f.rate >> f.channels >> f.frames >> f.start;
     return f;
 }
 

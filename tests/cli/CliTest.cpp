@@ -8,9 +8,6 @@
 // be read (pread failing in a preloaded shim).
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
