@@ -181,22 +181,21 @@ TEST(CliConvert, SaysWhereTheOutputWentAndShowsProgressOnlyOnATerminal) {
     EXPECT_EQ(shown, "");
 }
 
-TEST(CliConvert, DualMonoNamesTheRightFileAfterTheLeft) {
-    Session p;
-    // Without -o: beside the project, named after it; never over what is there.
-    const std::string beside = fs::path(p.Path()).parent_path() / "My Session.wav";
-    ASSERT_EQ(Proj2wav({"convert", p.Path()}).code, 0);
-    EXPECT_TRUE(ReadWaveHeader(beside).Consistent());
-    EXPECT_EQ(Proj2wav({"convert", p.Path()}).code, 1);
-    ASSERT_EQ(Proj2wav({"convert", p.Path(), "--channels", "dual"}).code, 0);
-    EXPECT_TRUE(fs::exists(fs::path(p.Path()).parent_path() / "My SessionR.wav"));
-    // (-o mixL.wav gives mixR.wav: InfoFileTest reads both.)
-}
-
-// The command line's wiring of the output guards (their rules are tested in
-// tests/app): the refusal on stderr, exit code 1, nothing touched; --force.
+// The names of outputs without -o, and the command line's wiring of the output
+// guards (their rules are tested in tests/app): the refusal on stderr, exit code
+// 1, nothing touched; --force.
 TEST(CliConvert, RefusalsComeBeforeAnythingIsCreated) {
     Session p;
+    // Without -o: beside the project, named after it, the right file of dual mono
+    // after the left (-o mixL.wav gives mixR.wav: InfoFileTest reads both); never
+    // over what is there.
+    const fs::path beside = fs::path(p.Path()).parent_path();
+    ASSERT_EQ(Proj2wav({"convert", p.Path()}).code, 0);
+    EXPECT_TRUE(ReadWaveHeader(beside / "My Session.wav").Consistent());
+    EXPECT_EQ(Proj2wav({"convert", p.Path()}).code, 1);
+    ASSERT_EQ(Proj2wav({"convert", p.Path(), "--channels", "dual"}).code, 0);
+    EXPECT_TRUE(fs::exists(beside / "My SessionR.wav"));
+
     const std::string out = p / "out.wav";
     WriteFileBytes(out, {'k', 'e', 'e', 'p'});
     Result r = Proj2wav({"convert", p.Path(), "-o", out});
