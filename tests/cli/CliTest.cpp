@@ -58,7 +58,7 @@ struct Session : ProjectDir {
 
 }  // namespace
 
-TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextAndJson) {
+TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextJsonAndCsv) {
     Session p;
     Result r = Proj2wav({"info", p.Path()});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -100,6 +100,12 @@ TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextAndJson) {
          "start": "0:00:02.00", "end": "0:00:03.00", "fade_in": false, "fade_out": true},
         {"file": "Take A.wav", "start_sample": 144000, "end_sample": 192000, "file_offset": 0,
          "start": "0:00:03.00", "end": "0:00:04.00", "fade_in": true, "fade_out": true}])"));
+    // The same as CSV.
+    EXPECT_EQ(Proj2wav({"info", p.Path(), "--csv"}).out,
+              "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n"
+              "Take B1.wav,48000,96000,0,0:00:01.00,0:00:02.00,yes,no\r\n"
+              "Take B2.wav,96000,144000,0,0:00:02.00,0:00:03.00,no,yes\r\n"
+              "Take A.wav,144000,192000,0,0:00:03.00,0:00:04.00,yes,yes\r\n");
 }
 
 TEST(CliInfo, InvalidProjectsExitThreeAndStillReportInValidJson) {

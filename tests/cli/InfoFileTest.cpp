@@ -1,5 +1,5 @@
 // `proj2wav info FILE` on our outputs (with markers) and on takes, checked against
-// ffprobe; its refusal of what is no WAVE file; and `info PROJECT --csv`.
+// ffprobe; its refusal of what is no WAVE file.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -81,14 +81,4 @@ TEST(CliInfoFile, WhatIsNoWaveFileIsRefused) {
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.err, "proj2wav: \"" + (dir / "notes.txt") + "\": not a WAVE file\n");
     EXPECT_EQ(Proj2wav({"info", dir / "notes.txt", "--csv"}).code, 2);
-}
-
-TEST(CliInfo, CsvIsTheEditList) {
-    ProjectDir p;
-    p.Add("plain.wav", NthTake(96000, 24000, 1));
-    const Result r = Proj2wav({"info", p.Path(), "--csv"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out,
-              "file,start_sample,end_sample,file_offset,start,end,fade_in,fade_out\r\n"
-              "plain.wav,96000,120000,0,0:00:02.00,0:00:02.50,yes,yes\r\n");
 }
