@@ -5,8 +5,6 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSettings>
@@ -15,7 +13,6 @@
 #include <filesystem>
 
 #include "ScriptedWindow.h"
-#include "app/AppDecisions.h"
 #include "app/Version.h"
 #include "audiofile/kxFile.h"
 #include "gui/BatchWindow.h"
