@@ -1,7 +1,6 @@
 #include "ReferenceRender.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "render/Kernels.h"
 #include "support/TakeBuilder.h"

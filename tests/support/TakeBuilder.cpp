@@ -1,6 +1,5 @@
 #include "support/TakeBuilder.h"
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
