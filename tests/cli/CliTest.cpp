@@ -58,7 +58,7 @@ struct Session : ProjectDir {
 
 }  // namespace
 
-TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextJsonAndCsv) {
+TEST(CliInfo, ReportsStatusEntriesAndEditListAsTextAndJson) {
     Session p;
     Result r = Proj2wav({"info", p.Path()});
     ASSERT_EQ(r.code, 0) << r.err;

@@ -16,7 +16,7 @@
 
 using namespace testsupport;
 
-TEST(LargeOutput, PastFourGiBTheOutputIsRF64AndReadableByOthers) {
+TEST(LargeOutput, AnOutputAbove4GiBIsRF64AndReadableByOthers) {
     constexpr uint64_t kStart = 48000ull * 3600;  // one hour into the timeline
     // Samples up to the last byte a RIFF file of 1024 header bytes can hold.
     constexpr uint64_t kEdgeBytes = (uint64_t{UINT32_MAX} - kHeaderSize) & ~uint64_t{1};
