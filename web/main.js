@@ -487,10 +487,10 @@ function pressSheetButton() {
 // Where the batch's outputs go: {directory, folder, existing}: the folder chosen
 // with the directory picker, its path for the engine (under the disk's when it
 // lies in it, so that the engine sees a folder of a project for what it is) and
-// the names of the files in it; without the picker, the page's storage. Null
-// when the user cancelled the picker.
+// the names of the files in it; without the picker, the page's storage, where
+// the outputs go by their names alone. Null when the user cancelled the picker.
 async function chooseBatchFolder() {
-  if (!toFolder) return { directory: null, folder: '/Downloads', existing: [] };
+  if (!toFolder) return { directory: null, folder: '', existing: [] };
   let directory;
   try {
     directory = await window.showDirectoryPicker({ id: 'proj2wav-outputs', mode: 'readwrite' });
@@ -499,7 +499,9 @@ async function chooseBatchFolder() {
     throw error;
   }
   const inside = disk.handle ? await disk.handle.resolve(directory) : null;
-  const folder = inside ? [disk.name, ...inside].join('/') : `/${directory.name}`;
+  // Elsewhere it goes by its name, apart from the disk's folder of that name.
+  const apart = directory.name === disk.name ? `/${directory.name}` : directory.name;
+  const folder = inside ? [disk.name, ...inside].join('/') : apart;
   const existing = [];
   for await (const [name, entry] of directory.entries()) if (entry.kind === 'file') existing.push(name);
   return { directory, folder, existing };
@@ -546,6 +548,9 @@ async function convertAll() {
   $('outcome').textContent = report.error ? `${texts.failed} ${report.error}` : texts.batchDone;
   $('figures').textContent = '';
   $('sheet-button').textContent = texts.okButton;
+  // The bar shows what was written; the project's own bar has nothing more to say.
+  $('progress').value = report.overall || 0;
+  $('progress-project').hidden = true;
   showReport(report.projects, texts);
 }
 

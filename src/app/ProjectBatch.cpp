@@ -168,7 +168,9 @@ size_t ProjectBatch::Next() {
     if (stop_.load()) {
         for (; cursor_ < projects_.size(); ++cursor_) {
             BatchProject& p = projects_[cursor_];
-            if (p.state == BatchState::NotRun) p.reason = "the run was stopped before it";
+            if (p.state != BatchState::NotRun) continue;
+            p.reason = "the run was stopped before it";
+            p.outputs.clear();  // they will not be written
         }
         return kNone;
     }
@@ -195,7 +197,7 @@ bool ProjectBatch::Start(size_t index, ProjectSession& session, const FreeSpaceL
     }
     if (!p.reason.empty()) {
         p.outputs.clear();  // nothing was written
-        Over(index);
+        Over(index, 0.0);
         return false;
     }
     {
@@ -214,6 +216,9 @@ void ProjectBatch::Finish(size_t index, const ProjectSession& session, const Run
         session_ = nullptr;
     }
     BatchProject& p = projects_[index];
+    const double written = p.frames == 0 ? 0.0
+                                         : std::min(1.0, static_cast<double>(outcome.frames) /
+                                                             static_cast<double>(p.frames));
     p.frames = outcome.frames;
     switch (outcome.end) {
         case RunOutcome::End::Complete:
@@ -230,12 +235,14 @@ void ProjectBatch::Finish(size_t index, const ProjectSession& session, const Run
             p.reason = OutcomeWords(session, format_, outcome, p.outputs, failure).summary;
             break;
     }
-    Over(index);
+    Over(index, written);
 }
 
-void ProjectBatch::Over(size_t index) {
-    currentBytes_ = 0;  // counted once: from now on among the done ones
-    doneBytes_ += projects_[index].bytes;
+void ProjectBatch::Over(size_t index, double written) {
+    // Counted once, and as much as was written: the overall bar of a batch that
+    // stopped or failed shows what it holds.
+    currentBytes_ = 0;
+    doneBytes_ += static_cast<uint64_t>(static_cast<double>(projects_[index].bytes) * written);
 }
 
 void ProjectBatch::Stop() {

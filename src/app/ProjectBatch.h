@@ -127,8 +127,9 @@ public:
     uint64_t TotalBytes() const { return totalBytes_; }
 
 private:
-    // The accounts of the progress once project `index` is over.
-    void Over(size_t index);
+    // The accounts of the progress once project `index` is over, `written` the
+    // part of its outputs written.
+    void Over(size_t index, double written);
 
     std::vector<BatchProject> projects_;
     std::string folder_;

@@ -361,7 +361,8 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_plan(const char* chosen, const c
     for (const Json& project : Json::parse(chosen != nullptr ? chosen : "", nullptr, false)) {
         if (project.is_string()) projects.push_back(project.get<std::string>());
     }
-    webdisk::AddOutputFolder(dir);
+    // An empty folder: the outputs go by their names alone (to the page's storage).
+    webdisk::AddOutputFolder(dir.empty() ? "." : dir);
     // Files already there, known by name: never read, but there.
     for (const Json& name : Json::parse(existing != nullptr ? existing : "", nullptr, false)) {
         if (name.is_string()) webdisk::AddInput(paths::Join(dir, name.get<std::string>()), 0, -1);
@@ -439,13 +440,13 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_finish(int32_t failed, const cha
     return Hand(app::BatchStateText(e.batch->Projects()[e.batchIndex].state));
 }
 
-// The report at the end: the projects with their rows, and the batch's JSON as
-// the command line prints it.
+// The report at the end: the projects with their rows, and the percent of the
+// batch's bytes written.
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_report() {
     Engine& e = State();
     if (!e.batch) return HandJson({{"projects", Json::array()}});
     return HandJson({{"projects", BatchProjectsJson(e.batch->Projects())},
-                     {"json", app::BatchJson(e.batch->Projects())}});
+                     {"overall", e.batch->Now().overall}});
 }
 
 }  // extern "C"
