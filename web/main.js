@@ -387,7 +387,7 @@ async function showKept() {
 async function clearKept() {
   const root = await keptRoot();
   if (root) {
-    for await (const name of root.keys()) await root.removeEntry(name).catch(() => {});
+    for await (const name of root.keys()) await root.removeEntry(name, { recursive: true }).catch(() => {});
   }
 }
 
