@@ -4,7 +4,9 @@
 
 import { Engine } from './engine.js';
 import * as project from './project.js';
-import { markSilenced, showStatus, showTakes, showTimeline } from './view.js';
+import {
+  chosenProjects, markSilenced, showProjects, showReport, showStatus, showTakes, showTimeline,
+} from './view.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -12,6 +14,8 @@ let engine;
 let texts;
 let current = null;  // the project: {name, files, audioFolder, audioHandle?}
 let loaded = false;  // the last load found a valid project
+// A folder of projects, listed instead of a project: {name, handle?}.
+let disk = null;
 // 'choosing' (Convert was pressed: outputs are being asked for), 'converting',
 // 'done', 'cancelled'.
 let sheetState = 'closed';
@@ -22,6 +26,9 @@ let downloadUrls = [];
 // and offered as a download.
 const streaming = typeof window.showSaveFilePicker === 'function'
   && new URLSearchParams(location.search).get('save') !== 'download';
+// The outputs of a folder of projects go into a folder chosen with the directory
+// picker, written as they are made; elsewhere they are offered as downloads.
+const toFolder = streaming && typeof window.showDirectoryPicker === 'function';
 
 // ---- Start-up ----
 
@@ -100,16 +107,15 @@ async function start() {
   }
   $('markers').parentElement.title = texts.markersHelp;
   $('alert-ok').textContent = texts.alertButton;
+  $('convert-all').textContent = texts.convertAll;
   // Browsers without the folder picker ask before they give the folder input a
   // folder (Firefox: "Are you sure you want to upload all files ...?").
   $('upload-note').hidden = typeof window.showDirectoryPicker === 'function';
-  $('delivery').textContent = streaming
-    ? 'You choose where the output goes; it is written as it is made.'
-    : 'The output is offered as a download when it is ready.';
   wireControls();
   await clearLeftovers().then(showKept).catch(() => {});  // a nicety: never in the way of a start
   // The choices a reloaded page kept.
   showStatus(await engine.call('options', { settings: settings() }), texts);
+  showMode();
   $('starting').hidden = true;
   $('app').hidden = false;
 }
@@ -117,12 +123,16 @@ async function start() {
 function wireControls() {
   $('open').addEventListener('click', chooseFolder);
   $('project').addEventListener('change', (event) => {
-    load(project.fromFileList(event.target.files));
+    open(project.fromFileList(event.target.files));
   });
   for (const input of document.querySelectorAll('input[name=bits], input[name=channels], #markers')) {
     input.addEventListener('change', updateSettings);
   }
   $('convert').addEventListener('click', convert);
+  $('convert-all').addEventListener('click', convertAll);
+  $('projects-list').addEventListener('change', () => {
+    $('convert-all').disabled = chosenProjects().length === 0;
+  });
   // Leaving the page during a run loses the output: the browser asks first. When
   // the user leaves all the same, the run is asked to stop, so that its files are
   // finished shorter where the browser gives the worker the time.
@@ -158,7 +168,7 @@ function wireControls() {
     document.body.classList.remove('dropping');
     if (sheetState !== 'closed') return;
     const dropped = project.fromDrop(event.dataTransfer);
-    if (dropped) dropped.then((p) => (p ? load(p) : alertMessage(kDropFolder)));
+    if (dropped) dropped.then((p) => (p ? open(p) : alertMessage(kDropFolder)));
   });
 }
 
@@ -176,7 +186,7 @@ async function chooseFolder() {
     if (error.name !== 'AbortError') $('project').click();  // e.g. not allowed here
     return;
   }
-  load(await project.fromDirectoryHandle(directory));
+  open(await project.fromDirectoryHandle(directory));
 }
 
 // The page is busy (aria-busy) while the engine loads a project or converts.
@@ -184,8 +194,58 @@ function setBusy(busy) {
   $('app').setAttribute('aria-busy', String(busy));
 }
 
+// A project, or a folder that may hold projects at any depth: the projects found
+// are listed; without any, the folder is loaded as a project, which says why it
+// is none.
+async function open(chosen) {
+  if (!chosen.audioFolder && chosen.disk) {
+    setBusy(true);
+    const found = await engine.call('openDisk', await chosen.disk());
+    setBusy(false);
+    if (found.projects.length > 0) {
+      showDisk(chosen, found.projects);
+      return;
+    }
+  }
+  await load(chosen);
+}
+
+// What the page offers: one project with its status, timeline and takes, or the
+// list of a folder's projects.
+function showMode() {
+  const many = Boolean(disk);
+  $('projects').hidden = !many;
+  $('convert-all').hidden = !many;
+  $('convert').hidden = many;
+  for (const id of ['status', 'timeline', 'takes', 'status-reason']) {
+    if (many) $(id).hidden = true;
+  }
+  if (!many) $('status').hidden = false;
+  if (many) {
+    $('delivery').textContent = toFolder
+      ? 'You choose a folder; each project\'s output is written into it as it is made.'
+      : 'The outputs are offered as downloads when the run is over.';
+  } else {
+    $('delivery').textContent = streaming
+      ? 'You choose where the output goes; it is written as it is made.'
+      : 'The output is offered as a download when it is ready.';
+  }
+}
+
+function showDisk(chosen, projects) {
+  disk = { name: chosen.name, handle: chosen.handle };
+  current = null;
+  loaded = false;
+  $('project-name').textContent = chosen.name;
+  showProjects(projects, texts);
+  $('convert-all').disabled = chosenProjects().length === 0;
+  showMode();
+}
+
 async function load(chosen) {
   setBusy(true);
+  disk = null;
+  showMode();
   current = chosen;
   $('project-name').textContent = chosen.name || 'a folder with no file';
   const report = await engine.call('open',
@@ -208,7 +268,13 @@ function settings() {
 
 async function updateSettings() {
   setBusy(true);
-  showStatus(await engine.call('options', { settings: settings() }), texts);
+  const report = await engine.call('options', { settings: settings() });
+  if (disk) {
+    // The status lines follow the format; the boxes stay as the user left them.
+    showProjects((await engine.call('batchList')).projects, texts, new Set(chosenProjects()));
+  } else {
+    showStatus(report, texts);
+  }
   setBusy(false);
 }
 
@@ -321,7 +387,7 @@ async function showKept() {
 async function clearKept() {
   const root = await keptRoot();
   if (root) {
-    for await (const name of root.keys()) await root.removeEntry(name).catch(() => {});
+    for await (const name of root.keys()) await root.removeEntry(name, { recursive: true }).catch(() => {});
   }
 }
 
@@ -376,9 +442,12 @@ async function convert() {
   $('details').hidden = !result.details;
 }
 
-function openSheet() {
+function openSheet(batch = false) {
   sheetState = 'converting';
   $('progress').value = 0;
+  $('progress-project').value = 0;
+  $('progress-project').hidden = !batch;
+  $('report').hidden = true;
   $('outcome').textContent = texts.converting;
   $('figures').textContent = '';
   $('details').hidden = true;
@@ -393,9 +462,10 @@ function closeSheet() {
   $('sheet').close();
 }
 
-function showProgress({ percent, figures }) {
+function showProgress({ percent, current, figures }) {
   if (sheetState !== 'converting') return;
   $('progress').value = Math.min(100, Math.max(0, percent));
+  if (current !== undefined) $('progress-project').value = Math.min(100, Math.max(0, current));
   $('figures').textContent = figures.trim();
 }
 
@@ -410,6 +480,78 @@ function pressSheetButton() {
   } else {
     closeSheet();
   }
+}
+
+// ---- Converting a folder of projects ----
+
+// Where the batch's outputs go: {directory, folder, existing}: the folder chosen
+// with the directory picker, its path for the engine (under the disk's when it
+// lies in it, so that the engine sees a folder of a project for what it is) and
+// the names of the files in it; without the picker, the page's storage, where
+// the outputs go by their names alone. Null when the user cancelled the picker.
+async function chooseBatchFolder() {
+  if (!toFolder) return { directory: null, folder: '', existing: [] };
+  let directory;
+  try {
+    directory = await window.showDirectoryPicker({ id: 'proj2wav-outputs', mode: 'readwrite' });
+  } catch (error) {
+    if (error.name === 'AbortError') return null;
+    throw error;
+  }
+  const inside = disk.handle ? await disk.handle.resolve(directory) : null;
+  // Elsewhere it goes by its name, apart from the disk's folder of that name.
+  const apart = directory.name === disk.name ? `/${directory.name}` : directory.name;
+  const folder = inside ? [disk.name, ...inside].join('/') : apart;
+  const existing = [];
+  for await (const [name, entry] of directory.entries()) if (entry.kind === 'file') existing.push(name);
+  return { directory, folder, existing };
+}
+
+async function convertAll() {
+  // Counts as started from the press on, as Convert does.
+  if (!disk || sheetState !== 'closed') return;
+  const chosen = chosenProjects();
+  if (chosen.length === 0) return;
+  sheetState = 'choosing';
+  let target;
+  try {
+    target = await chooseBatchFolder();
+    if (target) {
+      const plan = await engine.call('batchPlan', { chosen, folder: target.folder,
+        existing: target.existing, toStorage: !target.directory });
+      if (plan.refusal) {
+        alertMessage(plan.refusal);
+        target = null;
+      }
+    }
+  } catch (error) {
+    target = null;
+    alertMessage(`${texts.failed} ${error.message}`);
+  }
+  if (!target) {
+    sheetState = 'closed';
+    return;
+  }
+
+  openSheet(true);
+  setBusy(true);
+  let report;
+  try {
+    report = await engine.call('convertBatch', { directory: target.directory });
+  } catch (error) {
+    report = { projects: [], stored: [], error: error.message };
+  }
+  await offerDownloads(report.stored.map((s) => s.file), report.stored.map((s) => s.name));
+  await showKept().catch(() => {});
+  setBusy(false);
+  sheetState = 'done';
+  $('outcome').textContent = report.error ? `${texts.failed} ${report.error}` : texts.batchDone;
+  $('figures').textContent = '';
+  $('sheet-button').textContent = texts.okButton;
+  // The bar shows what was written; the project's own bar has nothing more to say.
+  $('progress').value = report.overall || 0;
+  $('progress-project').hidden = true;
+  showReport(report.projects, texts);
 }
 
 // Links to the outputs kept in the page's storage; the previous run's go.

@@ -1,7 +1,9 @@
 // Turns what the user picked or dropped into a project for the engine: the
 // project folder's name and the files of its "Audio Files" folder, each with its
 // path under the project. A dropped or picked "Audio Files" folder stands for the
-// project around it.
+// project around it. A folder that is neither may hold projects at any depth (a
+// recorder's disk): its project then has `disk()`, which reads the folder for the
+// engine to search.
 
 // The engine's names (texts.audioFolder, texts.unnamedProject): the folder that
 // holds the takes, and the name a project goes by when only that folder was
@@ -28,7 +30,76 @@ export function fromFileList(fileList) {
     if (pickedAudio) files.push({ path: [kAudioFolder, ...rest].join('/'), file });
     else if (rest[0] === kAudioFolder) files.push({ path: rest.join('/'), file });
   }
-  return { name: pickedAudio ? kUnnamedProject : root, files, audioFolder: files.length > 0 };
+  const project = { name: pickedAudio ? kUnnamedProject : root, files, audioFolder: files.length > 0 };
+  if (!project.audioFolder) project.disk = async () => diskOfFileList(all, root);
+  return project;
+}
+
+// ---- A folder of projects ----
+// The engine searches a disk given its folders and the files of every "Audio
+// Files" folder in it, each by its path from the disk's own folder on
+// ("Disk/Gig/Audio Files/Take 01.wav"): {root, folders, files}.
+
+function diskOfFileList(all, root) {
+  const folders = new Set();
+  const files = [];
+  for (const file of all) {
+    const parts = file.webkitRelativePath.split('/');
+    for (let i = 1; i < parts.length; i += 1) folders.add(parts.slice(0, i).join('/'));
+    if (parts.length > 2 && parts[parts.length - 2] === kAudioFolder) {
+      files.push({ path: file.webkitRelativePath, file });
+    }
+  }
+  return { root, folders: [...folders], files };
+}
+
+// The disk under `top`, whose name is `root`, read through `list` (a folder's
+// entries as {name, isFolder, entry}) and `fileOf` (an entry's File).
+async function walkDisk(root, top, list, fileOf) {
+  const folders = [];
+  const files = [];
+  const pending = [[top, root]];
+  while (pending.length > 0) {
+    const [folder, path] = pending.pop();
+    folders.push(path);
+    const isAudio = path.endsWith(`/${kAudioFolder}`);
+    for (const { name, isFolder, entry } of await list(folder)) {
+      if (isFolder) pending.push([entry, `${path}/${name}`]);
+      else if (isAudio) files.push({ path: `${path}/${name}`, file: await fileOf(entry) });
+    }
+  }
+  return { root, folders, files };
+}
+
+async function handleList(folder) {
+  const entries = [];
+  for await (const [name, entry] of folder.entries()) {
+    entries.push({ name, isFolder: entry.kind === 'directory', entry });
+  }
+  return entries;
+}
+
+// The entries of a folder dropped without handles (webkitGetAsEntry), through the
+// older entries interface.
+function readAll(folder) {
+  return new Promise((resolve, reject) => {
+    const reader = folder.createReader();
+    const found = [];
+    const next = () => reader.readEntries((batch) => {
+      if (batch.length === 0) resolve(found);
+      else {
+        found.push(...batch);
+        next();
+      }
+    }, reject);
+    next();
+  });
+}
+
+const fileOf = (entry) => new Promise((resolve, reject) => entry.file(resolve, reject));
+
+async function entryList(folder) {
+  return (await readAll(folder)).map((entry) => ({ name: entry.name, isFolder: entry.isDirectory, entry }));
 }
 
 // The project's name and its "Audio Files" folder (null when it has none), for a
@@ -52,26 +123,16 @@ export async function fromDirectoryHandle(directory) {
         handle: entry });
     }
   }
-  return { name, files, audioHandle: audio, audioFolder: Boolean(audio) };
+  const project = { name, files, audioHandle: audio, audioFolder: Boolean(audio) };
+  if (!audio) {
+    project.handle = directory;
+    project.disk = () => walkDisk(directory.name, directory, handleList, (entry) => entry.getFile());
+  }
+  return project;
 }
 
-// A folder dropped without handles (webkitGetAsEntry): read through the older
-// entries interface.
+// A folder dropped without handles (webkitGetAsEntry).
 export async function fromDirectoryEntry(directory) {
-  const readAll = (dir) => new Promise((resolve, reject) => {
-    const reader = dir.createReader();
-    const found = [];
-    const next = () => reader.readEntries((batch) => {
-      if (batch.length === 0) resolve(found);
-      else {
-        found.push(...batch);
-        next();
-      }
-    }, reject);
-    next();
-  });
-  const fileOf = (entry) => new Promise((resolve, reject) => entry.file(resolve, reject));
-
   const { name, audio } = await folders(directory,
     async (d) => (await readAll(d)).find((e) => e.isDirectory && e.name === kAudioFolder));
   const files = [];
@@ -80,7 +141,9 @@ export async function fromDirectoryEntry(directory) {
       if (entry.isFile) files.push({ path: `${kAudioFolder}/${entry.name}`, file: await fileOf(entry) });
     }
   }
-  return { name, files, audioFolder: Boolean(audio) };
+  const project = { name, files, audioFolder: Boolean(audio) };
+  if (!audio) project.disk = () => walkDisk(directory.name, directory, entryList, fileOf);
+  return project;
 }
 
 // The project in a drop: null when nothing of the file system was dropped, else

@@ -84,3 +84,47 @@ export function markSilenced(names, texts) {
     row.cells[texts.statusColumn].textContent = texts.silencedTake;
   }
 }
+
+// ---- A folder of projects ----
+
+// The projects found, as the window lists them: each with a checkbox, on for
+// every valid project, and its status line. `checked` keeps the user's choices
+// of an earlier listing (by path).
+export function showProjects(projects, texts, checked = null) {
+  $('projects-head').replaceChildren(...cells('th', texts.projectColumns));
+  const list = $('projects-list');
+  list.replaceChildren();
+  for (const project of projects) {
+    const box = document.createElement('input');
+    box.type = 'checkbox';
+    box.value = project.project;
+    box.checked = checked ? checked.has(project.project) : project.valid;
+    const name = document.createElement('label');
+    const path = document.createElement('bdi');
+    path.textContent = project.project;
+    name.append(box, ' ', path);
+    const row = document.createElement('tr');
+    if (!project.valid) row.className = 'refused';
+    const first = document.createElement('td');
+    first.append(name);
+    row.append(first, ...cells('td', [project.status]));
+    list.append(row);
+  }
+}
+
+// The paths of the projects whose box is on.
+export function chosenProjects() {
+  return Array.from($('projects-list').querySelectorAll('input:checked'), (box) => box.value);
+}
+
+// The report at the end of a batch, one row per project.
+export function showReport(projects, texts) {
+  $('report-head').replaceChildren(...cells('th', texts.batchColumns));
+  $('report-list').replaceChildren(...projects.map((project) => {
+    const row = document.createElement('tr');
+    if (project.state === 'failed') row.className = 'refused';
+    row.append(...cells('td', project.cells));
+    return row;
+  }));
+  $('report').hidden = false;
+}

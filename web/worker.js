@@ -234,6 +234,41 @@ const requests = {
     return callJson('proj2wav_load', name, audioFolder ? 1 : 0);
   },
 
+  // A folder that may hold projects at any depth: `root` is its name, `folders`
+  // the paths of the folders in it, `files` the files of its "Audio Files"
+  // folders, each with its path from the root on. Returns the projects found.
+  openDisk(found) {
+    disk = found;
+    addDisk();
+    return callJson('proj2wav_find_projects', disk.root);
+  },
+
+  // The projects found, with the status lines of the present settings.
+  batchList() {
+    return callJson('proj2wav_batch_list');
+  },
+
+  // Plans the batch of the `chosen` projects into the table folder `folder`, where
+  // the files `existing` are; `toStorage`: the outputs are kept in the page's
+  // storage for downloading, which must have room for them all.
+  async batchPlan({ chosen, folder, existing, toStorage }) {
+    addDisk();  // without the outputs of an earlier run
+    let quotaFree = -1;
+    if (toStorage) {
+      await removeStoredOutputs();
+      const { quota = 0, usage = 0 } = await (navigator.storage?.estimate?.() ?? {});
+      quotaFree = quota > 0 ? Math.max(0, quota - usage) : -1;
+    }
+    return callJson('proj2wav_batch_plan', JSON.stringify(chosen), folder,
+      JSON.stringify(existing), quotaFree);
+  },
+
+  // Converts the planned batch into `directory` (a folder chosen with the
+  // directory picker) or, without one, into the page's storage.
+  convertBatch({ directory }) {
+    return convertBatch(directory);
+  },
+
   // The page's settings ({bits, channels, ...}): returns the report for them.
   options({ settings }) {
     return callJson('proj2wav_set_options', JSON.stringify(settings));
@@ -264,6 +299,19 @@ const requests = {
   },
 };
 
+// The folder of projects opened last: {root, folders, files} (see openDisk).
+let disk = null;
+
+// Hands the engine the folder of projects anew, in place of all it had.
+function addDisk() {
+  engine._proj2wav_forget_files();
+  takes.reset(disk.files.map((f) => f.file));
+  for (const folder of disk.folders) engine.ccall('proj2wav_add_folder', null, ['string'], [folder]);
+  disk.files.forEach((f, id) => {
+    engine.ccall('proj2wav_add_file', null, ['string', 'number', 'number'], [f.path, f.file.size, id]);
+  });
+}
+
 // ---- A conversion ----
 
 // Gives the worker's queued messages (Cancel) a turn.
@@ -279,13 +327,14 @@ let storedCount = 0;
 const kPageId = Math.random().toString(36).slice(2, 10);
 let storedNames = [];
 
-async function removeStoredOutputs() {
-  if (storedNames.length === 0) return;
+// Removes the outputs kept in the page's storage, those from the `from`th on.
+async function removeStoredOutputs(from = 0) {
+  if (storedNames.length <= from) return;
   const root = await navigator.storage.getDirectory();
-  for (const name of storedNames) {
+  for (const name of storedNames.slice(from)) {
     await root.removeEntry(name).catch(() => {});
   }
-  storedNames = [];
+  storedNames = storedNames.slice(0, from);
 }
 
 async function openSinks(handles, names) {
@@ -294,10 +343,15 @@ async function openSinks(handles, names) {
     return Promise.all(handles.map((h) => StreamSink.open(h, exact)));
   }
   await removeStoredOutputs();
-  // Names of this page's own: another tab of the page keeps outputs of its own.
-  const stored = names.map(() => `output-${kPageId}-${++storedCount}.wav`);
-  storedNames = stored;
-  return Promise.all(stored.map((name) => StreamSink.openStored(name, storage)));
+  return Promise.all(names.map(() => openStoredSink()));
+}
+
+// A new file of the page's storage for an output, named for this page alone:
+// another tab of the page keeps outputs of its own.
+function openStoredSink() {
+  const name = `output-${kPageId}-${++storedCount}.wav`;
+  storedNames.push(name);
+  return StreamSink.openStored(name, storage);
 }
 
 async function flushAll() {
@@ -337,22 +391,102 @@ async function convert(handles, names) {
     result = await runBlocks();
     result.started = true;
   }
-  for (const sink of sinks) {
-    try {
-      await sink.close();
-    } catch (error) {
-      if (result.ok) {
-        Object.assign(result, { ok: false, text: callJson('proj2wav_texts').failed,
-          details: `The output could not be finished: ${failureText(error)}` });
-      }
-    }
+  const closing = await closeSinks();
+  if (closing && result.ok) {
+    Object.assign(result, { ok: false, text: callJson('proj2wav_texts').failed,
+      details: `The output could not be finished: ${failureText(closing)}` });
   }
-  sinks = [];
   result.stored = handles ? [] : storedNames.slice();
   return result;
 }
 
-async function runBlocks() {
+// Closes the run's outputs: the first failure, or null.
+async function closeSinks() {
+  let failure = null;
+  for (const sink of sinks) {
+    try {
+      await sink?.close();
+    } catch (error) {
+      failure = failure || error;
+    }
+  }
+  sinks = [];
+  return failure;
+}
+
+// The batch planned (proj2wav_batch_plan), a project at a time. Each output is
+// made here, in `directory` where there is none of its name (one that appeared
+// since the plan is left alone and its project refused), or in the page's
+// storage; the engine then checks and writes it. Returns the report, with the
+// stored outputs' files of the page's storage and their names.
+async function convertBatch(directory) {
+  stopAsked = false;
+  const stored = [];
+  for (let next = callJson('proj2wav_batch_next'); next.index >= 0;
+    next = callJson('proj2wav_batch_next')) {
+    const names = next.outputs.map((path) => path.slice(path.lastIndexOf('/') + 1));
+    const made = [];
+    let allMade = true;
+    sinks = [];
+    const firstStored = storedNames.length;
+    for (let i = 0; i < names.length; i += 1) {
+      try {
+        if (directory && await directory.getFileHandle(names[i]).then(() => true, () => false)) {
+          allMade = false;
+          engine.ccall('proj2wav_add_file', null, ['string', 'number', 'number'], [next.outputs[i], 0, -1]);
+          continue;
+        }
+        const sink = directory
+          ? await StreamSink.open(await directory.getFileHandle(names[i], { create: true }),
+            storage.exact ? storage.exact.stream : true)
+          : await openStoredSink();
+        made.push(names[i]);
+        sinks.push(sink);
+        engine.ccall('proj2wav_add_output', null, ['string', 'number'], [next.outputs[i], sinks.length - 1]);
+      } catch {
+        allMade = false;  // the engine cannot create it, and says so
+      }
+    }
+    const refusal = callString('proj2wav_batch_start', allMade ? 1 : 0);
+    if (refusal) {
+      await closeSinks();
+      for (const name of made) if (directory) await directory.removeEntry(name).catch(() => {});
+      await removeStoredOutputs(firstStored);
+      continue;
+    }
+    if (stopAsked) engine._proj2wav_stop();
+    await runBlocks(kBatchRun);
+    // A file whose last batch did not arrive fails its project.
+    const closing = await closeSinks();
+    callString('proj2wav_batch_finish', closing ? 1 : 0, failureText(closing));
+    if (!directory) {
+      storedNames.slice(firstStored).forEach((file, i) => stored.push({ file, name: names[i] }));
+    }
+  }
+  return { ...callJson('proj2wav_batch_report'), stored };
+}
+
+// A single project's run: its progress, and its end (proj2wav_end).
+const kSingleRun = {
+  progress(seconds) {
+    const percent = engine._proj2wav_progress();
+    return { percent, figures: callString('proj2wav_progress_text', percent, seconds) };
+  },
+  end: (failed, why) => callJson('proj2wav_end', failed, why),
+};
+
+// A project of a batch: the progress of the whole batch and of the project.
+const kBatchRun = {
+  progress(seconds) {
+    const now = callJson('proj2wav_batch_progress', seconds);
+    return { percent: now.overall, current: now.current, figures: now.text };
+  },
+  end: (failed, why) => engine.ccall('proj2wav_batch_end', null, ['number', 'string'], [failed, why]),
+};
+
+// Runs the session begun, block by block; `run` reports its progress and ends
+// it: returns what run.end returned.
+async function runBlocks(run = kSingleRun) {
   // The windows of the project's load or of an earlier run are of no use now.
   takes.reset();
   const started = performance.now();
@@ -376,9 +510,7 @@ async function runBlocks() {
     }
     if (now - lastReport > 250) {
       lastReport = now;
-      const percent = engine._proj2wav_progress();
-      postMessage({ type: 'progress', percent,
-        figures: callString('proj2wav_progress_text', percent, (now - started) / 1000) });
+      postMessage({ type: 'progress', ...run.progress((now - started) / 1000) });
     }
   }
   // Everything rendered reaches the sinks before the headers are finished, so
@@ -386,10 +518,7 @@ async function runBlocks() {
   for (const sink of sinks) await sink.drain();
   takes.reset();  // their memory can go
   const failure = sinkFailure();
-  const outcome = callJson('proj2wav_end', state === -1 || failure ? 1 : 0,
-    failureText(failure));
-  outcome.seconds = (performance.now() - started) / 1000;
-  return outcome;
+  return run.end(state === -1 || failure ? 1 : 0, failureText(failure));
 }
 
 // ---- Start-up ----

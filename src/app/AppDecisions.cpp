@@ -228,9 +228,11 @@ bool HasRoom(uint64_t freeBytes, int64_t fileBytes) {
     return freeBytes > RoomNeeded(fileBytes);
 }
 
-std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes) {
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes, size_t outputs) {
     if (HasRoom(quotaFreeBytes, projectBytes)) return std::string();
-    return std::string(kInsufficientSpace) + " The output needs " +
+    const std::string what =
+        outputs == 1 ? " The output needs " : " The " + std::to_string(outputs) + " outputs need ";
+    return std::string(kInsufficientSpace) + what +
            formatBytes(static_cast<double>(RoomNeeded(projectBytes))) +
            ", and this browser lets the page store only " +
            formatBytes(static_cast<double>(quotaFreeBytes)) + " more (out of quota).";

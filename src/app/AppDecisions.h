@@ -233,9 +233,9 @@ bool HasRoom(uint64_t freeBytes, int64_t fileBytes);
 
 // The refusal where a browser keeps the output in the page's own storage: empty
 // when `quotaFreeBytes` (what the browser still lets the page store) has room for
-// the output as HasRoom decides; otherwise kInsufficientSpace with the figures and
-// the words "out of quota".
-std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes);
+// the output (or a batch's `outputs` together) as HasRoom decides; otherwise
+// kInsufficientSpace with the figures and the words "out of quota".
+std::string QuotaRefusal(uint64_t quotaFreeBytes, int64_t projectBytes, size_t outputs = 1);
 
 // ---- Progress sheet ----
 

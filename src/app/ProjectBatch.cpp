@@ -94,14 +94,13 @@ void ProjectBatch::Plan() {
         p.name = ProjectName(p.project);
         p.sampleRate = session.SampleRate();
         p.outputs = OutputPaths(paths::Join(folder_, UniqueName(p.name, taken) + ".wav"), format_);
+        p.status = ListedStatus(session, p.valid, format_);
         if (!p.valid) {
             p.outputs.clear();  // its name stays taken, so that names do not shift
             p.state = BatchState::Failed;
-            p.status = std::string(kNotValidProject) + " (" + NotAProjectReason(session) + ")";
             p.reason = NotAProjectReason(session);
             continue;
         }
-        p.status = StatusLineOf(session, format_);
         p.frames = session.Frames();
         if (p.frames == 0) {
             p.outputs.clear();
@@ -130,6 +129,14 @@ std::string ProjectBatch::Refusal(const FreeSpaceLookup& freeSpace) const {
     if (std::string refusal = FolderRefusal(paths::Join(where, "x.wav")); !refusal.empty()) {
         return refusal;
     }
+    // Files written into an "Audio Files" folder become takes of its project (and
+    // a new one makes its parent a project).
+    std::string canonical = folder_;
+    if (exists) kxDiskMgr::CanonicalPath(folder_, canonical);
+    if (paths::LastComponent(canonical) == kAudioFilesFolder) {
+        return "The outputs would be written into " + Quoted(folder_) +
+               ", where a project keeps its recordings. Choose a folder outside it.";
+    }
     const int64_t free = freeSpace(where);
     const uint64_t needed = RoomNeeded(static_cast<int64_t>(totalBytes_));
     if (toRun_ == 0 || HasRoom(free > 0 ? static_cast<uint64_t>(free) : 0,
@@ -149,39 +156,49 @@ void ProjectBatch::Run(const FreeSpaceLookup& freeSpace) {
     if (toRun_ > 0 && !kxDiskMgr::Identify(folder_, false).exists) {
         kxDiskMgr::MakeDirectory(folder_);  // when it cannot be made, each project says why
     }
-    size_t index = 0;
-    for (BatchProject& p : projects_) {
-        if (p.state != BatchState::NotRun) continue;
-        if (stop_.load()) {
-            p.reason = "the run was stopped before it";
-            continue;
-        }
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            runIndex_ = index++;
-            runName_ = p.name;
-        }
-        currentBytes_ = p.bytes;
-        progress_ = 0.0;
-        RunOne(p, freeSpace);
-        currentBytes_ = 0;  // counted once: from now on among the done ones
-        doneBytes_ += p.bytes;
+    for (size_t index = Next(); index != kNone; index = Next()) {
+        ProjectSession session;
+        if (Start(index, session, freeSpace)) Finish(index, session, session.Run(progress_));
     }
 }
 
-void ProjectBatch::RunOne(BatchProject& p, const FreeSpaceLookup& freeSpace) {
-    ProjectSession session;
+size_t ProjectBatch::Next() {
+    while (cursor_ < projects_.size() && projects_[cursor_].state != BatchState::NotRun) ++cursor_;
+    if (cursor_ == projects_.size()) return kNone;
+    if (stop_.load()) {
+        for (; cursor_ < projects_.size(); ++cursor_) {
+            BatchProject& p = projects_[cursor_];
+            if (p.state != BatchState::NotRun) continue;
+            p.reason = "the run was stopped before it";
+            p.outputs.clear();  // they will not be written
+        }
+        return kNone;
+    }
+    const size_t index = cursor_++;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        runIndex_ = started_++;
+        runName_ = projects_[index].name;
+    }
+    currentBytes_ = projects_[index].bytes;
+    progress_ = 0.0;
+    return index;
+}
+
+bool ProjectBatch::Start(size_t index, ProjectSession& session, const FreeSpaceLookup& freeSpace,
+                         bool outputsMade) {
+    BatchProject& p = projects_[index];
     p.state = BatchState::Failed;
     if (!session.Load(p.project)) {  // changed since it was planned
         p.reason = NotAProjectReason(session);
-        p.outputs.clear();
-        return;
+    } else {
+        p.reason = OutputsRefusal(session, format_, p.outputs, overwrite_ || outputsMade, freeSpace);
+        if (p.reason.empty()) p.reason = CreateOutputs(session, format_, p.outputs);
     }
-    p.reason = OutputsRefusal(session, format_, p.outputs, overwrite_, freeSpace);
-    if (p.reason.empty()) p.reason = CreateOutputs(session, format_, p.outputs);
     if (!p.reason.empty()) {
         p.outputs.clear();  // nothing was written
-        return;
+        Over(index, 0.0);
+        return false;
     }
     {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -189,11 +206,19 @@ void ProjectBatch::RunOne(BatchProject& p, const FreeSpaceLookup& freeSpace) {
     }
     // A stop that came while the outputs were made must still end this run.
     if (stop_.load()) session.Stop();
-    const RunOutcome outcome = session.Run(progress_);
+    return true;
+}
+
+void ProjectBatch::Finish(size_t index, const ProjectSession& session, const RunOutcome& outcome,
+                          const std::string& failure) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         session_ = nullptr;
     }
+    BatchProject& p = projects_[index];
+    const double written = p.frames == 0 ? 0.0
+                                         : std::min(1.0, static_cast<double>(outcome.frames) /
+                                                             static_cast<double>(p.frames));
     p.frames = outcome.frames;
     switch (outcome.end) {
         case RunOutcome::End::Complete:
@@ -203,12 +228,21 @@ void ProjectBatch::RunOne(BatchProject& p, const FreeSpaceLookup& freeSpace) {
             break;
         case RunOutcome::End::Stopped:
             p.state = BatchState::Stopped;
-            p.reason = OutcomeWords(session, format_, outcome, p.outputs).summary;
+            p.reason = OutcomeWords(session, format_, outcome, p.outputs, failure).summary;
             break;
         case RunOutcome::End::Failed:
-            p.reason = OutcomeWords(session, format_, outcome, p.outputs).summary;
+            p.state = BatchState::Failed;
+            p.reason = OutcomeWords(session, format_, outcome, p.outputs, failure).summary;
             break;
     }
+    Over(index, written);
+}
+
+void ProjectBatch::Over(size_t index, double written) {
+    // Counted once, and as much as was written: the overall bar of a batch that
+    // stopped or failed shows what it holds.
+    currentBytes_ = 0;
+    doneBytes_ += static_cast<uint64_t>(static_cast<double>(projects_[index].bytes) * written);
 }
 
 void ProjectBatch::Stop() {
@@ -236,16 +270,27 @@ BatchProgress ProjectBatch::Now() const {
     return now;
 }
 
+std::string ListedStatus(const ProjectSession& session, bool loaded, const OutputFormat& format) {
+    if (loaded) return StatusLineOf(session, format);
+    return std::string(kNotValidProject) + " (" + NotAProjectReason(session) + ")";
+}
+
+std::vector<std::string> BatchCells(const BatchProject& p, const char* separator) {
+    std::string outputs;
+    for (const std::string& output : p.outputs) outputs += (outputs.empty() ? "" : separator) + output;
+    const bool written = p.state == BatchState::Converted || p.state == BatchState::Stopped;
+    return {p.project, outputs, written ? ShortTimeText(p.frames, p.sampleRate) : std::string(),
+            BatchStateText(p.state), p.reason};
+}
+
 std::string BatchTable(const std::vector<BatchProject>& projects) {
     const char* header[] = {"project", "outputs", "length", "state", "reason"};
     std::vector<std::vector<std::string>> rows;
     for (const BatchProject& p : projects) {
-        std::string outputs;
-        for (const std::string& output : p.outputs) outputs += (outputs.empty() ? "" : ", ") + output;
-        const bool written = p.state == BatchState::Converted || p.state == BatchState::Stopped;
-        rows.push_back({p.project, outputs.empty() ? "-" : outputs,
-                        written ? ShortTimeText(p.frames, p.sampleRate) : "-",
-                        BatchStateText(p.state), p.reason});
+        rows.push_back(BatchCells(p, ", "));
+        for (size_t column : {1, 2}) {
+            if (rows.back()[column].empty()) rows.back()[column] = "-";
+        }
     }
     size_t widths[4] = {};
     for (size_t column = 0; column < 4; ++column) {

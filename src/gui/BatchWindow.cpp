@@ -40,7 +40,7 @@ BatchWindow::BatchWindow(std::vector<std::string> projects, const OutputFormat& 
     setWindowTitle(tr("Projects"));
     auto* layout = new QVBoxLayout(this);
     table_ = new QTableWidget(static_cast<int>(projects_.size()), 2, this);
-    table_->setHorizontalHeaderLabels({tr("Project"), tr("Status")});
+    table_->setHorizontalHeaderLabels({tr(app::kProjectListTitles[0]), tr(app::kProjectListTitles[1])});
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->verticalHeader()->hide();
     table_->setTabKeyNavigation(false);
@@ -52,10 +52,7 @@ BatchWindow::BatchWindow(std::vector<std::string> projects, const OutputFormat& 
         name->setFlags(name->flags() | Qt::ItemIsUserCheckable);
         name->setCheckState(valid ? Qt::Checked : Qt::Unchecked);
         table_->setItem(row, 0, name);
-        table_->setItem(row, 1,
-                        Cell(valid ? app::StatusLineOf(session, format_)
-                                   : std::string(app::kNotValidProject) + " (" +
-                                         app::NotAProjectReason(session) + ")"));
+        table_->setItem(row, 1, Cell(app::ListedStatus(session, valid, format_)));
     }
     table_->resizeColumnToContents(0);
     layout->addWidget(table_, 1);
@@ -70,7 +67,7 @@ BatchWindow::BatchWindow(std::vector<std::string> projects, const OutputFormat& 
         layout->addWidget(widget);
     }
     auto* buttons = new QHBoxLayout;
-    convert_ = new QPushButton(tr("Convert All..."), this);
+    convert_ = new QPushButton(tr(app::kConvertAll), this);
     convert_->setDefault(true);
     close_ = new QPushButton(tr("Close"), this);
     buttons->addStretch(1);
@@ -151,27 +148,21 @@ void BatchWindow::finished() {
 void BatchWindow::showReport() {
     const auto& projects = batch_->Projects();
     table_->clear();
-    table_->setColumnCount(5);
+    table_->setColumnCount(app::kBatchColumnCount);
     table_->setRowCount(static_cast<int>(projects.size()));
-    table_->setHorizontalHeaderLabels(
-        {tr("Project"), tr("Outputs"), tr("Length"), tr("State"), tr("Reason")});
+    QStringList titles;
+    for (const char* title : app::kBatchColumnTitles) titles << tr(title);
+    table_->setHorizontalHeaderLabels(titles);
     for (size_t i = 0; i < projects.size(); ++i) {
-        const app::BatchProject& p = projects[i];
-        std::string outputs;
-        for (const std::string& output : p.outputs) outputs += (outputs.empty() ? "" : "\n") + output;
-        const bool written =
-            p.state == app::BatchState::Converted || p.state == app::BatchState::Stopped;
-        const int row = static_cast<int>(i);
-        table_->setItem(row, 0, Cell(p.project));
-        table_->setItem(row, 1, Cell(outputs));
-        table_->setItem(row, 2, Cell(written ? app::ShortTimeText(p.frames, p.sampleRate) : ""));
-        table_->setItem(row, 3, Cell(app::BatchStateText(p.state)));
-        table_->setItem(row, 4, Cell(p.reason));
+        const std::vector<std::string> cells = app::BatchCells(projects[i], "\n");
+        for (int column = 0; column < app::kBatchColumnCount; ++column) {
+            table_->setItem(static_cast<int>(i), column, Cell(cells[static_cast<size_t>(column)]));
+        }
     }
     table_->resizeColumnsToContents();
     table_->resizeRowsToContents();
     table_->setEnabled(true);
-    line_->setText(tr("Done: the table says what happened to each project."));
+    line_->setText(tr(app::kBatchDone));
 }
 
 void BatchWindow::stop() {

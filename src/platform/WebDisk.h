@@ -19,6 +19,8 @@ namespace webdisk {
 void Clear();
 // A folder the page saw, which may hold no file (an empty "Audio Files").
 void AddFolder(const std::string& path);
+// A folder the page writes outputs into (one chosen with a directory picker).
+void AddOutputFolder(const std::string& path);
 // A picked file: `size` bytes, read through the worker's file number `id`.
 void AddInput(const std::string& path, uint64_t size, int32_t id);
 // An output file, written through the worker's sink number `sink`. It may be

@@ -6,6 +6,7 @@
 // where they should.
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <new>
 #include <set>
@@ -46,6 +47,12 @@ std::map<std::string, Entry>& Table() {
 
 // The folders the page saw, also those that hold no file.
 std::set<std::string>& Folders() {
+    static std::set<std::string> folders;
+    return folders;
+}
+
+// The folders among them that the page writes outputs into.
+std::set<std::string>& OutputFolders() {
     static std::set<std::string> folders;
     return folders;
 }
@@ -93,10 +100,16 @@ namespace webdisk {
 void Clear() {
     Table().clear();
     Folders().clear();
+    OutputFolders().clear();
 }
 
 void AddFolder(const std::string& path) {
     Folders().insert(path);
+}
+
+void AddOutputFolder(const std::string& path) {
+    Folders().insert(path);
+    OutputFolders().insert(path);
 }
 
 void AddInput(const std::string& path, uint64_t size, int32_t id) {
@@ -229,8 +242,12 @@ kxFileInfo kxDiskMgr::Identify(const std::string& path, bool /*followLinks*/) {
         const double length = entry->output ? proj2wav_disk_length(entry->id) : 0;
         found.size = entry->output ? static_cast<uint64_t>(std::max(length, 0.0)) : entry->size;
     } else if (IsDirectory(path)) {
+        // A folder is known by its path: two folders are the same only when their
+        // paths are (the checks that keep outputs out of "Audio Files" compare them).
         found.exists = true;
         found.directory = true;
+        found.device = 3;
+        found.inode = std::hash<std::string>{}(path);
     } else {
         errno = ENOENT;
     }
@@ -250,7 +267,7 @@ bool kxDiskMgr::CanonicalPath(const std::string& path, std::string& canonical) {
 
 bool kxDiskMgr::IsWritable(const std::string& path) {
     const Entry* entry = Find(path);
-    return entry != nullptr && entry->output;
+    return (entry != nullptr && entry->output) || OutputFolders().count(path) != 0;
 }
 
 bool kxDiskMgr::RemoveFile(const std::string& /*path*/) {

@@ -9,7 +9,10 @@
 #include <emscripten/emscripten.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <iterator>
+#include <limits>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "app/ProjectReport.h"
 #include "app/ProjectView.h"
 #include "app/ConversionFlow.h"
+#include "app/ProjectBatch.h"
 #include "platform/Paths.h"
 #include "platform/WebDisk.h"
 
@@ -37,6 +41,14 @@ struct Engine {
     OutputFormat runFormat;            // the format of the run, once it began
     std::vector<std::string> outputs;  // the table paths of the run's outputs
     std::string returned;              // the string handed out last
+
+    // A folder of projects (a disk): the projects found under it, the batch being
+    // converted, and which of its projects runs now.
+    std::vector<std::string> found;
+    std::unique_ptr<app::ProjectBatch> batch;
+    size_t batchIndex = app::ProjectBatch::kNone;
+    RunOutcome batchOutcome;   // of its run, until its outputs are closed
+    std::string batchFailure;  // why the page's writing failed, when it did
 };
 
 Engine& State() {
@@ -97,6 +109,36 @@ void ApplySettings(Engine& e, const std::string& settings) {
     e.status = app::StatusLineOf(e.session, e.format);
 }
 
+// The page knows its outputs by name: the table path's last part.
+std::vector<std::string> Names(const std::vector<std::string>& paths) {
+    std::vector<std::string> names;
+    for (const std::string& path : paths) names.push_back(paths::LastComponent(path));
+    return names;
+}
+
+// The batch's projects for the page: each with its status line, its outputs by
+// name, and its row of the report.
+Json BatchProjectsJson(const std::vector<app::BatchProject>& projects) {
+    Json list = Json::array();
+    for (app::BatchProject p : projects) {
+        p.outputs = Names(p.outputs);
+        list.push_back({{"project", p.project},
+                        {"name", p.name},
+                        {"status", p.status},
+                        {"valid", p.valid},
+                        {"state", app::BatchStateText(p.state)},
+                        {"outputs", p.outputs},
+                        {"cells", app::BatchCells(p, ", ")}});
+    }
+    return list;
+}
+
+// What the browser cannot tell, the free room of a folder on disk, is not a reason
+// to refuse: the writes say so if the disk fills.
+int64_t UnknownRoom(const std::string& /*folder*/) {
+    return std::numeric_limits<int64_t>::max();
+}
+
 }  // namespace
 
 extern "C" {
@@ -131,6 +173,10 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_texts() {
         {"silencedTake", app::kSilencedTake},
         {"statusColumn", app::kTakeStatus},
         {"nameColumn", app::kTakeName},
+        {"projectColumns", app::kProjectListTitles},
+        {"batchColumns", app::kBatchColumnTitles},
+        {"convertAll", app::kConvertAll},
+        {"batchDone", app::kBatchDone},
         {"status", app::StatusLineOf(State().session, State().format)},
     });
 }
@@ -150,6 +196,11 @@ EMSCRIPTEN_KEEPALIVE void proj2wav_add_file(const char* path, double size, int32
 // An output at `path`, written through the worker's sink number `sink`.
 EMSCRIPTEN_KEEPALIVE void proj2wav_add_output(const char* path, int32_t sink) {
     webdisk::AddOutput(path, sink);
+}
+
+// A folder the page saw, which may hold no file.
+EMSCRIPTEN_KEEPALIVE void proj2wav_add_folder(const char* path) {
+    webdisk::AddFolder(path);
 }
 
 // Settings from the page (see ApplySettings); returns the report, whose "status"
@@ -242,6 +293,7 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_progress_text(double percent, double e
 // The user's Cancel: the run stops before its next block.
 EMSCRIPTEN_KEEPALIVE void proj2wav_stop() {
     State().session.Stop();
+    if (State().batch) State().batch->Stop();
 }
 
 // Ends the run: the output is finished with a header that matches what it holds.
@@ -274,6 +326,127 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failur
                      {"details", details},
                      {"frames", outcome.frames},
                      {"total", outcome.total}});
+}
+
+// ---- A folder of projects ----
+
+// The projects of the page's present format, found under `root` by
+// proj2wav_find_projects: {"projects": [{"project", "name", "status", "valid",
+// ...}]}, in the order of their paths.
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_list() {
+    Engine& e = State();
+    app::ProjectBatch listing(e.found, "/", e.format, true);
+    listing.Plan();
+    return HandJson({{"projects", BatchProjectsJson(listing.Projects())}});
+}
+
+// Searches the folder `root` (the page handed over its folders and the files of
+// every "Audio Files" folder in it) for projects; returns proj2wav_batch_list().
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_find_projects(const char* root) {
+    State().batch.reset();
+    State().found = app::FindProjects({root != nullptr ? root : ""});
+    return proj2wav_batch_list();
+}
+
+// Plans the batch of the projects `chosen` (a JSON list of their paths) into the
+// table folder `folder`, where the files named in `existing` (a JSON list) are
+// there already. `quotaFree` is what the page's storage may still take, or
+// negative when the outputs go to a folder on disk. Returns {"refusal", and the
+// projects as proj2wav_batch_list gives them, with their states}.
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_plan(const char* chosen, const char* folder,
+                                                    const char* existing, double quotaFree) {
+    Engine& e = State();
+    const std::string dir = folder != nullptr ? folder : "";
+    std::vector<std::string> projects;
+    for (const Json& project : Json::parse(chosen != nullptr ? chosen : "", nullptr, false)) {
+        if (project.is_string()) projects.push_back(project.get<std::string>());
+    }
+    // An empty folder: the outputs go by their names alone (to the page's storage).
+    webdisk::AddOutputFolder(dir.empty() ? "." : dir);
+    // Files already there, known by name: never read, but there.
+    for (const Json& name : Json::parse(existing != nullptr ? existing : "", nullptr, false)) {
+        if (name.is_string()) webdisk::AddInput(paths::Join(dir, name.get<std::string>()), 0, -1);
+    }
+    e.batch = std::make_unique<app::ProjectBatch>(projects, dir, e.format, false);
+    e.batch->Plan();
+    std::string refusal = e.batch->Refusal(UnknownRoom);
+    if (refusal.empty() && quotaFree >= 0) {
+        size_t outputs = 0;
+        for (const app::BatchProject& p : e.batch->Projects()) {
+            if (p.state == app::BatchState::NotRun) outputs += p.outputs.size();
+        }
+        refusal = app::QuotaRefusal(static_cast<uint64_t>(quotaFree),
+                                    static_cast<int64_t>(e.batch->TotalBytes()), outputs);
+    }
+    return HandJson({{"refusal", refusal}, {"projects", BatchProjectsJson(e.batch->Projects())}});
+}
+
+// The next project of the batch to convert: {"index", "outputs": its table paths},
+// index -1 when none is left (or the batch was stopped).
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_next() {
+    Engine& e = State();
+    e.batchIndex = e.batch ? e.batch->Next() : app::ProjectBatch::kNone;
+    if (e.batchIndex == app::ProjectBatch::kNone) return HandJson({{"index", -1}});
+    return HandJson({{"index", e.batchIndex},
+                     {"outputs", e.batch->Projects()[e.batchIndex].outputs}});
+}
+
+// Starts the project proj2wav_batch_next gave, its outputs added by the page:
+// `made` non-zero when the page made every one of them where there was none.
+// Returns "" when it runs, else why it cannot (the project then counts as failed).
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_start(int32_t made) {
+    Engine& e = State();
+    if (!e.batch || e.batchIndex == app::ProjectBatch::kNone) return Hand(app::kFailed);
+    if (!e.batch->Start(e.batchIndex, e.session, UnknownRoom, made != 0)) {
+        return Hand(e.batch->Projects()[e.batchIndex].reason);
+    }
+    e.runFormat = e.batch->Format();
+    e.outputs = e.batch->Projects()[e.batchIndex].outputs;
+    if (e.session.Begin()) return Hand("");
+    e.batch->Finish(e.batchIndex, e.session, e.session.End(false));
+    return Hand(app::kFailed);
+}
+
+// Where the batch stands: {"overall", "current" (percent), "text" (the progress
+// line)}.
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_progress(double elapsedSeconds) {
+    Engine& e = State();
+    if (!e.batch) return HandJson({{"overall", 0}, {"current", 0}, {"text", ""}});
+    e.batch->SetCurrentProgress(e.session.Progress());
+    const app::BatchProgress now = e.batch->Now();
+    return HandJson({{"overall", now.overall},
+                     {"current", now.current},
+                     {"text", app::BatchProgressText(now, elapsedSeconds)}});
+}
+
+// Ends the run of the present project, as proj2wav_end does a single one's. The
+// page then closes its outputs and says how that went (proj2wav_batch_finish).
+EMSCRIPTEN_KEEPALIVE void proj2wav_batch_end(int32_t failed, const char* failure) {
+    Engine& e = State();
+    e.batchOutcome = e.session.End(failed == 0);
+    e.batchFailure = failed != 0 && failure != nullptr ? failure : "";
+}
+
+// Records the present project's outcome: failed when its outputs could not be
+// closed (`failed`, `failure` saying why). Returns the project's state.
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_finish(int32_t failed, const char* failure) {
+    Engine& e = State();
+    if (!e.batch || e.batchIndex == app::ProjectBatch::kNone) return Hand("");
+    if (failed != 0) {
+        e.batchOutcome.end = RunOutcome::End::Failed;
+        if (e.batchFailure.empty() && failure != nullptr) e.batchFailure = failure;
+    }
+    e.batch->Finish(e.batchIndex, e.session, e.batchOutcome, e.batchFailure);
+    return Hand(app::BatchStateText(e.batch->Projects()[e.batchIndex].state));
+}
+
+// The report at the end: the projects with their rows, and the percent of the
+// batch's bytes written.
+EMSCRIPTEN_KEEPALIVE const char* proj2wav_batch_report() {
+    Engine& e = State();
+    if (!e.batch) return HandJson({{"projects", Json::array()}});
+    return HandJson({{"projects", BatchProjectsJson(e.batch->Projects())},
+                     {"overall", e.batch->Now().overall}});
 }
 
 }  // extern "C"

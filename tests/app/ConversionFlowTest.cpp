@@ -145,3 +145,30 @@ TEST(ProjectBatch, TheTableAndTheProgressLineInWords) {
     EXPECT_EQ(app::BatchProgressText(progress, 9),
               "project 3 of 12: Gig  80% of it; all:  45%  0:09 elapsed  0:11 left  5.0 MB/s");
 }
+
+// A run driven a project at a time, as the page drives it, stopped early: the
+// project in hand ends shorter, the next is not run and names no output, and the
+// overall figure counts only what was written.
+TEST(ProjectBatch, AStoppedRunCountsWhatWasWritten) {
+    ProjectDir first{"First"}, second{"Second"};
+    first.Add("Take.wav", NthTake(0, 48000 * 60, 0));
+    second.Add("Take.wav", NthTake(0, 4800, 0));
+    TempDir out;
+    app::ProjectBatch batch({first.Path(), second.Path()}, out.Path(), OutputFormat{}, false);
+    batch.Plan();
+    ProjectSession session;
+    const size_t index = batch.Next();
+    ASSERT_TRUE(batch.Start(index, session, Plenty));
+    ASSERT_TRUE(session.Begin());
+    EXPECT_EQ(session.Step(1), 1);
+    batch.Stop();
+    batch.Finish(index, session, session.End(true));
+    EXPECT_EQ(batch.Next(), app::ProjectBatch::kNone);
+    const auto& projects = batch.Projects();
+    EXPECT_EQ(projects[0].state, app::BatchState::Stopped);
+    EXPECT_EQ(projects[1].state, app::BatchState::NotRun);
+    EXPECT_TRUE(projects[1].outputs.empty());
+    const double overall = batch.Now().overall;
+    EXPECT_GT(overall, 0.0);
+    EXPECT_NEAR(overall, 100.0 * static_cast<double>(projects[0].frames) / (48000 * 60 + 4800), 0.01);
+}

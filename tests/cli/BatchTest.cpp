@@ -124,8 +124,15 @@ TEST(CliBatch, InfoListsEveryProjectAndNothingFoundIsExitThree) {
     EXPECT_EQ(r.err, "proj2wav: \"" + (disk.root / "no such") + "\": No such file or directory\n");
 }
 
-TEST(CliBatch, WithoutRoomForAllOutputsNothingIsWritten) {
+TEST(CliBatch, WithoutRoomForAllOutputsOrIntoAudioFilesNothingIsWritten) {
     Disk disk;
+    // Outputs in a project's "Audio Files" would become its takes.
+    for (const std::string folder : {"A/Gig/Audio Files", "B/Audio Files"}) {
+        const Result r = Proj2wav({"convert", disk.root / "A", "--output-dir", disk.root / folder});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_PRED2(Contains, r.err, "where a project keeps its recordings");
+    }
+    EXPECT_FALSE(fs::exists(disk.root / "B/Audio Files"));
     // Two frames 2^38 apart: terabytes of output that no test disk has room for.
     MakeProject(disk.root / "Huge", {NthTake(0, 1, 0), NthTake(uint64_t{1} << 38, 1, 1)});
     const Result r = Proj2wav(disk.Convert());

@@ -7,7 +7,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import {
-  closeSync, copyFileSync, cpSync, mkdirSync, openSync, readFileSync, rmSync, statfsSync,
+  closeSync, copyFileSync, cpSync, mkdirSync, openSync, readFileSync, rmSync, statfsSync, statSync,
   truncateSync, writeFileSync, writeSync,
 } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -92,6 +92,57 @@ for (const name of kBrowsers) {
         await page.close();
       });
     }
+
+    test('a folder of projects: the valid ones converted, named apart, as the command line does', async () => {
+      const disk = join(work, `Disk ${name}`);
+      cpSync(sample, join(disk, 'A', 'Gig'), { recursive: true });
+      cpSync(sample, join(disk, 'B', 'deep', 'Gig'), { recursive: true });
+      mkdirSync(join(disk, 'Broken', 'Audio Files'), { recursive: true });
+      writeFileSync(join(disk, 'Broken', 'Audio Files', 'Take 01.wav'), 'not a wave file');
+      const root = `Disk ${name}`;
+      const projects = [`${root}/A/Gig`, `${root}/B/deep/Gig`, `${root}/Broken`];
+      const names = ['Gig.wav', 'Gig (2).wav'];
+      const boxes = (page) => page.evaluate(() => Array.from(
+        document.querySelectorAll('#projects-list input'), (box) => [box.value, box.checked]));
+      const states = (page) => page.evaluate(() => Array.from(
+        document.querySelectorAll('#report-list tr'), (row) => row.cells[3].textContent));
+      const kDone = 'Done: the table says what happened to each project.';
+
+      const page = await openPage(browser, '?save=download');
+      await loadProject(page, disk);
+      assert.deepEqual(await boxes(page), [[projects[0], true], [projects[1], true], [projects[2], false]]);
+      assert.equal(await convert(page, undefined, 3, 'convert-all'), kDone);
+      assert.deepEqual(await states(page), ['converted', 'converted']);
+      const downloads = temporaryDirectory('batch');
+      assert.deepEqual((await saveDownloads(page, downloads)).map((p) => p.slice(downloads.length + 1)), names);
+      const cli = temporaryDirectory('batch-cli');
+      proj2wav('convert', join(disk, 'A', 'Gig'), join(disk, 'B', 'deep', 'Gig'), '--output-dir', cli, '--quiet');
+      for (const file of names) assertSameAudio(join(downloads, file), join(cli, file));
+      await page.close();
+
+      if (name === 'chromium') {
+        // Into a folder chosen with the directory picker, which answers here with a
+        // folder of the page's storage; a second run skips what is there.
+        const folderPage = await openPage(browser);
+        await folderPage.evaluate(() => {
+          window.showDirectoryPicker = async () => (await navigator.storage.getDirectory())
+            .getDirectoryHandle('outputs', { create: true });
+        });
+        await loadProject(folderPage, disk);
+        assert.equal(await convert(folderPage, undefined, 1, 'convert-all'), kDone);
+        assert.deepEqual(await states(folderPage), ['converted', 'converted']);
+        assert.deepEqual(await folderPage.evaluate(async (files) => {
+          const folder = await (await navigator.storage.getDirectory()).getDirectoryHandle('outputs');
+          return Promise.all(files.map(async (f) => (await (await folder.getFileHandle(f)).getFile()).size));
+        }, names), names.map((file) => statSync(join(cli, file)).size));
+        await folderPage.click('#sheet-button');
+        assert.equal(await convert(folderPage, undefined, 1, 'convert-all'), kDone);
+        assert.deepEqual(await states(folderPage), ['skipped', 'skipped']);
+        await folderPage.close();
+      }
+      rmSync(downloads, { recursive: true });
+      rmSync(cli, { recursive: true });
+    });
 
     test('the file chosen in the Save dialog is written as the run goes',
       { skip: name !== 'chromium' && 'only Chromium has the Save dialog' }, async () => {
@@ -192,6 +243,26 @@ for (const name of kBrowsers) {
       proj2wav('convert', project, '-o', whole, '--quiet');
       const wholeBytes = readFileSync(whole);
       assert.ok(bytes.subarray(1024).equals(wholeBytes.subarray(1024, bytes.length)));
+      if (name === 'chromium') {
+        // A tab closed during a run leaves its kept output valid: finished shorter
+        // when the browser gives the worker the time, else with a header that
+        // declares no more than the file holds (this tab, open still, leaves the
+        // other's outputs alone).
+        const closing = await openPage(browser, '?save=download');
+        await loadProject(closing, project);
+        await closing.click('#convert');
+        await waitFor(closing, () => document.getElementById('progress').value > 30);
+        await closing.close();
+        await waitFor(page, async () => {
+          const valid = [];
+          for await (const entry of (await navigator.storage.getDirectory()).values()) {
+            const file = await entry.getFile();
+            const riff = new DataView(await file.slice(0, 8).arrayBuffer());
+            valid.push(file.size > 1024 && riff.getUint32(4, true) + 8 <= file.size);
+          }
+          return valid.length === 2 && !valid.includes(false);
+        }, undefined, 20000);
+      }
       rmSync(downloads, { recursive: true });
       rmSync(project, { recursive: true });
       await page.close();
@@ -306,6 +377,18 @@ for (const [state, features, words] of [
       }
     });
 }
+
+test('Chromium without the page\'s storage: ?save=download points to the Save dialog',
+  { skip: !kBrowsers.includes('chromium') && 'Chromium is not among WEB_BROWSERS' }, async () => {
+    const browser = await startBrowser('chromium');
+    try {
+      await browser.prependTo('worker.js', 'delete StorageManager.prototype.getDirectory;\n');
+      await assert.rejects(openPage(browser, '?save=download'),
+        /^Error: Outputs cannot be offered as downloads here: .* Saving through the Save dialog works/);
+    } finally {
+      await browser.close();
+    }
+  });
 
 // An RF64 take whose chunks before its audio span 4.25 GiB of a sparse file:
 // reading it needs every offset past 4 GiB exact on its way into the browser.

@@ -95,6 +95,11 @@ async function startChromium(profile) {
         close: () => page.close(),
       };
     },
+    // Serves the site's `file` with `code` run first, to the pages opened from now on.
+    prependTo: (file, code) => context.route(`**/${file}`, async (route) => {
+      const response = await route.fetch();
+      await route.fulfill({ response, body: code + await response.text() });
+    }),
     close: () => context.close(),
   };
 }
@@ -260,6 +265,7 @@ export async function startBrowser(name = 'chromium', options = {}) {
     profile,
     url: `http://127.0.0.1:${server.address().port}/`,
     open: (url) => browser.open(url),
+    prependTo: (file, code) => browser.prependTo(file, code),
     async close() {
       await browser.close();
       server.close();
@@ -311,15 +317,15 @@ export async function choose(page, bits, channels, markers = false) {
   await idle(page);
 }
 
-// Presses Convert (`presses` times at once) and waits until the run has ended;
-// `during` runs meanwhile. The outcome, or what the page said when the run could
-// not start.
-export async function convert(page, during = async () => {}, presses = 1) {
-  if (presses === 1) await page.click('#convert');
+// Presses Convert (`presses` times at once; or the `button` given) and waits
+// until the run has ended; `during` runs meanwhile. The outcome, or what the page
+// said when the run could not start.
+export async function convert(page, during = async () => {}, presses = 1, button = 'convert') {
+  if (presses === 1) await page.click(`#${button}`);
   else {
-    await page.evaluate((n) => {
-      for (let i = 0; i < n; i += 1) document.getElementById('convert').click();
-    }, presses);
+    await page.evaluate(([n, id]) => {
+      for (let i = 0; i < n; i += 1) document.getElementById(id).click();
+    }, [presses, button]);
   }
   await waitFor(page, () => document.getElementById('sheet').open, undefined, kShortWait);
   await during();
