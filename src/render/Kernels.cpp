@@ -497,28 +497,6 @@ void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const i
 
 }  // namespace bytewise
 
-#if defined(__x86_64__)
-namespace ssse3 {
-
-void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
-    WidenStereoSsse3(count, frames, src);
-}
-void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src) {
-    WidenMonoSsse3(count, frames, src);
-}
-void Conv32to24bitStereo(int32_t count, uint8_t* dest, const int32_t* frames) {
-    NarrowStereoSsse3(count, dest, frames);
-}
-void Conv32to24bitMono(int32_t count, uint8_t* dest, const int32_t* frames) {
-    NarrowMonoSsse3(count, dest, frames);
-}
-void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames) {
-    NarrowDualMonoSsse3(count, left, right, frames);
-}
-
-}  // namespace ssse3
-#endif
-
 void FadeBuffer(int32_t count, int32_t step, int32_t* frames, const uint32_t* entry) {
     if (count <= 0 || !frames || !entry) return;
     // The table position is an index rather than a moving pointer, so walking

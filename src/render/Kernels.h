@@ -84,19 +84,6 @@ void Conv32to24bitMonoSum(int32_t count, uint8_t* dest, const int32_t* frames);
 void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);
 }  // namespace bytewise
 
-#if defined(__x86_64__)
-// The 24-bit kernels with SSSE3 byte shuffles (pshufb), which the kernels above
-// choose once per process when the processor has them. Here so that the tests
-// check them directly; call them only when __builtin_cpu_supports("ssse3").
-namespace ssse3 {
-void Conv24Stereoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
-void Conv24Monoto32bit(int32_t count, int32_t* frames, const uint8_t* src);
-void Conv32to24bitStereo(int32_t count, uint8_t* dest, const int32_t* frames);
-void Conv32to24bitMono(int32_t count, uint8_t* dest, const int32_t* frames);
-void Conv32to24bitDualMono(int32_t count, uint8_t* left, uint8_t* right, const int32_t* frames);
-}  // namespace ssse3
-#endif
-
 // Scales `count` staged frames in place by the gains of consecutive table entries:
 // frame k uses entry[k * step] (the step is signed, so a negative step walks the
 // table backwards). With g the upper 16 bits of the entry, each sample becomes
