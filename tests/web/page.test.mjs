@@ -121,14 +121,31 @@ for (const name of kBrowsers) {
       await page.close();
 
       if (name === 'chromium') {
-        // Into a folder chosen with the directory picker, which answers here with a
-        // folder of the page's storage; a second run skips what is there.
+        // The disk chosen with the directory picker, and the outputs into a folder
+        // chosen with it; the picker answers here with folders of the page's
+        // storage, the disk a copy of the files the folder input took. A second
+        // run skips what is there.
         const folderPage = await openPage(browser);
-        await folderPage.evaluate(() => {
-          window.showDirectoryPicker = async () => (await navigator.storage.getDirectory())
-            .getDirectoryHandle('outputs', { create: true });
-        });
         await loadProject(folderPage, disk);
+        await folderPage.evaluate(async () => {
+          const root = await navigator.storage.getDirectory();
+          const copy = await root.getDirectoryHandle('copy', { create: true });
+          for (const file of document.getElementById('project').files) {
+            const parts = file.webkitRelativePath.split('/');
+            let folder = copy;
+            for (const part of parts.slice(0, -1)) folder = await folder.getDirectoryHandle(part, { create: true });
+            const writable = await (await folder.getFileHandle(parts.at(-1), { create: true })).createWritable();
+            await writable.write(file);
+            await writable.close();
+          }
+          const [picked] = await Array.fromAsync(copy.values());
+          window.showDirectoryPicker = async ({ id }) => (id === 'proj2wav-outputs'
+            ? root.getDirectoryHandle('outputs', { create: true }) : picked);
+          document.getElementById('projects-list').replaceChildren();
+        });
+        await folderPage.click('#open');
+        await waitFor(folderPage, () => document.getElementById('projects-list').rows.length > 0);
+        assert.deepEqual(await boxes(folderPage), [[projects[0], true], [projects[1], true], [projects[2], false]]);
         assert.equal(await convert(folderPage, undefined, 1, 'convert-all'), kDone);
         assert.deepEqual(await states(folderPage), ['converted', 'converted']);
         assert.deepEqual(await folderPage.evaluate(async (files) => {
