@@ -30,7 +30,10 @@ export function fromFileList(fileList) {
     if (pickedAudio) files.push({ path: [kAudioFolder, ...rest].join('/'), file });
     else if (rest[0] === kAudioFolder) files.push({ path: rest.join('/'), file });
   }
-  const project = { name: pickedAudio ? kUnnamedProject : root, files, audioFolder: files.length > 0 };
+  // A folder input names no empty folder: without a file in it, "Audio Files"
+  // may be there or not (audioFolder undefined).
+  const project = { name: pickedAudio ? kUnnamedProject : root, files,
+    audioFolder: files.length > 0 ? true : undefined };
   if (!project.audioFolder) project.disk = async () => diskOfFileList(all, root);
   return project;
 }

@@ -222,8 +222,9 @@ async function handle(request) {
 const requests = {
   // Loads a project: `name` is its folder's name, `files` the files under it,
   // each with its path relative to that folder ("Audio Files/Take 01.wav"), and
-  // `audioFolder` whether its "Audio Files" folder was seen. The engine finds
-  // them under the folder's name.
+  // `audioFolder` whether its "Audio Files" folder was seen (true), is not there
+  // (false) or cannot be told (undefined). The engine finds them under the
+  // folder's name.
   open({ name, files, audioFolder }) {
     engine._proj2wav_forget_files();
     takes.reset(files.map((f) => f.file));
@@ -231,7 +232,7 @@ const requests = {
       engine.ccall('proj2wav_add_file', null, ['string', 'number', 'number'],
         [`${name}/${f.path}`, f.file.size, id]);
     });
-    return callJson('proj2wav_load', name, audioFolder ? 1 : 0);
+    return callJson('proj2wav_load', name, { true: 1, false: 0 }[audioFolder] ?? 2);
   },
 
   // A folder that may hold projects at any depth: `root` is its name, `folders`

@@ -37,6 +37,9 @@ struct Engine {
     // reasons and names the page shows read as the command line's run beside it.
     std::string projectDir;
     std::string status;   // the status line as the window would show it now
+    // The page could not see whether the project has an "Audio Files" folder: a
+    // folder input names files only, and one with none inside looks absent.
+    bool audioFolderUnseen = false;
     OutputFormat format;  // the page's choices
     OutputFormat runFormat;            // the format of the run, once it began
     std::vector<std::string> outputs;  // the table paths of the run's outputs
@@ -72,6 +75,10 @@ const char* HandJson(const Json& json) {
 std::string ReportText(const Engine& e) {
     app::ProjectReport report = app::BuildProjectReport(e.session, e.format);
     report.status = e.status;
+    if (!report.valid && e.audioFolderUnseen && !e.session.RatesDiffer()) {
+        report.problem = app::Quoted(AudioFilesDir(e.projectDir)) +
+                         " is empty or missing (a browser's folder input shows no empty folder)";
+    }
     Json json = Json::parse(app::ReportJson(report));
     Json rows = Json::array();
     for (const app::TakeRow& row : report.entries) {
@@ -211,14 +218,16 @@ EMSCRIPTEN_KEEPALIVE const char* proj2wav_set_options(const char* settings) {
 }
 
 // Loads the picked project: `name` is its folder's name, under which the page
-// handed over its files; `audioFolder` is non-zero when the page saw its "Audio
-// Files" folder (which may hold no file). Returns the report (JSON).
+// handed over its files; `audioFolder` is 1 when the page saw its "Audio Files"
+// folder (which may hold no file), 0 when it saw there is none, 2 when it cannot
+// tell (no file of it came through a folder input). Returns the report (JSON).
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_load(const char* name, int32_t audioFolder) {
     Engine& e = State();
     e.projectDir = name != nullptr ? name : "";
+    e.audioFolderUnseen = audioFolder == 2 && !e.projectDir.empty();
     if (!e.projectDir.empty()) {
         webdisk::AddFolder(e.projectDir);
-        if (audioFolder != 0) webdisk::AddFolder(AudioFilesDir(e.projectDir));
+        if (audioFolder == 1) webdisk::AddFolder(AudioFilesDir(e.projectDir));
     }
     const bool loaded = e.session.Load(e.projectDir);
     e.status = loaded ? app::StatusLineOf(e.session, e.format) : app::kNotValidProject;

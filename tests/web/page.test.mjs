@@ -372,6 +372,16 @@ for (const name of kBrowsers) {
         assert.equal(await text(page, '#status-reason'), 'the folder holds no file');
         rmSync(empty, { recursive: true });
       }
+      // The folder input names no empty folder: an "Audio Files" without a file
+      // may be empty or missing, and the page says so.
+      const bare = temporaryDirectory('bare');
+      mkdirSync(join(bare, 'Audio Files'));
+      writeFileSync(join(bare, 'notes.txt'), '');
+      await page.pickFolder(bare);
+      await waitFor(page, () => /is empty or missing/.test(document.getElementById('status-reason').textContent));
+      assert.equal(await text(page, '#status-reason'), `"${bare.split('/').at(-1)}/Audio Files" is empty `
+        + 'or missing (a browser\'s folder input shows no empty folder)');
+      rmSync(bare, { recursive: true });
       await page.close();
     });
   });
