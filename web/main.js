@@ -65,6 +65,9 @@ function unsupported(reason) {
 async function start() {
   // The service worker keeps the site for visits without a network (sw.js).
   navigator.serviceWorker?.register('sw.js').catch(() => {});
+  navigator.serviceWorker?.addEventListener('message', ({ data }) => {
+    if (data?.type === 'downloaded') downloaded(data.file);
+  });
   const missing = missingFeatures();
   if (missing.length > 0) {
     unsupported(`it lacks ${missing.join(', ')}`);
@@ -554,7 +557,10 @@ async function convertAll() {
   showReport(report.projects, texts);
 }
 
-// Links to the outputs kept in the page's storage; the previous run's go.
+// Links to the outputs kept in the page's storage; the previous run's go. Where
+// the service worker serves the page, a link's download goes through it, which
+// deletes the page's copy once the last byte has gone (sw.js); elsewhere the
+// copies stay until the next run, the Clear button or the next visit.
 async function offerDownloads(stored, names) {
   for (const url of downloadUrls) URL.revokeObjectURL(url);
   downloadUrls = [];
@@ -562,18 +568,41 @@ async function offerDownloads(stored, names) {
   const root = await navigator.storage.getDirectory();
   const list = $('downloads');
   for (let i = 0; i < stored.length; i += 1) {
-    const file = await (await root.getFileHandle(stored[i])).getFile();
-    const url = URL.createObjectURL(file);
+    const url = URL.createObjectURL(await (await root.getFileHandle(stored[i])).getFile());
     downloadUrls.push(url);
     const link = document.createElement('a');
     link.href = url;
     link.download = names[i];
+    link.dataset.file = stored[i];
     link.textContent = `Download ${names[i]}`;
+    link.addEventListener('click', (event) => {
+      if (!navigator.serviceWorker?.controller) return;
+      // A download the service worker serves: a frame's navigation, which it
+      // sees (a link's download attribute bypasses it in some browsers).
+      event.preventDefault();
+      const frame = document.createElement('iframe');
+      frame.hidden = true;
+      frame.dataset.file = stored[i];
+      frame.src = `download/${encodeURIComponent(stored[i])}?name=${encodeURIComponent(names[i])}`;
+      document.body.append(frame);
+    });
     const item = document.createElement('li');
     item.append(link);
     list.append(item);
   }
   list.hidden = false;
+}
+
+// The service worker deleted a copy that was downloaded: its link says so.
+function downloaded(file) {
+  for (const frame of document.querySelectorAll('iframe')) if (frame.dataset.file === file) frame.remove();
+  for (const link of document.querySelectorAll('#downloads a')) {
+    if (link.dataset.file !== file) continue;
+    const done = document.createElement('span');
+    done.textContent = `${link.download}: downloaded, and the page's copy deleted`;
+    link.replaceWith(done);
+  }
+  showKept().catch(() => {});
 }
 
 start();

@@ -29,8 +29,42 @@ async function answer(request) {
   }
 }
 
+// An output kept in the page's storage goes to its download through here
+// ("download/<file>?name=<name>"): read out as the download takes it, and
+// deleted once its last byte has gone, so that no copy stays behind. A download
+// broken off leaves it for another try. The page's tabs hear of each deletion.
+async function download(url) {
+  const file = decodeURIComponent(url.pathname.slice(url.pathname.lastIndexOf('/') + 1));
+  const root = await navigator.storage.getDirectory();
+  const blob = await root.getFileHandle(file).then((handle) => handle.getFile(), () => null);
+  if (!blob) return new Response('This output is no longer kept by the page.', { status: 404 });
+  const reader = blob.stream().getReader();
+  const body = new ReadableStream({
+    async pull(controller) {
+      const { done, value } = await reader.read();
+      if (!done) {
+        controller.enqueue(value);
+        return;
+      }
+      controller.close();
+      await root.removeEntry(file).catch(() => {});
+      for (const client of await self.clients.matchAll()) client.postMessage({ type: 'downloaded', file });
+    },
+    cancel: (reason) => reader.cancel(reason),
+  });
+  const name = encodeURIComponent(url.searchParams.get('name') || file)
+    .replace(/['()*]/g, (c) => `%${c.charCodeAt(0).toString(16).toUpperCase()}`);
+  return new Response(body, { headers: {
+    'Content-Type': 'application/octet-stream',
+    'Content-Length': String(blob.size),
+    'Content-Disposition': `attachment; filename*=UTF-8''${name}`,
+  } });
+}
+
 self.addEventListener('fetch', (event) => {
   const { request } = event;
-  if (request.method !== 'GET' || new URL(request.url).origin !== self.location.origin) return;
-  event.respondWith(answer(request));
+  const url = new URL(request.url);
+  if (request.method !== 'GET' || url.origin !== self.location.origin) return;
+  const downloading = url.pathname.startsWith(new URL('download/', self.registration.scope).pathname);
+  event.respondWith(downloading ? download(url) : answer(request));
 });
