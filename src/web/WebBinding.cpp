@@ -207,7 +207,7 @@ EMSCRIPTEN_KEEPALIVE void proj2wav_add_output(const char* path, int32_t sink) {
 
 // A folder the page saw, which may hold no file.
 EMSCRIPTEN_KEEPALIVE void proj2wav_add_folder(const char* path) {
-    webdisk::AddFolder(path);
+    if (path != nullptr) webdisk::AddFolder(path);
 }
 
 // Settings from the page (see ApplySettings); returns the report, whose "status"
@@ -313,11 +313,9 @@ EMSCRIPTEN_KEEPALIVE void proj2wav_stop() {
 EMSCRIPTEN_KEEPALIVE const char* proj2wav_end(int32_t failed, const char* failure) {
     Engine& e = State();
     const RunOutcome outcome = e.session.End(failed == 0);
-    // The page's people know an output by its name, the table path's last part.
-    std::vector<std::string> names;
-    for (const std::string& path : e.outputs) names.push_back(paths::LastComponent(path));
     const app::OutcomeText words = app::OutcomeWords(
-        e.session, e.runFormat, outcome, names, failed != 0 && failure != nullptr ? failure : "");
+        e.session, e.runFormat, outcome, Names(e.outputs),
+        failed != 0 && failure != nullptr ? failure : "");
     std::string details = words.summary;
     for (const std::string& more : {words.markersNote, words.unreadable}) {
         if (!more.empty()) details += (details.empty() ? "" : "\n") + more;
