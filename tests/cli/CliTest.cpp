@@ -333,15 +333,34 @@ struct LongProject : ProjectDir {
 };
 
 // Whether the strace log shows `path` put on the disk (a successful fsync), and
-// where: npos when nowhere.
+// where: npos when nowhere. A call interrupted by another process's event is
+// logged in two lines, "PID fsync(4</x.wav> <unfinished ...>" and later "PID <...
+// fsync resumed>) = 0"; its place is that of the second.
 size_t SyncedAt(const std::string& log, const std::string& path) {
     const std::string trace = ReadText(log);
-    const size_t at = trace.find("<" + fs::canonical(path).string() + ">) = 0");
-    if (at == std::string::npos) return at;
-    const size_t line = trace.rfind('\n', at), call = trace.rfind("fsync(", at);
-    return call != std::string::npos && (line == std::string::npos || call > line)
-               ? at
-               : std::string::npos;
+    const std::string file = "<" + fs::canonical(path).string() + ">";
+    const auto lineAt = [&](size_t at) {
+        const size_t start = trace.rfind('\n', at);
+        const size_t from = start == std::string::npos ? 0 : start + 1;
+        return trace.substr(from, trace.find('\n', at) - from);
+    };
+    // strace pads a short line's result to a column: ")      = 0".
+    const auto succeeded = [](const std::string& line) {
+        const size_t close = line.rfind(')');
+        const size_t result = close == std::string::npos ? close : line.find_first_not_of(' ', close + 1);
+        return result != std::string::npos && line.compare(result, 3, "= 0") == 0;
+    };
+    for (size_t at = trace.find("fsync("); at != std::string::npos; at = trace.find("fsync(", at + 1)) {
+        const std::string line = lineAt(at);
+        if (line.find(file) == std::string::npos) continue;
+        if (succeeded(line)) return at;
+        if (line.find("<unfinished ...>") == std::string::npos) continue;
+        const size_t resumed = trace.find("\n" + line.substr(0, line.find(' ')) + " <... fsync resumed>", at);
+        if (resumed != std::string::npos && succeeded(lineAt(resumed + 1))) {
+            return resumed + 1;
+        }
+    }
+    return std::string::npos;
 }
 
 }  // namespace
