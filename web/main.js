@@ -578,11 +578,11 @@ async function offerDownloads(stored, names) {
     link.addEventListener('click', (event) => {
       if (!navigator.serviceWorker?.controller) return;
       // A download the service worker serves: a frame's navigation, which it
-      // sees (a link's download attribute bypasses it in some browsers).
+      // sees (a link's download attribute bypasses it in some browsers). The
+      // frame stays: WebKit has been seen to drop a download whose frame went.
       event.preventDefault();
       const frame = document.createElement('iframe');
       frame.hidden = true;
-      frame.dataset.file = stored[i];
       frame.src = `download/${encodeURIComponent(stored[i])}?name=${encodeURIComponent(names[i])}`;
       document.body.append(frame);
     });
@@ -595,7 +595,6 @@ async function offerDownloads(stored, names) {
 
 // The service worker deleted a copy that was downloaded: its link says so.
 function downloaded(file) {
-  for (const frame of document.querySelectorAll('iframe')) if (frame.dataset.file === file) frame.remove();
   for (const link of document.querySelectorAll('#downloads a')) {
     if (link.dataset.file !== file) continue;
     const done = document.createElement('span');
