@@ -142,12 +142,12 @@ private:
     std::atomic<double> progress_{0.0};       // of the project being converted
     std::atomic<uint64_t> doneBytes_{0};      // of the projects before it
     std::atomic<uint64_t> currentBytes_{0};
+    size_t cursor_ = 0;                       // where Next looks on from
     mutable std::mutex mutex_;                // guards the four below
     ProjectSession* session_ = nullptr;       // the project being converted
     size_t runIndex_ = 0;
     std::string runName_;
     size_t started_ = 0;  // projects started so far
-    size_t cursor_ = 0;   // where Next looks on from
 };
 
 // A project's line in a list of projects: its status line when it `loaded`, else
